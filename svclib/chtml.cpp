@@ -1,0 +1,92 @@
+#include "chtml.h"
+
+int CHtml::Open(FILE* f)
+{
+    mfile = f;
+    if (mfile) fprintf(mfile, "<html>\n<body>\n");
+    return 0;
+}
+
+int CHtml::WriteStyle()
+{
+    if (!mfile) return 0;
+    fprintf(mfile, "<style>\n");
+    fprintf(mfile, "<!--\n");
+    fprintf(mfile,
+            " .h2 {background-color:#%06x; border:1px solid #808080; font-family:Verdana, Arial, Helvetica; "
+            "font-size:100%%; font-weight:bold; margin-top:-1px; margin-bottom:-1px; padding-left:8px; "
+            "padding-top:8px; padding-bottom:8px; width:100%%;}\n",
+            mcolor_h2);
+    fprintf(mfile,
+            " .h3 {background-color:#%06x; border:1px solid #808080; font-family:Verdana, Arial, Helvetica; "
+            "font-size: 80%%; font-weight:bold; margin-top:-1px; margin-bottom:-1px; padding-left:8px; "
+            "padding-top:8px; padding-bottom:8px; width:100%%;}\n",
+            mcolor_h3);
+    fprintf(mfile,
+            " .h4 {background-color:#%06x; border:1px solid #808080; font-family:Verdana, Arial, Helvetica; "
+            "font-size: 60%%; font-weight:bold; margin-top:-1px; margin-bottom:-1px; padding-left:8px; "
+            "padding-top:4px; padding-bottom:4px; width:100%%;}\n",
+            mcolor_h4);
+    fprintf(mfile, "  th {font-size: 60%%; font-family: Verdana, Arial, Helvetica;}\n");
+    fprintf(mfile, "  td {font-size: 60%%; font-family: Verdana, Arial, Helvetica;}\n");
+    fprintf(mfile, "  p  {font-size: 60%%; font-family: Verdana, Arial, Helvetica;}\n");
+    fprintf(mfile, "-->\n");
+    fprintf(mfile, "</style>\n\n");
+    fflush(mfile);
+    return 0;
+}
+
+int CHtml::WriteText(const char* text, int kind)
+{
+    if (!mfile) return 0;
+    if (!text) text = "";
+    switch (kind) {
+    case 1: fprintf(mfile, "<code>%s</code>\n", text); break;
+    case 2: fprintf(mfile, "<div class='h2'>%s</div>\n\n", text); break;
+    case 3: fprintf(mfile, "<div class='h3'>%s</div>\n\n", text); break;
+    case 4: fprintf(mfile, "<div class='h4'>%s</div>\n\n", text); break;
+    default: fprintf(mfile, "<p>%s</p>\n", text); break;
+    }
+    return 0;
+}
+
+int CHtml::BeginTable()
+{
+    if (!mfile) return 0;
+    // Through "%s" so the tag's "%" stays a plain character.
+    fprintf(mfile, "%s\n",
+            "<table border=1 cellspacing=0 cellpadding=3 style='border-collapse: collapse' "
+            "bordercolor='#808080' width='100%'>");
+    return 0;
+}
+
+int CHtml::WriteTable(const std::vector<std::string>& col1, const std::vector<std::string>& col2,
+                      const char* head1, const char* head2)
+{
+    if (!mfile || col1.size() != col2.size()) return 0;
+    if (head1 && head2) {
+        fprintf(mfile, "<tr>\n");
+        fprintf(mfile, "  <th bgcolor='#%06x'>%s</th>\n", mcolor_th, head1);
+        fprintf(mfile, "  <th bgcolor='#%06x'>%s</th>\n", mcolor_th, head2);
+        fprintf(mfile, "</tr>\n");
+    }
+    for (size_t i = 0; i < col1.size(); i++) {
+        if (col2[i].empty()) continue;
+        fprintf(mfile, "<tr>\n");
+        fprintf(mfile, "  <td bgcolor='#%06x'>%s</td>\n", mcolor_td, col1[i].c_str());
+        fprintf(mfile, "  <td>%s</td>\n", col2[i].c_str());
+        fprintf(mfile, "</tr>\n");
+    }
+    fprintf(mfile, "</table>\n\n");
+    fflush(mfile);
+    return 0;
+}
+
+int CHtml::Close()
+{
+    if (!mfile) return 0;
+    fprintf(mfile, "</body>\n</html>\n");
+    fclose(mfile);
+    mfile = nullptr;
+    return 0;
+}

@@ -1,0 +1,30 @@
+// Writes a small self-styled HTML document to a stream opened by the
+// caller. Texts and cells are written unchanged: callers escape what
+// must not be markup.
+#pragma once
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+class CHtml {
+public:
+    FILE* mfile = nullptr;             // owned from Open until Close
+    unsigned mcolor_th = 0xE0E0E0;     // table header cells
+    unsigned mcolor_td = 0xF0F0F0;     // first-column cells
+    unsigned mcolor_h2 = 0xA0B0C0;
+    unsigned mcolor_h3 = 0xB0C0D0;
+    unsigned mcolor_h4 = 0xC0D0E0;
+
+    // Every operation returns 0; all but Open do nothing without a stream.
+    int Open(FILE* f);
+    int WriteStyle();
+    // kind 1 code line, 2..4 heading classes h2..h4, anything else a paragraph.
+    int WriteText(const char* text, int kind);
+    int BeginTable();
+    // A header row only when both heads are given; rows whose second cell is
+    // empty are left out; columns of unequal length write nothing at all.
+    int WriteTable(const std::vector<std::string>& col1, const std::vector<std::string>& col2,
+                   const char* head1, const char* head2);
+    // Writes the closing tags and closes the stream.
+    int Close();
+};

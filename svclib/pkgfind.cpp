@@ -1,0 +1,147 @@
+// pkg_find: connects the share, collects this device's groups and their
+// package lines, writes the assignment report and rewrites the device
+// package list.
+#include "assign.h"
+#include "chtml.h"
+#include "cnet.h"
+#include "log.h"
+#include "ncfg.h"
+#include "strutil.h"
+#include <windows.h>
+
+// "nxdll.log" in the host program's folder, else in "TEMP"; none when
+// neither opens.
+static FILE* open_log()
+{
+    char path[NX_PATH];
+    char module[NX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
+    if (n > 0 && n < sizeof module) {
+        char* slash = strrchr(module, '\\');
+        if (slash) {
+            slash[1] = 0;
+            if (!fmt_str(path, "%snxdll.log", module)) {
+                FILE* f = fopen(path, "wt");
+                if (f) return f;
+            }
+        }
+    }
+    // GetEnvironmentVariableA sees changes made in this process; getenv may not.
+    char temp[NX_PATH];
+    n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+    if (n > 0 && n < sizeof temp && !fmt_str(path, "%s\\nxdll.log", temp)) return fopen(path, "wt");
+    return nullptr;
+}
+
+static void write_report(const char* device, const std::vector<std::string>& groups,
+                         const std::vector<std::string>& numbers, const std::vector<std::string>& lines)
+{
+    char path[NX_PATH];
+    get_file(path, (char*)"nxsvc.htm");
+    CHtml html;
+    html.Open(fopen(path, "wt"));
+    html.WriteStyle();
+    std::string heading = "Assignments for Device " + html_escape(device);
+    html.WriteText(heading.c_str(), 3);
+    if (lines.size() > 4) {
+        std::vector<std::string> names;
+        names.reserve(groups.size());
+        for (const std::string& g : groups) names.push_back(html_escape(g));
+        html.BeginTable();
+        html.WriteTable(numbers, names, "Number", "Name");
+    }
+    std::vector<std::string> pkg_names, pkg_versions;
+    build_package_columns(lines, pkg_names, pkg_versions);
+    html.WriteText("Assigned Packages", 4);
+    html.BeginTable();
+    html.WriteTable(pkg_names, pkg_versions, "Name", "Version");
+    html.Close();
+}
+
+// The call up to its result; the caller releases the connection object and
+// closes the log.
+static int find_and_report(CNet& net, FILE* log)
+{
+    // The device key; without a usable "Computername" it matches no line.
+    char name[NX_PATH] = "";
+    char key[NX_PATH] = "";
+    DWORD n = GetEnvironmentVariableA("Computername", name, sizeof name);
+    if (n >= sizeof name) {
+        name[0] = 0;
+        log_line(log, "Computername too long\n");
+    } else if (n > 0 && make_device_key(key, sizeof key, name)) {
+        log_line(log, "Computername too long: %s\n", name);
+        name[0] = 0;
+    }
+
+    NCFG ncfg;
+    memset(&ncfg, 0, sizeof ncfg);
+    set_ncfg(&ncfg);
+
+    char path[NX_PATH];
+    get_file(path, (char*)"nxsvc.htm");
+    bool have_report = false;
+    if (FILE* f = fopen(path, "r")) {
+        fclose(f);
+        have_report = true;
+    }
+
+    if (!ncfg.ndrv[0]) return 1;
+    if (net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) != 0 && have_report) return 2;
+    // Without an earlier report go on, so that a first report is always written.
+
+    std::vector<std::string> assigned;
+    fmt_str(path, "%s\\cfg\\Assignment.ini", ncfg.ndrv);  // ndrv holds at most 3 characters
+    if (FILE* f = fopen(path, "rt")) {
+        read_assignments(f, key, assigned);
+        fclose(f);
+    }
+
+    std::vector<std::string> groups, numbers, lines;
+    for (const std::string& g : assigned) {
+        char marker[NX_PATH];
+        if (fmt_str(marker, "<b>%s", g.c_str()) || fmt_str(path, "%s\\cfg\\%s.ini", ncfg.ndrv, g.c_str())) {
+            log_line(log, "Group name too long: %s\n", g.c_str());
+            continue;
+        }
+        char number[16];
+        fmt_str(number, "%04d", (int)groups.size());
+        groups.push_back(g);
+        numbers.push_back(number);
+        lines.push_back(marker);
+        if (FILE* f = fopen(path, "rt")) {
+            read_group_lines(f, lines);
+            fclose(f);
+        }
+    }
+
+    write_report(name, groups, numbers, lines);
+
+    if (lines.size() > 4) {
+        get_file(path, (char*)"nxsvc.ini");
+        if (FILE* f = fopen(path, "wt")) {
+            write_device_list(f, lines);
+            fclose(f);
+        }
+    }
+    return 0;
+}
+
+extern "C" int __cdecl pkg_find(void)
+{
+    FILE* log = open_log();
+    int result;
+    {
+        CNet net(log);
+        result = find_and_report(net, log);
+        if (result == 0) {
+            log_line(log, "pkg_find () OK ...\n");
+            // The log closes first; the connection is then released silently.
+            net.mlogfile = nullptr;
+            if (log) fclose(log);
+            log = nullptr;
+        }
+    }
+    if (log) fclose(log);
+    return result;
+}
