@@ -1,0 +1,56 @@
+#include "cnet.h"
+#include "log.h"
+#include "strutil.h"
+#include <windows.h>
+#include <winnetwk.h>
+// The platform header maps this name to its own ANSI function.
+#undef WNetAddConnection
+
+CNet::CNet(FILE* log) : mlogfile(log)
+{
+    mdrive[0] = 0;
+    log_line(mlogfile, "CNet::CNet () OK ...\n");
+}
+
+CNet::~CNet()
+{
+    if (mdrive[0]) WNetDelConnection();
+    log_line(mlogfile, "CNet::~CNet () OK ...\n");
+}
+
+int CNet::WNetAddConnection(const char* remote, const char* local, const char* user, const char* password)
+{
+    // Whatever share the drive already maps counts as connected.
+    if (GetDriveTypeA(local) == DRIVE_REMOTE) return 0;
+    char rname[NX_PATH], lname[4];
+    copy_str(rname, remote);
+    copy_str(lname, local);
+    NETRESOURCEA nr;
+    ZeroMemory(&nr, sizeof nr);
+    nr.lpLocalName = lname;
+    nr.lpRemoteName = rname;
+    DWORD r;
+    if (!user || !user[0])
+        r = WNetAddConnection2A(&nr, nullptr, nullptr, 0);
+    else
+        r = WNetAddConnection2A(&nr, password ? password : "", user, 0);
+    if (r != NO_ERROR) {
+        DWORD err = GetLastError();
+        if (err == 0) err = r;
+        log_line(mlogfile, "CNet::WNetAddConnection (%s) failed: %d\n", local, (int)err);
+        return 1;
+    }
+    copy_str(mdrive, local);
+    log_line(mlogfile, "CNet::WNetAddConnection (%s) OK ...\n", local);
+    return 0;
+}
+
+int CNet::WNetDelConnection()
+{
+    if (WNetCancelConnection2A(mdrive, CONNECT_UPDATE_PROFILE, TRUE) != NO_ERROR) {
+        log_line(mlogfile, "CNet::WNetDelConnection (%s) failed: %d\n", mdrive, (int)GetLastError());
+        return 1;
+    }
+    log_line(mlogfile, "CNet::WNetDelConnection (%s) OK ...\n", mdrive);
+    return 0;
+}

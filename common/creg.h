@@ -1,0 +1,19 @@
+// Registry access by root text, key path and value name.
+#pragma once
+
+// Data of the most recent successful ReadStr; one per deliverable.
+extern char* mregtext;
+
+class CReg {
+public:
+    int mview64 = 0;  // open keys in the 64-bit view for reads
+
+    // Pointer to mregtext, or null when the value cannot be read as a
+    // non-empty REG_SZ/REG_EXPAND_SZ. Valid until the next ReadStr.
+    char* ReadStr(const char* root, const char* key, const char* name);
+    // The REG_DWORD value, or -1 when it cannot be read.
+    int ReadNum(const char* root, const char* key, const char* name);
+    // 0 on success, 1 on failure; missing keys are created.
+    int WriteStr(const char* root, const char* key, const char* name, const char* text);
+    int WriteNum(const char* root, const char* key, const char* name, int number);
+};

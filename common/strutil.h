@@ -1,0 +1,30 @@
+// Bounded text helpers for the fixed 260-character buffers.
+#pragma once
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+
+enum { NX_PATH = 260 };  // 259 characters and the terminating zero
+
+// Copies src into dst of size n, cutting it to n-1 characters.
+// Returns 0 when it fit, 1 when it was cut.
+inline int copy_str(char* dst, size_t n, const char* src)
+{
+    if (n == 0) return 1;
+    if (!src) src = "";
+    size_t len = strlen(src);
+    int cut = len >= n;
+    if (cut) len = n - 1;
+    memcpy(dst, src, len);
+    dst[len] = 0;
+    return cut;
+}
+
+template <size_t N> inline int copy_str(char (&dst)[N], const char* src) { return copy_str(dst, N, src); }
+
+// snprintf into a fixed array; returns 0 when it fit, 1 when it was cut.
+template <size_t N, typename... A> inline int fmt_str(char (&dst)[N], const char* fmt, A... a)
+{
+    int r = snprintf(dst, N, fmt, a...);
+    return r < 0 || (size_t)r >= N;
+}

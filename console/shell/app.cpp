@@ -1,0 +1,218 @@
+// Start-up, main window, message loop and the splitter.
+#include "shell.h"
+#include "log.h"
+#include "resource.h"
+#include "search.h"
+#include "strutil.h"
+#include "views.h"
+
+CWin mwin;
+int madmin, mconf, mdrag, msavehot, msortdesc, medit = -1, msortcol, mselected, mobjects, msplit = 150;
+std::atomic<int> msearch{0};
+std::atomic<int> mticks{0};
+NCFG mncfg;
+// Created before the log is open, so it never writes log lines.
+CNet mnet(mlog);
+char mtext[260];
+static HACCEL maccel;
+
+CWin::CWin()
+{
+    cursor = LoadCursorA(nullptr, (LPCSTR)IDC_ARROW);
+    style = WS_OVERLAPPEDWINDOW;
+    int fw = GetSystemMetrics(SM_CXFULLSCREEN), fh = GetSystemMetrics(SM_CYFULLSCREEN);
+    width = 2 * fw / 3;
+    height = 2 * fh / 3;
+    x = (fw - width) / 2;
+    y = (fh - height) / 2;
+}
+
+HWND CWin::create(HINSTANCE inst, int show)
+{
+    ZeroMemory(&wclass, sizeof wclass);
+    wclass.style = CS_HREDRAW | CS_VREDRAW;
+    wclass.lpfnWndProc = procedure;
+    wclass.hCursor = cursor;
+    wclass.hIcon = icon;
+    wclass.hInstance = GetModuleHandleA(nullptr);
+    wclass.hbrBackground = (HBRUSH)(COLOR_MENU + 1);
+    wclass.lpszClassName = "CWin";
+    if (!RegisterClassA(&wclass)) return nullptr;
+    window = CreateWindowExA(0, "CWin", title, style, x, y, width, height, nullptr, menu, GetModuleHandleA(nullptr),
+                             nullptr);
+    if (!window) return nullptr;
+    ShowWindow(window, show);
+    return window;
+}
+
+void ResetShellState(const char* cmdline)
+{
+    madmin = cmdline && _stricmp(cmdline, "/admin") == 0;
+    mconf = mdrag = msavehot = msortdesc = msortcol = mselected = mobjects = 0;
+    msearch = 0;
+    mticks = 0;
+    medit = -1;
+    msplit = 150;
+}
+
+void program_folder(char* out, size_t size)
+{
+    char path[NX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) path[0] = 0;
+    char* slash = strrchr(path, '\\');
+    if (slash) *slash = 0;
+    copy_str(out, size, path);
+}
+
+HWND StartConsole(HINSTANCE inst, const char* cmdline, int show)
+{
+    OpenLog();
+    log_line(mlog, "WinMain () RUN ...\n");
+    ResetShellState(cmdline);
+    ZeroMemory(&mncfg, sizeof mncfg);
+    set_ncfg(&mncfg);
+    mwin.instance = inst;
+    mwin.procedure = WndProc;
+    mwin.icon = LoadIconA(inst, MAKEINTRESOURCEA(IDI_MAIN));
+    mwin.menu = LoadMenuA(inst, MAKEINTRESOURCEA(IDM_MAIN));
+    copy_str(mwin.title, "NXSvc Console");
+    if (!mwin.create(inst, show)) return nullptr;
+    OnCreate();
+    maccel = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(IDA_MAIN));
+    log_line(mlog, "WinMain () MSG ...\n");
+    return mwin.window;
+}
+
+void StopConsole()
+{
+    if (mwin.window) {
+        KillTimer(mwin.window, TIMER_ID);
+        DestroyWindow(mwin.window);
+    }
+    UnregisterClassA("CWin", GetModuleHandleA(nullptr));
+    mwin.window = nullptr;
+    mtbr.handle = nullptr;
+    mtvw.handle = nullptr;
+    mlvw.handle = nullptr;
+    mlvw.columns = 0;
+    mpkgs = minv = nullptr;
+    for (auto& c : mcsv) c = nullptr;
+    minvdir.clear_list();
+    for (auto& c : mcols) c.clear();
+    mrows.clear();
+    mimages.clear();
+    if (maccel) DestroyAcceleratorTable(maccel);
+    maccel = nullptr;
+    if (mlog) fclose(mlog);
+    mlog = nullptr;
+}
+
+int nxwin_main(HINSTANCE inst, const char* cmdline, int show)
+{
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "nxwin");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (mutex) CloseHandle(mutex);
+        return 1;
+    }
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    if (!StartConsole(inst, cmdline, show)) {
+        char text[NX_PATH];
+        fmt_str(text, "NXSvc Console could not create its main window (error %d).", (int)GetLastError());
+        MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+        log_line(mlog, "WinMain () END ...\n");
+        return 2;
+    }
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(mwin.window, maccel, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    log_line(mlog, "WinMain () END ...\n");
+    return 0;
+}
+
+// Keeps both panes usable: the tree and the list each keep at least this
+// many pixels while the splitter is dragged.
+static const int MIN_PANE = 40;
+
+static int clamp_split(int x, int width)
+{
+    if (x > 0x7fff) x -= 0x10000;  // the low 16 bits of a point left of the window
+    int hi = width - MIN_PANE;
+    if (hi < MIN_PANE) return width / 2;
+    if (x < MIN_PANE) return MIN_PANE;
+    if (x > hi) return hi;
+    return x;
+}
+
+static bool on_splitter(int x, int y)
+{
+    RECT rc;
+    GetClientRect(mwin.window, &rc);
+    return x != msplit && y < rc.bottom - 16;
+}
+
+LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        if (mwin.window) OnSize();
+        return 0;
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_NOTIFY:
+        OnNotify((NMHDR*)lp);
+        return 0;
+    case WM_KEYDOWN:
+        if (wp == VK_F1) SendMessageA(hwnd, WM_COMMAND, CMD_HELP, 0);
+        return 0;
+    case WM_COMMAND:
+        OnCommand(wp);
+        return 0;
+    case WM_TIMER:
+        if (msearch)
+            OnPaint();
+        else if (!mconf)
+            OnInfo();
+        mticks++;
+        return 0;
+    case WM_NX_SEARCHDONE:
+        return OnSearchDone(lp);
+    case WM_MOUSEMOVE: {
+        int x = LOWORD(lp), y = HIWORD(lp);
+        if (on_splitter(x, y) || mdrag) {
+            SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_SIZEWE));
+            if (wp == MK_LBUTTON && mdrag) {
+                RECT rc;
+                GetClientRect(hwnd, &rc);
+                msplit = clamp_split(x, rc.right);
+                OnSize();
+                UpdateWindow(hwnd);
+            }
+        }
+        return 0;
+    }
+    case WM_LBUTTONDOWN: {
+        int x = LOWORD(lp), y = HIWORD(lp);
+        if (on_splitter(x, y)) {
+            SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_SIZEWE));
+            mdrag = 1;
+            SetCapture(hwnd);
+        }
+        return 0;
+    }
+    case WM_LBUTTONUP:
+        mdrag = 0;
+        ReleaseCapture();
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}

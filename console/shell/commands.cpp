@@ -1,0 +1,196 @@
+// Routing of menu, accelerator and toolbar commands and of the controls'
+// notifications to the operations that do the work.
+#include "shell.h"
+#include "log.h"
+#include "resource.h"
+#include "search.h"
+#include "strutil.h"
+#include "views.h"
+#include <shellapi.h>
+
+int msg_box(const char* text) { return MessageBoxA(nullptr, text, "", MB_OK); }
+
+char* menu_text(HMENU menu, int command)
+{
+    memset(mtext, 0, sizeof mtext);
+    MENUITEMINFOA mi = {};
+    mi.cbSize = sizeof mi;
+    mi.fMask = MIIM_TYPE;
+    mi.dwTypeData = mtext;
+    mi.cch = sizeof mtext;
+    GetMenuItemInfoA(menu, command, FALSE, &mi);
+    mtext[sizeof mtext - 1] = 0;
+    return mtext;
+}
+
+// Commands that change or re-read the model wait until a running search
+// has handed over its rows; they are ignored meanwhile and lose nothing.
+static bool busy() { return msearch != 0; }
+
+void OnCommand(WPARAM wp)
+{
+    switch (LOWORD(wp)) {
+    case CMD_HELP:
+        if ((INT_PTR)ShellExecuteA(nullptr, nullptr, "nxwin.chm", nullptr, nullptr, SW_SHOW) == 2)
+            msg_box("Helpfile nxwin.chm not found!");
+        break;
+    case CMD_INFO:
+        ShowInfo(mwin.instance, mwin.window, IDD_INFO);
+        break;
+    case CMD_ADMIN:
+        if (busy()) break;
+        madmin = 1;
+        ReadINI();
+        break;
+    case CMD_SHOWREPORT: {
+        char path[NX_PATH] = "";
+        get_file(path, (char*)"nxsvc.htm");
+        ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOW);
+        break;
+    }
+    case CMD_FIND:
+        if (busy()) break;
+        mtvw.select_item(mpkgs);
+        ReadINI();
+        ReadREG();
+        FindCMD();
+        break;
+    case CMD_EARLIER:
+        if (!busy()) OnMove(1);
+        break;
+    case CMD_LATER:
+        if (!busy()) OnMove(0);
+        break;
+    case CMD_OPENLIST:
+        if (busy()) break;
+        Clear(1);
+        ConnectShare();
+        ReadINI();
+        break;
+    case CMD_SAVE:
+        if (busy()) break;
+        if (madmin) {
+            ConnectShare();
+            OnSave();
+        } else {
+            OnSave();
+            MessageBoxA(nullptr,
+                        "NXWin will exit now. NXSvc will start NXWin automatically when new Packages are installed.",
+                        "Info", MB_OK | MB_ICONINFORMATION);
+            PostQuitMessage(0);
+        }
+        break;
+    case CMD_EXIT:
+        PostQuitMessage(0);
+        break;
+    default:  // 208 (Enter) and anything else: nothing
+        break;
+    }
+}
+
+static const char* tooltip_text(UINT_PTR id)
+{
+    HMENU file = GetSubMenu(GetMenu(mwin.window), 0);
+    switch (id) {
+    case CMD_FIND:
+        return menu_text(file, CMD_FIND);
+    case CMD_SAVE:
+        return madmin ? "Save current Package List" : menu_text(file, CMD_SAVE);
+    case CMD_EARLIER:
+        return "Change Install Order (INSTALL EARLIER ...)";
+    case CMD_LATER:
+        return "Change Install Order (INSTALL LATER ...)";
+    }
+    return nullptr;
+}
+
+static void on_selection_changed()
+{
+    if (msearch) return;
+    HTREEITEM sel = mtvw.get_selection();
+    if (!sel) return;
+    if (sel == mtvw.get_root()) {
+        OnConf();
+    } else if (sel == mpkgs) {
+        if (!madmin) {
+            ReadINI();
+            ReadREG();
+        }
+    } else if (minv && sel == minv) {
+        Clear(0);
+    } else {
+        for (int i = 0; i < 10; i++)
+            if (mcsv[i] && sel == mcsv[i]) {
+                ReadCSV(i + 3);
+                break;
+            }
+    }
+}
+
+void OnNotify(NMHDR* hdr)
+{
+    if (!hdr) return;
+    switch ((int)hdr->code) {
+    case (int)TTN_GETDISPINFOA: {
+        NMTTDISPINFOA* t = (NMTTDISPINFOA*)hdr;
+        const char* text = tooltip_text(hdr->idFrom);
+        if (text) t->lpszText = (char*)text;
+        break;
+    }
+    case (int)TTN_GETDISPINFOW: {
+        NMTTDISPINFOW* t = (NMTTDISPINFOW*)hdr;
+        const char* text = tooltip_text(hdr->idFrom);
+        if (text) {
+            MultiByteToWideChar(CP_ACP, 0, text, -1, t->szText, sizeof t->szText / sizeof t->szText[0]);
+            t->szText[sizeof t->szText / sizeof t->szText[0] - 1] = 0;
+            t->lpszText = t->szText;
+        }
+        break;
+    }
+    case (int)TBN_HOTITEMCHANGE: {
+        NMTBHOTITEM* h = (NMTBHOTITEM*)hdr;
+        msavehot = madmin && !(h->dwFlags & HICF_LEAVING) && h->idNew == CMD_SAVE;
+        break;
+    }
+    case (int)TVN_SELCHANGEDA:
+    case (int)TVN_SELCHANGEDW:
+        on_selection_changed();
+        break;
+    case (int)LVN_KEYDOWN: {
+        NMLVKEYDOWN* k = (NMLVKEYDOWN*)hdr;
+        // Only the package view takes Delete; the configuration and the
+        // inventory views are not edited this way.
+        if (k->wVKey == VK_DELETE && mpkgview && mlvw.columns == 6 && !msearch) OnDelete();
+        break;
+    }
+    case (int)LVN_GETDISPINFOA:
+        OnGetDispInfo((NMLVDISPINFOA*)hdr);
+        break;
+    case (int)LVN_COLUMNCLICK:
+        if (msearch) break;
+        msortdesc = !msortdesc;
+        msortcol = ((NMLISTVIEW*)hdr)->iSubItem;
+        OnSort();
+        break;
+    case (int)LVN_ITEMCHANGED:
+        OnSelChange();
+        break;
+    case (int)NM_DBLCLK:
+        if (hdr->idFrom != IDC_VIEW || msearch) break;
+        if (mtvw.get_selection() == mtvw.get_root()) OnEdit(1);
+        if (mpkgs && mtvw.get_selection() == mpkgs) OnEdit(0);
+        break;
+    case (int)NM_CLICK: {
+        POINT pt;
+        GetCursorPos(&pt);
+        ScreenToClient(mwin.window, &pt);
+        if (msplit < pt.x && pt.x < msplit + 20 && !msearch) {
+            OnCheck();
+            OnSelChange();
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}

@@ -1,0 +1,24 @@
+#include "shell.h"
+#include "log.h"
+#include "strutil.h"
+
+FILE* mlog = nullptr;
+
+int OpenLog()
+{
+    DWORD v = GetVersion();
+    int major = v & 0xff, minor = (v >> 8) & 0xff;
+    char temp[32768];
+    DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+    if (n > 0 && n < sizeof temp) {
+        char path[NX_PATH];
+        // A TEMP too long for the path buffer gets no log rather than a
+        // log somewhere the cut path happens to point.
+        if (fmt_str(path, "%s\\nxwin.log", temp) == 0) mlog = fopen(path, "wt");
+    }
+    if (!mlog) return 0;
+    fprintf(mlog, "Logfile created by nxwin.exe:\n");
+    fprintf(mlog, "Windows Version: %d.%d\n\n", major, minor);
+    fflush(mlog);
+    return 0;
+}

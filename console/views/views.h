@@ -1,0 +1,39 @@
+// View operations that fill and edit the list model.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include "model.h"
+
+// 1 while the list shows a package view (the last Clear set up the six
+// package columns); only that view takes the Delete key.
+extern int mpkgview;
+
+int Clear(int flag);
+void OnGetDispInfo(NMLVDISPINFOA* info);
+bool CompareRows(int a, int b);
+int OnSort();
+
+int ReadINI();
+int OnSave();
+int WriteSection(int r, FILE* f);
+int ReadREG();
+int ReadCSV(int index);
+int OnCheck();
+int OnMove(int flag);
+int OnDelete();
+int OnEdit(int flag);
+int OnConf();
+
+class CEditDlg {
+public:
+    char field[10][260] = {};
+    CEditDlg();
+    INT_PTR run(HINSTANCE inst, HWND owner, int dialog);
+};
+extern CEditDlg mdlg;
+INT_PTR CALLBACK EditDlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+// Whether the settings may be written; tests replace it to take the
+// no-rights path (Wine always answers yes).
+extern int (*mis_admin)();

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need when it is missing (Debian).
+set -u
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have wine || need+=(wine wine32:i386)
+[ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ] || dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
+have Xvfb || need+=(xvfb xauth)
+have cmake || need+=(cmake)
+have ninja || need+=(ninja-build)
+have python3 || need+=(python3)
+[ -f /usr/share/wine/fonts/tahoma.ttf ] || need+=(fonts-wine)
+[ -d /usr/src/googletest ] || need+=(googletest)
+have import || need+=(imagemagick)
+have xdotool || need+=(xdotool)
+for extra in ${NX_EXTRA_PACKAGES:-}; do dpkg -s "$extra" >/dev/null 2>&1 || need+=("$extra"); done
+[ ${#need[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${need[*]}"
+export DEBIAN_FRONTEND=noninteractive
+dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# wine-env.sh up [keepalive.exe] | down
+# Idempotent: starts Xvfb, creates the build's Wine prefix on first use,
+# maps the test drives and starts a persistent wineserver. Background
+# processes get /dev/null for their streams so ctest never waits on them.
+set -u
+. "$(dirname "$0")/wine-vars.sh"
+mkdir -p "$NX_STATE"
+dispnum="${NX_DISPLAY#:}"
+
+xvfb_up() {
+  if [ -f "$NX_STATE/xvfb.pid" ] && kill -0 "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; then return 0; fi
+  if [ -e "/tmp/.X$dispnum-lock" ]; then
+    # A display kept by a live server is reused; a stale lock from a killed one is cleared.
+    lp=$(tr -dc 0-9 <"/tmp/.X$dispnum-lock")
+    if [ -n "$lp" ] && kill -0 "$lp" 2>/dev/null; then return 0; fi
+    rm -f "/tmp/.X11-unix/X$dispnum" "/tmp/.X$dispnum-lock"
+  fi
+  setsid Xvfb "$NX_DISPLAY" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$NX_STATE/xvfb.log" 2>&1 &
+  echo $! >"$NX_STATE/xvfb.pid"
+  for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$dispnum" ] && return 0; sleep 0.1; done
+  echo "wine-env: Xvfb did not start on $NX_DISPLAY" >&2; return 1
+}
+
+prefix_up() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i </dev/null >"$NX_STATE/wineboot.log" 2>&1
+    wineserver -w
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    for f in tahoma.ttf tahomabd.ttf marlett.ttf; do
+      [ -f "/usr/share/wine/fonts/$f" ] && cp "/usr/share/wine/fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/"
+    done
+    wine regedit /S "$(winepath -w "$NX_ROOT/scripts/wine-test.reg")" </dev/null >/dev/null 2>&1
+    wineserver -w
+  fi
+  mkdir -p "$NX_SHARE_Y" "$NX_LOCAL_X"
+  ln -sfn "$NX_SHARE_Y" "$WINEPREFIX/dosdevices/y:"
+  ln -sfn "$NX_LOCAL_X" "$WINEPREFIX/dosdevices/x:"
+}
+
+up() {
+  # Nothing started here may hold the caller's pipes (ctest waits for them).
+  exec </dev/null >>"$NX_STATE/wine-env.log" 2>&1
+  xvfb_up || { echo "wine-env: no display" >/dev/tty 2>/dev/null; return 1; }
+  prefix_up
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine wineboot </dev/null >/dev/null 2>&1
+  if [ -n "${1:-}" ] && [ -f "$1" ]; then
+    setsid wine "$1" </dev/null >/dev/null 2>&1 &
+  fi
+  return 0
+}
+
+down() {
+  if [ -f "$WINEPREFIX/system.reg" ]; then wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; fi
+  if [ -f "$NX_STATE/xvfb.pid" ]; then kill "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; rm -f "$NX_STATE/xvfb.pid"; fi
+  return 0
+}
+
+case "${1:-}" in
+  up) shift; up "$@" ;;
+  down) down ;;
+  *) echo "usage: $0 up [keepalive.exe] | down" >&2; exit 2 ;;
+esac
