@@ -18,3 +18,6 @@ enum {
 extern std::vector<std::string> mcols[NCOLS];
 extern std::vector<int> mrows;    // display position -> data row
 extern std::vector<int> mimages;  // picture per data row
+// State a listed or installed row had before another version of it was
+// checked (per data row, 0 for none), so unchecking restores it.
+extern std::vector<int> mprior;

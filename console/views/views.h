@@ -15,6 +15,9 @@ bool CompareRows(int a, int b);
 int OnSort();
 
 int ReadINI();
+// 0 when the list was written (or no package view is shown, which leaves
+// the file alone); 1 when the file could not be opened or written: that was
+// logged and shown, and the console should stay open.
 int OnSave();
 int WriteSection(int r, FILE* f);
 int ReadREG();
@@ -24,6 +27,7 @@ int OnMove(int flag);
 int OnDelete();
 int OnEdit(int flag);
 int OnConf();
+int EditConf();  // OnEdit with flag 1
 
 class CEditDlg {
 public:

@@ -1,0 +1,106 @@
+// The service settings: the two-column configuration view and the
+// "NXSvc Configuration" dialog.
+#include "views.h"
+#include "creg.h"
+#include "log.h"
+#include "resource.h"
+#include "rowsort.h"
+#include "service_contract.h"
+#include "shell.h"
+#include "strutil.h"
+#include <shlobj.h>
+#include <stdlib.h>
+
+static int user_is_admin() { return IsUserAnAdmin() ? 1 : 0; }
+int (*mis_admin)() = user_is_admin;
+
+// List label and picture of each setting, in the order of svc_settings.
+static const struct {
+    const char* label;
+    int image;
+} mconfrows[SVC_SETTINGS] = {
+    {"UNC Path", 0},
+    {"Drive", 1},
+    {"User", 9},
+    {"Password", 10},
+    {"Stop service after first task", IMG_SHEET},
+    {"Time max. package installation [s]", 11},
+    {"Time to display a message [s]", 11},
+    {"Time to wait for next task [s]", 11},
+    {"Time to wait for System Reboot [s]", 11},
+};
+
+// The nine values as texts: strings as stored (empty when absent), numbers
+// with "%d" (-1 when absent). At most 259 characters each.
+static void read_settings(char (*text)[260])
+{
+    CReg reg;
+    for (int i = 0; i < SVC_SETTINGS; i++) {
+        const char* name = svc_settings[i].value;
+        text[i][0] = 0;
+        if (svc_settings[i].type == SVC_STR) {
+            if (reg.ReadStr(SVC_ROOT, NX_KEY, name)) copy_str(text[i], 260, reg.ReadStr(SVC_ROOT, NX_KEY, name));
+        } else {
+            snprintf(text[i], 260, "%d", reg.ReadNum(SVC_ROOT, NX_KEY, name));
+        }
+    }
+}
+
+int OnConf()
+{
+    Clear(0);
+    mconf = 1;
+    mlvw.insert_column("Name", 0, 0, 0);
+    mlvw.insert_column("Value", 1, 0, 0);
+    mncfg.fail = 0;
+    char text[SVC_SETTINGS][260];
+    read_settings(text);
+    for (int i = 0; i < SVC_SETTINGS; i++) {
+        mcols[0].emplace_back(mconfrows[i].label);
+        if (i == SVC_PSWD)
+            mcols[1].emplace_back(text[i][0] ? "********" : "");
+        else
+            mcols[1].emplace_back(text[i]);
+        mrows.push_back(i);
+        mimages.push_back(mconfrows[i].image);
+    }
+    mlvw.set_item_count(SVC_SETTINGS);
+    mobjects = SVC_SETTINGS;
+    OnSize();
+    log_line(mlog, "OnConf () OK ...\n");
+    return 0;
+}
+
+// OnEdit with flag 1: all nine settings in one dialog.
+int EditConf()
+{
+    int p = mlvw.get_next_selected(-1);
+    medit = p;
+    if (p < 0) return 0;
+    // Label of the selected row for the rights message.
+    const std::string label = cell_of(mcols[0], (size_t)p < mrows.size() ? mrows[p] : -1);
+    for (int i = 0; i < 10; i++) mdlg.field[i][0] = 0;
+    read_settings(mdlg.field);
+    INT_PTR result = mdlg.run(mwin.instance, mwin.window, IDD_CONFIG);
+    if (result == IDOK) {
+        if (mis_admin && mis_admin()) {
+            CReg reg;
+            for (int i = 0; i < SVC_SETTINGS; i++) {
+                const char* name = svc_settings[i].value;
+                int failed = svc_settings[i].type == SVC_STR
+                                 ? reg.WriteStr(SVC_ROOT, NX_KEY, name, mdlg.field[i])
+                                 : reg.WriteNum(SVC_ROOT, NX_KEY, name, (int)strtol(mdlg.field[i], nullptr, 10));
+                if (failed) log_line(mlog, "Error setting: %s\n", mconfrows[i].label);
+            }
+            OnConf();
+        } else {
+            char text[2 * NX_PATH];
+            snprintf(text, sizeof text, "Insufficent rights to set value %s,\nrun nxwin.exe as Administrator!",
+                     label.c_str());
+            MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+        }
+    }
+    if (mwin.window) OnPaint();
+    log_line(mlog, "OnEdit () OK ...\n");
+    return 0;
+}

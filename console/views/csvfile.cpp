@@ -1,0 +1,40 @@
+#include "csvfile.h"
+#include <string.h>
+
+void split_fields(const char* text, std::vector<std::string>& out)
+{
+    out.clear();
+    for (;;) {
+        const char* comma = strchr(text, ',');
+        if (!comma) {
+            out.emplace_back(text);
+            return;
+        }
+        out.emplace_back(text, comma - text);
+        text = comma + 1;
+    }
+}
+
+int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, std::vector<std::string>* cols,
+             std::vector<int>& rows, std::vector<int>& images, int image)
+{
+    char buf[260];
+    std::vector<std::string> fields;
+    int line = 0, n = 0;
+    while (fgets(buf, sizeof buf, f)) {
+        size_t len = strlen(buf);
+        if (len && buf[len - 1] == '\n') buf[--len] = 0;
+        split_fields(buf, fields);
+        if (line++ == 0) {
+            headers.clear();
+            for (size_t k = 0; k < fields.size() && (int)k < maxcols; k++) headers.push_back(fields[k]);
+            continue;
+        }
+        int row = (int)cols[0].size();
+        for (int k = 0; k < maxcols; k++) cols[k].push_back((size_t)k < fields.size() ? fields[k] : std::string());
+        rows.push_back(row);
+        images.push_back(image);
+        n++;
+    }
+    return n;
+}

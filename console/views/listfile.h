@@ -1,0 +1,37 @@
+// The package list file: sections of "comp=", "name=", "path=", "vers="
+// lines, read in pieces of at most 259 characters. No Win32 here, so the
+// format also builds and runs natively.
+#pragma once
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+enum { LIST_PIECE = 260 };  // 259 characters and the terminating zero
+
+// The reader's working state for one read.
+struct ListReader {
+    char name[LIST_PIECE] = {};
+    char comp[LIST_PIECE] = {};
+    char vers[LIST_PIECE] = {};
+    char path[LIST_PIECE] = {};
+    char stat[LIST_PIECE] = {};
+    bool open = false;  // a "[" line was seen and no record taken since
+    int n = 0;          // records taken so far
+
+    // Takes one piece as fgets returned it (the line feed, if any, is
+    // removed here). Returns true when the piece completed a record: the
+    // fields then hold it until the next "[" line.
+    bool piece(char* text);
+};
+
+// Row state of a record read from a list: by its "stat=" text and the mode.
+int list_row_state(const char* stat, int admin);
+
+// Reads a whole list from f and appends one row per record to the model
+// columns, the display order and the row states. Returns the number of
+// records.
+int read_list(FILE* f, int admin, std::vector<std::string>* cols, std::vector<int>& rows, std::vector<int>& images);
+
+// Writes one section when all four texts are non-empty and flushes it.
+// Returns 1 when written, 0 when skipped.
+int write_section(FILE* f, const char* name, const char* comp, const char* vers, const char* path);

@@ -1,0 +1,71 @@
+// The list model and how the virtual list reads and sorts it.
+#include "views.h"
+#include "log.h"
+#include "rowsort.h"
+#include "shell.h"
+#include <algorithm>
+
+std::vector<std::string> mcols[NCOLS];
+std::vector<int> mrows;
+std::vector<int> mimages;
+std::vector<int> mprior;
+int mpkgview;
+
+static const char* const package_headers[NCOLS] = {"Name", "Manufacturer", "Version", "Script", "Status", "Order"};
+
+int Clear(int flag)
+{
+    for (auto& c : mcols) c.clear();
+    mimages.clear();
+    mrows.clear();
+    mprior.clear();
+    // Whatever is shown next is not the configuration view; OnConf sets it
+    // again after clearing.
+    mconf = 0;
+    mobjects = 0;
+    mlvw.delete_all_items();
+    mlvw.delete_all_columns();
+    mlvw.set_item_count(0);
+    mpkgview = flag ? 1 : 0;
+    if (flag)
+        for (int i = 0; i < NCOLS; i++) mlvw.insert_column(package_headers[i], i, 0, 0);
+    OnSize();
+    log_line(mlog, "Clear () OK ...\n");
+    return 0;
+}
+
+void OnGetDispInfo(NMLVDISPINFOA* info)
+{
+    if (!info) return;
+    LVITEMA& it = info->item;
+    static char empty[1] = "";
+    int r = it.iItem;
+    if (!mrows.empty()) r = it.iItem >= 0 && (size_t)it.iItem < mrows.size() ? mrows[it.iItem] : -1;
+    if (r < 0 || mcols[0].empty() || (size_t)r >= mcols[0].size()) {
+        // Nothing to show; never leave the list's own buffer unanswered.
+        if (it.mask & LVIF_TEXT) it.pszText = empty;
+        if (it.mask & LVIF_IMAGE) it.iImage = I_IMAGENONE;
+        return;
+    }
+    // The list may ask for the image only, the text only, or both.
+    if (it.mask & LVIF_IMAGE) it.iImage = (size_t)r < mimages.size() ? mimages[r] : I_IMAGENONE;
+    if (it.mask & LVIF_TEXT) {
+        int sub = it.iSubItem;
+        // Handed out by reference: the list copies what it needs.
+        it.pszText = sub >= 0 && sub < NCOLS && (size_t)r < mcols[sub].size() ? (char*)mcols[sub][r].c_str() : empty;
+    }
+}
+
+bool CompareRows(int a, int b) { return row_less(mcols, msortcol, msortdesc, a, b); }
+
+int OnSort()
+{
+    if (!mconf) {
+        int col = msortcol, desc = msortdesc;
+        std::sort(mrows.begin(), mrows.end(), [col, desc](int a, int b) { return row_less(mcols, col, desc, a, b); });
+        mselected = 0;
+    }
+    if (mwin.window) OnPaint();
+    log_line(mlog, "OnSort () OK ...\n");
+    return 0;
+}

@@ -1,0 +1,154 @@
+// The package list file in the console (which file, the title, the file
+// dialogs) and the install results the service left in the registry.
+#include "views.h"
+#include "creg.h"
+#include "listfile.h"
+#include "log.h"
+#include "rowsort.h"
+#include "service_contract.h"
+#include "shell.h"
+#include "strutil.h"
+#include <commdlg.h>
+
+static const char* const mapp = "NXSvc Console";
+
+// Set when the last title had to be cut: it then no longer names the list,
+// and a toolbar save must not write to whatever the cut text names.
+static int mtitlecut;
+
+static void set_title(const char* name)
+{
+    mtitlecut = fmt_str(mwin.title, "%s - %s", mapp, name);
+    if (mwin.window) SetWindowTextA(mwin.window, mwin.title);
+}
+
+// Open or Save dialog for a list file; starts in the share's "cfg" folder
+// when the share is connected. Leaves path empty when nothing was chosen.
+static bool list_dialog(char (&path)[NX_PATH], bool save)
+{
+    path[0] = 0;
+    char dir[NX_PATH];
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = mwin.window;
+    ofn.lpstrFilter = "Package lists (*.ini)\0*.ini\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = sizeof path;
+    if (mncfg.conn && !fmt_str(dir, "%s\\cfg", mncfg.ndrv)) ofn.lpstrInitialDir = dir;
+    // The program's folder stays the current directory (the help file is
+    // opened relative to it).
+    ofn.Flags = OFN_NOCHANGEDIR;
+    BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+    // On failure the buffer may hold a required size instead of a name.
+    if (!ok) path[0] = 0;
+    return ok != 0;
+}
+
+int ReadINI()
+{
+    mconf = 0;
+    Clear(1);
+    char path[NX_PATH] = "";
+    if (!madmin) {
+        get_file(path, (char*)SVC_LIST_FILE);
+        set_title(SVC_LIST_FILE);
+    } else {
+        list_dialog(path, false);
+        mtvw.select_item(mpkgs);
+    }
+    int n = 0;
+    FILE* f = path[0] ? fopen(path, "rt") : nullptr;
+    if (f) {
+        if (madmin) set_title(path);
+        n = read_list(f, madmin, mcols, mrows, mimages);
+        fclose(f);
+    }
+    mobjects = n;
+    mlvw.set_item_count(n);
+    log_line(mlog, "ReadINI (%s) OK ...\n", path);
+    return 0;
+}
+
+int WriteSection(int r, FILE* f)
+{
+    if (r < 0 || !f) return 0;
+    write_section(f, cell_of(mcols[COL_NAME], r).c_str(), cell_of(mcols[COL_COMP], r).c_str(),
+                  cell_of(mcols[COL_VERS], r).c_str(), cell_of(mcols[COL_PATH], r).c_str());
+    return 0;
+}
+
+static void save_error(const char* fmt, const char* path)
+{
+    char text[2 * NX_PATH];
+    snprintf(text, sizeof text, fmt, path);
+    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+int OnSave()
+{
+    char path[NX_PATH] = "";
+    if (!mpkgview) {
+        // Another view is shown: its rows are not packages, and writing
+        // them would empty the list. The file stays as it was.
+        log_line(mlog, "OnSave () no package list shown ...\n");
+        return 0;
+    }
+    bool chosen = true;  // false: the user cancelled the Save dialog
+    if (!madmin) {
+        get_file(path, (char*)SVC_LIST_FILE);
+    } else if (msavehot) {
+        // The title reads "NXSvc Console - <path>".
+        const char* dash = strchr(mwin.title, '-');
+        if (dash && dash[1] && !mtitlecut) copy_str(path, dash + 2);
+    } else {
+        chosen = list_dialog(path, true);
+    }
+    FILE* f = path[0] ? fopen(path, "wt") : nullptr;
+    if (!f) {
+        log_line(mlog, "Could not open %s!\n", path);
+        if (chosen) save_error("Could not open %s!", path);
+        log_line(mlog, "OnSave (%s) OK ...\n", path);
+        return 1;
+    }
+    msortcol = COL_ORDER;
+    OnSort();
+    for (int r : mrows)
+        if ((size_t)r < mimages.size() && (mimages[r] == IMG_READY || mimages[r] == IMG_INSTALLED)) WriteSection(r, f);
+    int failed = ferror(f);
+    if (fclose(f) != 0) failed = 1;
+    if (failed) {
+        log_line(mlog, "Could not write %s!\n", path);
+        save_error("Could not write %s!", path);
+    }
+    log_line(mlog, "OnSave (%s) OK ...\n", path);
+    return failed ? 1 : 0;
+}
+
+int ReadREG()
+{
+    CReg reg;
+    for (size_t i = 0; i < mrows.size() && i < mimages.size(); i++) {
+        const std::string& comp = cell_of(mcols[COL_COMP], (int)i);
+        const std::string& name = cell_of(mcols[COL_NAME], (int)i);
+        char key[NX_PATH];
+        // A cut path would name another package's key.
+        if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, comp.c_str(), name.c_str())) continue;
+        const char* vers = reg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
+        if (!vers || cell_of(mcols[COL_VERS], (int)i) != vers) continue;
+        if (mcols[COL_STAT].size() <= i) mcols[COL_STAT].resize(i + 1);
+        std::string& stat = mcols[COL_STAT][i];
+        int code = reg.ReadNum(SVC_ROOT, key, SVC_RES_CODE);
+        if (svc_code_installed(code)) {
+            mimages[i] = IMG_INSTALLED;
+            char time[NX_PATH] = "";
+            if (reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME)) copy_str(time, reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME));
+            stat = time;
+        } else if (code == -1) {
+            stat = "failed to install";
+        } else {
+            stat.clear();
+        }
+    }
+    log_line(mlog, "ReadREG () OK ...\n");
+    return 0;
+}

@@ -1,0 +1,44 @@
+// Everything the console shares with the installation service NXSvc, which
+// is not part of this program: the registry values it reads and writes and
+// the data files it uses. Code that touches one of these places names it
+// from here.
+#pragma once
+#include "ncfg.h"  // NX_KEY, NX_KEY_PKGS
+
+// Root text for CReg.
+#define SVC_ROOT "HKLM"
+
+// Settings the service reads from NX_KEY, in the order the console shows,
+// edits and writes them.
+enum SvcType { SVC_STR, SVC_DWORD };
+struct SvcSetting {
+    const char* value;  // registry value name
+    SvcType type;       // strings are written as REG_SZ, numbers as REG_DWORD
+};
+static const SvcSetting svc_settings[9] = {
+    {"uncp", SVC_STR},   {"ndrv", SVC_STR},   {"user", SVC_STR},   {"pswd", SVC_STR},  {"stop", SVC_DWORD},
+    {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD},
+};
+enum { SVC_SETTINGS = 9, SVC_PSWD = 3 };
+
+// The package the service is working on: string values of NX_KEY_PKGS.
+#define SVC_NOW_COMP "comp"
+#define SVC_NOW_NAME "name"
+#define SVC_NOW_VERS "vers"
+#define SVC_NOW_INFO "info"  // progress text, shown as that package's status
+
+// Install results: key SVC_RESULT_KEY formed from NX_KEY_PKGS, the
+// manufacturer and the package name (no escaping: a "\\" in either names a
+// deeper key).
+#define SVC_RESULT_KEY "%s\\%s\\%s"
+#define SVC_RES_VERS "vers"  // string: the version installed
+#define SVC_RES_CODE "code"  // DWORD: result of the installation
+#define SVC_RES_TIME "time"  // string: when; shown as the package's status
+
+// Result codes that mean installed (1641 and 3010: success, restart started
+// or required).
+inline bool svc_code_installed(int code) { return code == 0 || code == 1641 || code == 3010; }
+
+// Data files in the machine-wide data folder (get_file).
+#define SVC_LIST_FILE "nxsvc.ini"    // the device package list the service installs
+#define SVC_REPORT_FILE "nxsvc.htm"  // the assignment report pkg_find writes
