@@ -38,9 +38,7 @@
 #define IDB_TOOLBAR          100
 #define IDB_IMAGES           105
 #define IDI_MAIN             101
-#define IDC_HAND             100
-// Same cursor under a name <winuser.h> does not also define (its IDC_HAND
-// is the system hand, 32649; whichever header comes last wins).
+// Not IDC_HAND: <winuser.h> uses that name for the system hand.
 #define IDCUR_HAND           100
 #define IDS_VERSION          100
 
