@@ -73,7 +73,9 @@ void OnCommand(WPARAM wp)
             ConnectShare();
             OnSave();
         } else {
-            OnSave();
+            // A list that could not be written keeps the console open, so
+            // the user's choices are not lost behind an exit message.
+            if (OnSave() != 0) break;
             MessageBoxA(nullptr,
                         "NXWin will exit now. NXSvc will start NXWin automatically when new Packages are installed.",
                         "Info", MB_OK | MB_ICONINFORMATION);
