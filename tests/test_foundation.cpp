@@ -266,3 +266,17 @@ TEST_F(LogFile, OverlongTempWritesNoLogAndNothingPastTheBuffer)
     if (mlog) fclose(mlog), mlog = nullptr;
 }
 }  // namespace
+
+namespace {
+TEST_F(Settings, SeparatelyCompiledHostCallsBothExportsByName)
+{
+    tu::reg_set_str(K, "uncp", "\\\\srv\\pkg");
+    tu::reg_set_str(K, "ndrv", "Y:");
+    std::string out = dir + "\\host.txt";
+    ASSERT_EQ(tu::run_program("\"" + tu::exe_dir() + "\\nxcfghost.exe\" \"" + out + "\""), 0);
+    std::string want = "0|\\\\srv\\pkg|||Y:|0|0|0|" + pub + "\\nxsvc.ini|780|792";
+    auto lines = tu::split_lines(tu::read_file(out));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], want);
+}
+}  // namespace
