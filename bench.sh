@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark under Wine; each prints its figures as
+# ratios measured within one run.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/ensure-deps.sh
+. scripts/wine-vars.sh
+cmake -S . -B "$NX_BUILD" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DNX_DISPLAY="$NX_DISPLAY" >/dev/null
+cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}"
+scripts/wine-env.sh up "$NX_BUILD/bin/nx_keepalive.exe"
+trap 'scripts/wine-env.sh down' EXIT
+status=0
+for b in "$NX_BUILD"/bin/bench_*.exe; do
+  [ -e "$b" ] || continue
+  echo "== $(basename "$b" .exe)"
+  (cd "$NX_BUILD/bin" && scripts_dir= wine "$b") || status=1
+done
+exit $status
