@@ -15,6 +15,6 @@ status=0
 for b in "$NX_BUILD"/bin/bench_*.exe; do
   [ -e "$b" ] || continue
   echo "== $(basename "$b" .exe)"
-  (cd "$NX_BUILD/bin" && scripts_dir= wine "$b") || status=1
+  (cd "$NX_BUILD/bin" && wine "$b") || status=1
 done
 exit $status

@@ -1,7 +1,10 @@
 // Directory finder, share connection, package search and status monitor.
 #pragma once
 #include <windows.h>
+#include <stdio.h>
+#include <string>
 #include <vector>
+#include "pkgrows.h"
 
 class CDir {
 public:
@@ -19,6 +22,10 @@ public:
 
 extern CDir minvdir;
 
+// The name test of find_file: a case-sensitive substring, or equality
+// without regard to the case of A to Z.
+bool name_matches(const char* entry, const char* name);
+
 void ConnectShare();
 int FindCMD();
 int OnInfo();
@@ -28,3 +35,29 @@ BOOL CALLBACK MinimizeProc(HWND hwnd, LPARAM param);
 // (lParam owns a heap object taken over by the interface thread).
 #define WM_NX_SEARCHDONE (WM_APP + 1)
 LRESULT OnSearchDone(LPARAM lp);
+
+// What the search thread works from, copied on the interface thread so
+// that the thread reads neither the model nor mncfg.
+struct SearchJob {
+    char uncp[260] = {};
+    char ndrv[4] = {};
+    int conn = 0;
+    std::vector<std::string> shown;  // Script cells of the rows on display
+    int n = 0;                       // rows on display; first new order number
+};
+
+// What the search thread hands to the interface thread (which only reads
+// it; the thread frees it once the hand-over returns).
+struct SearchResult {
+    bool found = false;  // some script was found, shown already or not
+    std::vector<SearchRow> rows;
+};
+
+// The walk and the new rows, with the search's log lines: everything the
+// search thread does between its start and the hand-over.
+void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log);
+// The search thread; takes ownership of a heap SearchJob.
+unsigned __stdcall Thread(void* job);
+
+// Last package the service announced (status monitor).
+extern char mcurcomp[260], mcurname[260], mcurvers[260];

@@ -117,7 +117,10 @@ int OnMove(int flag)
         log_line(mlog, "OnMove () OK ...\n");
         return 0;
     }
+    // Ascending install order, so that the row below is the next one to
+    // install; in a descending display the swap would duplicate numbers.
     msortcol = COL_ORDER;
+    msortdesc = 0;
     OnSort();
     int p = selected_row();
     if (p >= 0) {

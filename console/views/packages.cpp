@@ -110,7 +110,10 @@ int OnSave()
         log_line(mlog, "OnSave (%s) OK ...\n", path);
         return 1;
     }
+    // Install order is ascending "Order", whatever the last header click
+    // left: a descending display must not reverse the file.
     msortcol = COL_ORDER;
+    msortdesc = 0;
     OnSort();
     for (int r : mrows)
         if ((size_t)r < mimages.size() && (mimages[r] == IMG_READY || mimages[r] == IMG_INSTALLED)) WriteSection(r, f);
