@@ -1,0 +1,25 @@
+# Service library test programs: the host program that loads nxsvc.dll at
+# run time, the pure code linked into its tests, and the browser check of
+# the assignment report.
+
+# Stand-in for the installation service (not a deliverable).
+add_executable(nxhost tests/hosts/nxhost.cpp)
+
+# The report writer and the assignment parsing are tested directly.
+foreach(t test_svclib_assign test_svclib_chtml)
+  if(TARGET ${t})
+    target_sources(${t} PRIVATE ${CMAKE_SOURCE_DIR}/svclib/assign.cpp ${CMAKE_SOURCE_DIR}/svclib/chtml.cpp)
+    target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR}/svclib)
+  endif()
+endforeach()
+
+if(TARGET test_svclib_pkgfind)
+  add_dependencies(test_svclib_pkgfind nxhost nxsvc)
+  # The worked example's report is copied here for the browser check.
+  set(NX_REPORT_DIR ${CMAKE_BINARY_DIR}/browser)
+  set_property(TEST test_svclib_pkgfind APPEND PROPERTY ENVIRONMENT "NX_REPORT_DIR=${NX_REPORT_DIR}")
+  set_property(TEST test_svclib_pkgfind APPEND PROPERTY FIXTURES_SETUP nx_report)
+  add_test(NAME svclib_report_chromium
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/browser/check_report.sh ${NX_REPORT_DIR}/nxsvc.htm)
+  set_tests_properties(svclib_report_chromium PROPERTIES FIXTURES_REQUIRED nx_report TIMEOUT 180)
+endif()
