@@ -15,25 +15,45 @@ void strip_blanks(std::string& line)
     if (!out.empty()) line.swap(out);
 }
 
-bool read_line(FILE* f, std::string& line)
+LineReader::LineReader(FILE* f) : file(f), buf(65536) {}
+
+bool LineReader::fill()
+{
+    if (ended || !file) return false;
+    pos = 0;
+    len = fread(buf.data(), 1, buf.size(), file);
+    if (len == 0) ended = true;
+    return len > 0;
+}
+
+bool LineReader::next(std::string& line)
 {
     line.clear();
-    char piece[260];
     for (;;) {
-        // Filled first so the terminating zero that fgets writes can be told
-        // from zero bytes inside the data, which are dropped.
-        memset(piece, 0x7f, sizeof piece);
-        if (!fgets(piece, sizeof piece, f)) break;
-        size_t n = sizeof piece - 1;
-        while (n > 0 && piece[n] != 0) n--;
-        if (!memchr(piece, 0, n))
-            line.append(piece, n);
-        else
-            for (size_t i = 0; i < n; i++)
-                if (piece[i]) line += piece[i];
-        if (n > 0 && piece[n - 1] == '\n') return true;
+        if (pos == len && !fill()) return !line.empty();
+        const char* start = buf.data() + pos;
+        size_t avail = len - pos;
+        const char* nl = (const char*)memchr(start, '\n', avail);
+        size_t n = nl ? (size_t)(nl - start) + 1 : avail;
+        pos += n;
+        if (!memchr(start, 0, n) && !memchr(start, 0x1a, n)) {
+            line.append(start, n);
+        } else {
+            for (size_t i = 0; i < n; i++) {
+                if (start[i] == 0x1a) {  // Ctrl-Z: the end of a text file
+                    ended = true;
+                    pos = len;
+                    return !line.empty();
+                }
+                if (start[i]) line += start[i];
+            }
+        }
+        if (nl) {
+            // CR LF is one line end; the CR may have come with the previous read.
+            if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
+            return true;
+        }
     }
-    return !line.empty();
 }
 
 int make_device_key(char* key, size_t size, const char* name)
@@ -49,14 +69,29 @@ int make_device_key(char* key, size_t size, const char* name)
     return 0;
 }
 
+// Whether the line, read without its white space, begins with the key;
+// cheap enough to run on every line of a large file.
+static bool begins_with_key(const std::string& line, const char* key)
+{
+    const char* k = key;
+    for (char c : line) {
+        if (!*k) return true;
+        if (is_blank(c)) continue;
+        if (c != *k) return false;
+        k++;
+    }
+    return !*k;
+}
+
 void parse_assignment_line(std::string line, const char* key, std::vector<std::string>& groups)
 {
     if (!key || !key[0]) return;
+    // The key must begin the line: PC1= must not take the groups of XPC1=.
+    if (!begins_with_key(line, key)) return;
     strip_blanks(line);
     if (line.find(';') != std::string::npos) return;
     size_t klen = strlen(key);
-    // The key must begin the line: PC1= must not take the groups of XPC1=.
-    if (line.compare(0, klen, key) != 0) return;
+    if (line.compare(0, klen, key) != 0) return;  // a key holding white space
     size_t pos = klen;
     while (pos <= line.size()) {
         size_t comma = line.find(',', pos);
@@ -68,8 +103,11 @@ void parse_assignment_line(std::string line, const char* key, std::vector<std::s
 
 void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups)
 {
+    if (!key || !key[0]) return;
+    LineReader reader(f);
     std::string line;
-    while (read_line(f, line)) {
+    while (reader.next(line)) {
+        if (!begins_with_key(line, key)) continue;
         if (!line.empty() && line.back() == '\n') line.pop_back();
         parse_assignment_line(line, key, groups);
     }
@@ -77,8 +115,9 @@ void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups
 
 void read_group_lines(FILE* f, std::vector<std::string>& lines)
 {
+    LineReader reader(f);
     std::string line;
-    while (read_line(f, line))
+    while (reader.next(line))
         if (line.find(';') == std::string::npos) lines.push_back(line);
 }
 
@@ -86,17 +125,20 @@ std::string html_escape(const char* text)
 {
     std::string out;
     if (!text) return out;
-    for (const char* p = text; *p; p++) {
+    for (const char* p = text;;) {
+        size_t n = strcspn(p, "&<>\"'");
+        out.append(p, n);
+        p += n;
         switch (*p) {
+        case 0: return out;
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += *p; break;
+        default: out += "&#39;"; break;
         }
+        p++;
     }
-    return out;
 }
 
 bool key_word(const std::string& entry, const char* key, std::string& word)
@@ -132,9 +174,19 @@ void build_package_columns(const std::vector<std::string>& lines, std::vector<st
 
 void write_device_list(FILE* f, const std::vector<std::string>& lines)
 {
+#ifdef _WIN32
+    const char* eol = "\r\n";
+#else
+    const char* eol = "\n";
+#endif
+    // Built first and written at once: the runtime's text mode and a write
+    // per line would cost more than reading the group files.
+    std::string out;
     for (const std::string& entry : lines) {
         if (entry.find("<b>") != std::string::npos) continue;
-        fputs(entry.c_str(), f);
-        if (entry.empty() || entry.back() != '\n') fputc('\n', f);
+        bool ended = !entry.empty() && entry.back() == '\n';
+        out.append(entry, 0, entry.size() - (ended ? 1 : 0));
+        out += eol;
     }
+    fwrite(out.data(), 1, out.size(), f);
 }

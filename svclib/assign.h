@@ -9,10 +9,22 @@
 // white space only is left as it is.
 void strip_blanks(std::string& line);
 
-// Reads one line, with its line feed when it has one. The stream is read in
-// pieces of at most 259 characters; the pieces of a longer line are joined
-// so that a long line is judged and copied as one. False at end of file.
-bool read_line(FILE* f, std::string& line);
+// Reads a file line by line from a stream opened in binary mode, the way
+// the runtime's text mode would present it: CR LF becomes LF and a Ctrl-Z
+// ends the file. Zero bytes are dropped. Lines of any length come whole.
+class LineReader {
+public:
+    explicit LineReader(FILE* f);
+    // The next line, with its line feed when it has one; false at the end.
+    bool next(std::string& line);
+
+private:
+    bool fill();
+    FILE* file;
+    std::vector<char> buf;
+    size_t pos = 0, len = 0;
+    bool ended = false;
+};
 
 // Forms "<name>=" into key (260 characters). A missing name, or one too
 // long for the key, leaves the key empty, which matches no line.
@@ -25,10 +37,12 @@ int make_device_key(char* key, size_t size, const char* name);
 // characters are skipped.
 void parse_assignment_line(std::string line, const char* key, std::vector<std::string>& groups);
 
-// All groups of the device in an assignment file, in file order.
+// All groups of the device in an assignment file (opened in binary mode),
+// in file order.
 void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups);
 
-// Appends the lines of a group file that hold no ";", each with its line end.
+// Appends the lines of a group file (opened in binary mode) that hold no
+// ";", each with its line end.
 void read_group_lines(FILE* f, std::vector<std::string>& lines);
 
 // Text for an HTML document: & < > " ' as entities.
@@ -47,6 +61,8 @@ bool key_word(const std::string& entry, const char* key, std::string& word);
 void build_package_columns(const std::vector<std::string>& lines, std::vector<std::string>& names,
                            std::vector<std::string>& versions);
 
-// Writes the entries that hold no "<b>" in order; an entry without a line
-// end gets one, so the last line of one group never runs into the next.
+// Writes the entries that hold no "<b>" in order, in one write, to a stream
+// opened in binary mode: line ends are written as CR LF on Windows, as text
+// mode would. An entry without a line end gets one, so the last line of one
+// group never runs into the next.
 void write_device_list(FILE* f, const std::vector<std::string>& lines);

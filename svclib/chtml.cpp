@@ -64,20 +64,32 @@ int CHtml::WriteTable(const std::vector<std::string>& col1, const std::vector<st
                       const char* head1, const char* head2)
 {
     if (!mfile || col1.size() != col2.size()) return 0;
+    // The table is built first and written at once: a formatted write per
+    // cell costs more than everything else in a large report.
+    char td[64], th[64];
+    snprintf(td, sizeof td, "  <td bgcolor='#%06x'>", mcolor_td);
+    snprintf(th, sizeof th, "  <th bgcolor='#%06x'>", mcolor_th);
+    std::string out;
     if (head1 && head2) {
-        fprintf(mfile, "<tr>\n");
-        fprintf(mfile, "  <th bgcolor='#%06x'>%s</th>\n", mcolor_th, head1);
-        fprintf(mfile, "  <th bgcolor='#%06x'>%s</th>\n", mcolor_th, head2);
-        fprintf(mfile, "</tr>\n");
+        out += "<tr>\n";
+        out += th;
+        out += head1;
+        out += "</th>\n";
+        out += th;
+        out += head2;
+        out += "</th>\n</tr>\n";
     }
     for (size_t i = 0; i < col1.size(); i++) {
         if (col2[i].empty()) continue;
-        fprintf(mfile, "<tr>\n");
-        fprintf(mfile, "  <td bgcolor='#%06x'>%s</td>\n", mcolor_td, col1[i].c_str());
-        fprintf(mfile, "  <td>%s</td>\n", col2[i].c_str());
-        fprintf(mfile, "</tr>\n");
+        out += "<tr>\n";
+        out += td;
+        out += col1[i];
+        out += "</td>\n  <td>";
+        out += col2[i];
+        out += "</td>\n</tr>\n";
     }
-    fprintf(mfile, "</table>\n\n");
+    out += "</table>\n\n";
+    fwrite(out.data(), 1, out.size(), mfile);
     fflush(mfile);
     return 0;
 }

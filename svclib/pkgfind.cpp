@@ -92,7 +92,7 @@ static int find_and_report(CNet& net, FILE* log)
 
     std::vector<std::string> assigned;
     fmt_str(path, "%s\\cfg\\Assignment.ini", ncfg.ndrv);  // ndrv holds at most 3 characters
-    if (FILE* f = fopen(path, "rt")) {
+    if (FILE* f = fopen(path, "rb")) {
         read_assignments(f, key, assigned);
         fclose(f);
     }
@@ -109,7 +109,7 @@ static int find_and_report(CNet& net, FILE* log)
         groups.push_back(g);
         numbers.push_back(number);
         lines.push_back(marker);
-        if (FILE* f = fopen(path, "rt")) {
+        if (FILE* f = fopen(path, "rb")) {
             read_group_lines(f, lines);
             fclose(f);
         }
@@ -119,7 +119,7 @@ static int find_and_report(CNet& net, FILE* log)
 
     if (lines.size() > 4) {
         get_file(path, (char*)"nxsvc.ini");
-        if (FILE* f = fopen(path, "wt")) {
+        if (FILE* f = fopen(path, "wb")) {
             write_device_list(f, lines);
             fclose(f);
         }
