@@ -1,0 +1,126 @@
+// Share connection and the background package search.
+#include "search.h"
+#include "log.h"
+#include "shell.h"
+#include "strutil.h"
+#include "views.h"
+#include <process.h>
+
+void ConnectShare()
+{
+    if (mncfg.conn == 1) return;
+    if (!mncfg.uncp[0] || !mncfg.ndrv[0]) return;
+    if (mnet.WNetAddConnection(mncfg.uncp, mncfg.ndrv, mncfg.user, mncfg.pswd) == 0)
+        mncfg.conn = 1;
+    else
+        mncfg.fail = 1;  // kept until the settings are edited
+}
+
+int FindCMD()
+{
+    ConnectShare();
+    SearchJob* job = new (std::nothrow) SearchJob;
+    if (!job) {
+        log_line(mlog, "FindCMD () failed: %d\n", (int)ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    copy_str(job->uncp, mncfg.uncp);
+    copy_str(job->ndrv, mncfg.ndrv);
+    job->conn = mncfg.conn;
+    job->n = (int)mrows.size();
+    job->shown.reserve(mrows.size());
+    for (int r : mrows)
+        if (r >= 0 && (size_t)r < mcols[COL_PATH].size()) job->shown.push_back(mcols[COL_PATH][r]);
+
+    // Set here as well as in the thread, so that a second F5 arriving
+    // before the thread runs is refused.
+    msearch = 1;
+    // Started suspended so "FindCMD () GO" precedes every line of the thread.
+    HANDLE h = (HANDLE)_beginthreadex(nullptr, 0, Thread, job, CREATE_SUSPENDED, nullptr);
+    if (!h) {
+        msearch = 0;
+        log_line(mlog, "FindCMD () failed: %d\n", (int)GetLastError());
+        delete job;
+        return 0;
+    }
+    log_line(mlog, "FindCMD () GO ...\n");
+    ResumeThread(h);
+    CloseHandle(h);
+    return 0;
+}
+
+void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log)
+{
+    if (!job.conn) return;
+    char path[NX_PATH];
+    fmt_str(path, "%s\\pkg", job.ndrv);
+    log_line(log, "mdir.find_file (%s\\pkg) GO ...\n", job.uncp);
+    mdir.mmaxdepth = 5;
+    mdir.clear_list();
+    mdir.find_file(path, "Install.cmd", nullptr, 0);
+    log_line(log, "mdir.find_file (%s\\pkg) OK ...\n", job.uncp);
+
+    if (mdir.mfound.empty()) {
+        fmt_str(path, "%s", job.ndrv);
+        log_line(log, "mdir.find_file (%s) GO ...\n", job.uncp);
+        mdir.clear_list();
+        mdir.find_file(path, "Install.cmd", nullptr, 0);
+        log_line(log, "mdir.find_file (%s) OK ...\n", job.uncp);
+    }
+    if (mdir.mfound.empty()) return;
+
+    out.found = true;
+    std::vector<const char*> paths;
+    paths.reserve(mdir.mfound.size());
+    for (WIN32_FIND_DATAA* rec : mdir.mfound) paths.push_back(rec->cFileName);
+    build_rows(paths, job.shown, job.n, out.rows, log);
+}
+
+unsigned __stdcall Thread(void* arg)
+{
+    SearchJob* job = (SearchJob*)arg;
+    CNet* net = new (std::nothrow) CNet(mlog);
+    CDir* mdir = new (std::nothrow) CDir;
+    msearch = 1;
+    mticks = 0;
+    SearchResult result;
+    if (mdir) search_share(*job, *mdir, result, mlog);
+    delete job;
+    // The interface thread appends the rows while this thread waits, so
+    // its lines (OnSort) come before "Thread () OK".
+    if (result.found) SendMessageA(mwin.window, WM_NX_SEARCHDONE, 0, (LPARAM)&result);
+    msearch = 0;
+    mticks = 0;
+    // Placing the controls belongs to the interface thread.
+    SendMessageA(mwin.window, WM_SIZE, 0, 0);
+    log_line(mlog, "Thread () OK ...\n");
+    delete mdir;
+    delete net;
+    return 0;
+}
+
+LRESULT OnSearchDone(LPARAM lp)
+{
+    const SearchResult* result = (const SearchResult*)lp;
+    if (!result) return 0;
+    // New data rows go after every existing one, whatever the display
+    // order or earlier deletions from it left; all sequences keep one length.
+    size_t d = mimages.size();
+    for (auto& c : mcols) d = c.size() > d ? c.size() : d;
+    for (auto& c : mcols) c.resize(d);
+    mimages.resize(d);
+    for (const SearchRow& row : result->rows) {
+        mcols[COL_NAME].push_back(row.name);
+        mcols[COL_COMP].push_back(row.comp);
+        mcols[COL_VERS].push_back(row.vers);
+        mcols[COL_PATH].push_back(row.path);
+        mcols[COL_STAT].push_back("available");
+        mcols[COL_ORDER].push_back(row.order);
+        mimages.push_back(IMG_AVAILABLE);
+        mrows.push_back((int)d++);
+    }
+    mobjects = (int)mrows.size();
+    mlvw.set_item_count(mobjects);
+    OnSort();
+    return 0;
+}

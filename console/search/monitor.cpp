@@ -1,0 +1,66 @@
+// Service status monitor: the progress text of the package being
+// installed, and clearing the desktop on the first tick.
+#include "search.h"
+#include "creg.h"
+#include "log.h"
+#include "shell.h"
+#include "strutil.h"
+#include "views.h"
+
+char mcurcomp[260], mcurname[260], mcurvers[260];
+
+// Texts of windows that stay as they are; the last keeps the console's own.
+static const char* const mkeep[] = {"People", "Start", "Store", "System", "NXSvc Console"};
+
+BOOL CALLBACK MinimizeProc(HWND hwnd, LPARAM param)
+{
+    if (!hwnd || !IsWindowVisible(hwnd)) return TRUE;
+    char title[NX_PATH] = "";
+    GetWindowTextA(hwnd, title, sizeof title);
+    title[sizeof title - 1] = 0;
+    if (!title[0]) return TRUE;
+    for (const char* keep : mkeep)
+        if (strstr(title, keep)) return TRUE;
+    log_line(mlog, "minimize:%s\n", title);
+    ShowWindowAsync(hwnd, SW_SHOWMINIMIZED);
+    return TRUE;
+}
+
+int OnInfo()
+{
+    int n = mlvw.get_item_count();
+    CReg reg;
+    const char* const names[3] = {"comp", "name", "vers"};
+    char* const bufs[3] = {mcurcomp, mcurname, mcurvers};
+    int present = 0;
+    for (int i = 0; i < 3; i++) {
+        if (!reg.ReadStr("HKLM", NX_KEY_PKGS, names[i])) continue;
+        // Values longer than the buffers are cut.
+        if (const char* text = reg.ReadStr("HKLM", NX_KEY_PKGS, names[i])) snprintf(bufs[i], NX_PATH, "%s", text);
+        present++;
+    }
+    if (present < 3) return 0;
+    bool first = mticks == 0;
+    if (first) EnumDesktopWindows(nullptr, MinimizeProc, 0);
+
+    bool listed = false;
+    for (int j = 0; j < n; j++) {
+        // The rows on display, as the list shows them.
+        int r = mrows.empty() ? j : (j < (int)mrows.size() ? mrows[j] : -1);
+        if (r < 0 || (size_t)r >= mimages.size() || mimages[r] != IMG_LISTED) continue;
+        listed = true;
+        if ((size_t)r >= mcols[COL_NAME].size() || (size_t)r >= mcols[COL_COMP].size()) continue;
+        if (mcols[COL_NAME][r] != mcurname || mcols[COL_COMP][r] != mcurcomp) continue;
+        if (!reg.ReadStr("HKLM", NX_KEY_PKGS, "info")) continue;
+        const char* text = reg.ReadStr("HKLM", NX_KEY_PKGS, "info");
+        if (!text) continue;
+        char info[NX_PATH];
+        snprintf(info, sizeof info, "%s", text);
+        if ((size_t)r >= mcols[COL_STAT].size()) mcols[COL_STAT].resize(r + 1);
+        mcols[COL_STAT][r] = info;
+    }
+    // The list asks the model for its texts again at its next paint.
+    if (listed && mlvw.handle) RedrawWindow(mlvw.handle, nullptr, nullptr, RDW_INVALIDATE);
+    if (first) log_line(mlog, "OnInfo () OK ...\n");
+    return 0;
+}

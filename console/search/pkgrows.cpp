@@ -1,0 +1,43 @@
+#include "pkgrows.h"
+#include "log.h"
+#include "strutil.h"
+#include <string.h>
+#include <unordered_set>
+
+void split_parts(const char* path, char* file, char* vers, char* name, char* comp)
+{
+    char left[NX_PATH];
+    copy_str(left, path);
+    char* parts[4] = {file, vers, name, comp};
+    for (char* part : parts) {
+        char* slash = strrchr(left, '\\');
+        if (slash) {
+            copy_str(part, NX_PATH, slash + 1);
+            *slash = 0;
+        } else {
+            part[0] = 0;
+        }
+    }
+}
+
+int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
+               std::vector<SearchRow>& rows, FILE* log)
+{
+    // Whole texts are compared, so a shown Script longer than any path
+    // buffer can never be mistaken for a found path that shares its start.
+    std::unordered_set<std::string> seen(shown.begin(), shown.end());
+    int k = n;
+    char path[NX_PATH], file[NX_PATH], vers[NX_PATH], name[NX_PATH], comp[NX_PATH], order[16];
+    for (const char* p : paths) {
+        if (!p || !p[0] || seen.count(p)) continue;
+        copy_str(path, p);
+        log_line(log, "%s\n", path);
+        split_parts(path, file, vers, name, comp);
+        if (!comp[0] || strcmp(comp, "pkg") == 0) copy_str(comp, "ZRP");
+        if (!name[0] || !vers[0] || !file[0]) continue;
+        fmt_str(order, "%03d", k);
+        rows.push_back(SearchRow{name, comp, vers, path, order});
+        ++k;
+    }
+    return k;
+}
