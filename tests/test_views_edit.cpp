@@ -1,0 +1,252 @@
+// Editing the package view: check, move, delete, the properties dialog.
+#include "test_views_util.h"
+
+using namespace tu;
+
+class Editing : public ViewsTest {
+protected:
+    // name/comp/vers/stat of each row; file order is install order.
+    void start_with(std::vector<std::vector<std::string>> rows)
+    {
+        std::string text;
+        for (auto& r : rows) text += section(r[1], r[0], r[2], "p-" + r[0] + "-" + r[2], r.size() > 3 ? r[3] : "");
+        write_list(device_list(), text);
+        start("");
+        ASSERT_EQ(count(), (int)rows.size());
+    }
+    void check(int row)
+    {
+        select_row(row);
+        OnCheck();
+    }
+};
+
+TEST_F(Editing, CheckingCrossesOutOtherVersionsAndUncheckingUndoesIt)
+{
+    start_with({{"Zip", "Acme", "1.0", "available"},
+                {"Zip", "Acme", "2.0", "available"},
+                {"Zip", "Acme", "3.0", "available"},
+                {"Zip", "Other", "1.0", "available"},
+                {"Tool", "Acme", "1.0", "available"}});
+    const int A = IMG_AVAILABLE, R = IMG_READY, X = IMG_EXCLUDED;
+    struct Step {
+        int row;
+        std::vector<int> images;
+        std::vector<std::string> stats;
+        int ready;
+    } steps[] = {
+        {0, {R, X, X, A, A}, {"ready to install", "available", "available", "available", "available"}, 1},
+        {0, {A, A, A, A, A}, {"available", "available", "available", "available", "available"}, 0},
+        {0, {R, X, X, A, A}, {"ready to install", "available", "available", "available", "available"}, 1},
+        // Checking a crossed-out version checks it and crosses out the other.
+        {2, {X, X, R, A, A}, {"ready to install", "available", "ready to install", "available", "available"}, 1},
+        {4, {X, X, R, A, R}, {"ready to install", "available", "ready to install", "available", "ready to install"}, 2},
+    };
+    int n = 0;
+    for (auto& s : steps) {
+        SCOPED_TRACE(n++);
+        check(s.row);
+        EXPECT_EQ(images(), s.images);
+        EXPECT_EQ(column(COL_STAT), s.stats);
+        EXPECT_EQ(mselected, s.ready);
+    }
+    // Only the checked rows are saved; the crossed-out one that was checked
+    // before is not.
+    ASSERT_EQ(OnSave(), 0);
+    std::string saved = read_file(device_list());
+    EXPECT_EQ(saved, crlf(section("Acme", "Zip", "3.0", "p-Zip-3.0") + section("Acme", "Tool", "1.0", "p-Tool-1.0")));
+    EXPECT_NE(log_text().find("\tOnCheck () 5 OK ..."), std::string::npos);
+}
+
+// The two texts of the key are compared on their own: "a b" + "c" is not
+// the same package as "a" + "b c".
+TEST_F(Editing, ExclusionComparesNameAndManufacturerSeparately)
+{
+    start_with({{"Office 2016", "MS", "1", "available"}, {"Office", "2016 MS", "1", "available"}});
+    check(0);
+    EXPECT_EQ(images(), (std::vector<int>{IMG_READY, IMG_AVAILABLE}));
+}
+
+TEST_F(Editing, ListedAndInstalledRowsDoNotToggleAndComeBackAfterUndo)
+{
+    start_with({{"Zip", "Acme", "1.0", ""}, {"Zip", "Acme", "2.0", "2024-01-01 10:00:00"}, {"Zip", "Acme", "3.0", "available"}});
+    std::vector<int> before = {IMG_LISTED, IMG_INSTALLED, IMG_AVAILABLE};
+    ASSERT_EQ(images(), before);
+    for (int row : {0, 1}) {
+        SCOPED_TRACE(row);
+        check(row);
+        EXPECT_EQ(images(), before);
+        EXPECT_EQ(column(COL_STAT), (std::vector<std::string>{"", "2024-01-01 10:00:00", "available"}));
+    }
+    check(2);
+    EXPECT_EQ(images(), (std::vector<int>{IMG_EXCLUDED, IMG_EXCLUDED, IMG_READY}));
+    check(2);
+    before[2] = IMG_AVAILABLE;
+    EXPECT_EQ(images(), before);
+}
+
+TEST_F(Editing, NoSelectionTouchesNoRow)
+{
+    start_with({{"A", "c", "1", "available"}, {"B", "c", "1", "available"}});
+    select_row(-1);
+    auto names = column(COL_NAME);
+    auto orders = column(COL_ORDER);
+    auto imgs = images();
+    // The arrow key that a move sends may select a row; each call starts
+    // without one.
+    for (auto op : {+[] { OnCheck(); }, +[] { OnMove(0); }, +[] { OnMove(1); }, +[] { OnDelete(); }}) {
+        select_row(-1);
+        op();
+    }
+    select_row(-1);
+    medit = 5;
+    OnEdit(0);
+    EXPECT_EQ(medit, -1);
+    EXPECT_EQ(column(COL_NAME), names);
+    EXPECT_EQ(column(COL_ORDER), orders);
+    EXPECT_EQ(images(), imgs);
+    EXPECT_EQ(mrows.size(), 2u);
+    EXPECT_EQ(mobjects, 2);
+    EXPECT_EQ(log_text().find("OnEdit ()"), std::string::npos);
+    EXPECT_NE(log_text().find("\tOnDelete (-1) OK ..."), std::string::npos);
+}
+
+TEST_F(Editing, MovingChangesTwoOrderNumbers)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> orders;  // before, in display order
+        int row, flag;
+        std::vector<std::string> names, after;  // display order after the move
+        int selected;
+    } cases[] = {
+        {"000 later swaps with 001", {"000", "001", "002"}, 0, 0, {"B", "A", "C"}, {"000", "001", "002"}, 1},
+        {"002 earlier swaps with 001", {"000", "001", "002"}, 2, 1, {"A", "C", "B"}, {"000", "001", "002"}, 1},
+        {"first row earlier stays", {"000", "001", "002"}, 0, 1, {"A", "B", "C"}, {"000", "001", "002"}, 0},
+        {"last row later stays", {"000", "001", "002"}, 2, 0, {"A", "B", "C"}, {"000", "001", "002"}, 2},
+        {"000 earlier below another row becomes -01", {"-05", "000", "001"}, 1, 1, {"B", "A", "C"}, {"-01", "000", "001"}, 0},
+    };
+    start_with({{"A", "c", "1", "available"}, {"B", "c", "1", "available"}, {"C", "c", "1", "available"}});
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReadINI();
+        for (int i = 0; i < 3; i++) mcols[COL_ORDER][i] = c.orders[i];
+        // Whatever the display: the move works in ascending install order.
+        msortcol = COL_NAME;
+        msortdesc = 1;
+        OnSort();
+        msortcol = COL_ORDER;
+        msortdesc = 0;
+        OnSort();
+        select_row(c.row);
+        OnMove(c.flag);
+        EXPECT_EQ(column(COL_NAME), c.names);
+        EXPECT_EQ(column(COL_ORDER), c.after);
+        EXPECT_EQ(mlvw.get_next_selected(-1), c.selected);
+    }
+}
+
+TEST_F(Editing, MoveNeedsAPackageState)
+{
+    start_with({{"A", "c", "1", ""}, {"B", "c", "1", "available"}});
+    // A row in a state outside 4..8 (here a picture of the configuration).
+    mimages[0] = 11;
+    select_row(0);
+    OnMove(0);
+    EXPECT_EQ(column(COL_NAME), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(column(COL_ORDER), (std::vector<std::string>{"000", "001"}));
+}
+
+TEST_F(Editing, DeleteKeyRemovesTheRowFromViewAndFile)
+{
+    start_with({{"A", "c", "1", "12:00"}, {"B", "c", "1", "12:00"}, {"C", "c", "1", "12:00"}});
+    select_row(1);
+    press_delete();
+    EXPECT_EQ(count(), 2);
+    EXPECT_EQ(mobjects, 2);
+    EXPECT_EQ(column(COL_NAME), (std::vector<std::string>{"A", "C"}));
+    EXPECT_EQ(mcols[COL_NAME].size(), 3u);  // the data row stays in the model
+    EXPECT_NE(log_text().find("\tOnDelete (1) OK ..."), std::string::npos);
+    ASSERT_EQ(OnSave(), 0);
+    EXPECT_EQ(read_file(device_list()), crlf(section("c", "A", "1", "p-A-1") + section("c", "C", "1", "p-C-1")));
+}
+
+TEST_F(Editing, DeleteKeyDoesNothingInOtherViews)
+{
+    start_with({{"A", "c", "1", "12:00"}});
+    mtvw.select_item(mtvw.get_root());
+    ASSERT_EQ(count(), 9);
+    select_row(0);
+    press_delete();
+    EXPECT_EQ(count(), 9);
+    EXPECT_EQ(mobjects, 9);
+}
+
+TEST_F(Editing, PropertiesDialogAppliesTextsAlsoOnEscape)
+{
+    start_with({{"A", "c", "1", "available"}, {"B", "d", "2", "12:00"}});
+    mtvw.select_item(mpkgs);
+    select_row(1);
+    struct Case {
+        const char* what;
+        std::function<void(HWND)> leave;
+    } cases[] = {
+        {"OK", [](HWND h) { Press(IDOK)(h); }},
+        {"Esc key",
+         [](HWND h) {
+             HWND edit = GetDlgItem(h, IDC_EDIT0 + 3);
+             SetFocus(edit);
+             PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+         }},
+        {"close box", [](HWND h) { PostMessageA(h, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    int n = 0;
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string suffix = std::to_string(n++);
+        std::vector<std::string> shown_texts;
+        ModalAutomator a;
+        a.Expect("Edit Properties", [&](HWND h) {
+            for (int i = 0; i < 4; i++) {
+                char t[260];
+                GetDlgItemTextA(h, IDC_EDIT0 + i, t, sizeof t);
+                shown_texts.push_back(t);
+                SetDlgItemTextA(h, IDC_EDIT0 + i, (std::string("new") + char('0' + i) + suffix).c_str());
+            }
+            c.leave(h);
+        });
+        double_click();
+        EXPECT_EQ(a.pending(), 0);
+        EXPECT_TRUE(a.unexpected.empty());
+        if (n == 1) EXPECT_EQ(shown_texts, (std::vector<std::string>{"B", "d", "2", "p-B-2"}));
+        EXPECT_EQ(medit, 1);
+        EXPECT_EQ(cell(1, COL_NAME), "new0" + suffix);
+        EXPECT_EQ(cell(1, COL_COMP), "new1" + suffix);
+        EXPECT_EQ(cell(1, COL_VERS), "new2" + suffix);
+        EXPECT_EQ(cell(1, COL_PATH), "new3" + suffix);
+        EXPECT_EQ(cell(1, COL_STAT), "12:00");
+        EXPECT_EQ(cell(1, COL_ORDER), "001");
+        EXPECT_EQ(image(1), IMG_INSTALLED);
+    }
+    // Emptied texts are taken, and such a row is not saved.
+    ModalAutomator a;
+    a.Expect("Edit Properties", SetTextsAndPress({{IDC_EDIT0 + 2, ""}}, IDOK));
+    OnEdit(0);
+    EXPECT_EQ(cell(1, COL_VERS), "");
+    ASSERT_EQ(OnSave(), 0);
+    EXPECT_EQ(read_file(device_list()), "");
+    EXPECT_NE(log_text().find("\tOnEdit () OK ..."), std::string::npos);
+}
+
+TEST_F(Editing, OverlongTextsAreCutTo259Characters)
+{
+    start_with({{"A", "c", "1", "12:00"}});
+    select_row(0);
+    std::string long_path(300, 'p');
+    ModalAutomator a;
+    a.Expect("Edit Properties", SetTextsAndPress({{IDC_EDIT0 + 3, long_path}}, IDOK));
+    OnEdit(0);
+    EXPECT_EQ(a.pending(), 0);
+    EXPECT_EQ(cell(0, COL_PATH).size(), 259u);
+    EXPECT_EQ(mcols[COL_PATH][0], std::string(259, 'p'));
+}
