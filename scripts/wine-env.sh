@@ -9,6 +9,8 @@ mkdir -p "$NX_STATE"
 dispnum="${NX_DISPLAY#:}"
 
 xvfb_up() {
+  # NX_NO_XVFB=1: Wine uses a display that is already there (the user's).
+  [ "${NX_NO_XVFB:-0}" = 1 ] && return 0
   if [ -f "$NX_STATE/xvfb.pid" ] && kill -0 "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; then return 0; fi
   if [ -e "/tmp/.X$dispnum-lock" ]; then
     # A display kept by a live server is reused; a stale lock from a killed one is cleared.
