@@ -1,0 +1,377 @@
+// The service settings view and dialog; the inventory view.
+#include "test_views_util.h"
+#include "service_contract.h"
+#include "service_sim.h"
+
+using namespace tu;
+
+static const char* const labels[9] = {"UNC Path",
+                                      "Drive",
+                                      "User",
+                                      "Password",
+                                      "Stop service after first task",
+                                      "Time max. package installation [s]",
+                                      "Time to display a message [s]",
+                                      "Time to wait for next task [s]",
+                                      "Time to wait for System Reboot [s]"};
+
+class Config : public ViewsTest {
+protected:
+    int (*saved_admin_)() = nullptr;
+    void SetUp() override
+    {
+        ViewsTest::SetUp();
+        saved_admin_ = mis_admin;
+    }
+    void TearDown() override
+    {
+        mis_admin = saved_admin_;
+        ViewsTest::TearDown();
+    }
+    void show()
+    {
+        mtvw.select_item(mtvw.get_root());
+        ASSERT_EQ(mconf, 1);
+        ASSERT_EQ(count(), 9);
+    }
+    bool value(const char* name, DWORD* type, std::string* data) { return reg_get_raw(NX_KEY, name, type, data); }
+    void set_all()
+    {
+        reg_set_str(NX_KEY, "uncp", "\\\\srv\\%USERNAME%", REG_EXPAND_SZ);
+        reg_set_str(NX_KEY, "ndrv", "Y:");
+        reg_set_str(NX_KEY, "user", "dom\\bob", REG_EXPAND_SZ);
+        reg_set_str(NX_KEY, "pswd", "secret");
+        DWORD n[5] = {1, 3600, 30, 60, 0xFFFFFFFEu};
+        for (int i = 0; i < 5; i++) reg_set_dword(NX_KEY, svc_settings[4 + i].value, n[i]);
+    }
+};
+
+TEST_F(Config, AbsentValuesShowEmptyAndMinusOne)
+{
+    start("");
+    show();
+    EXPECT_EQ(mlvw.columns, 2);
+    EXPECT_EQ(header(0), "Name");
+    EXPECT_EQ(header(1), "Value");
+    EXPECT_EQ(mobjects, 9);
+    const int pictures[9] = {0, 1, 9, 10, 12, 11, 11, 11, 11};
+    for (int i = 0; i < 9; i++) {
+        SCOPED_TRACE(labels[i]);
+        EXPECT_EQ(cell(i, 0), labels[i]);
+        EXPECT_EQ(cell(i, 1), i < 4 ? "" : "-1");
+        EXPECT_EQ(image(i), pictures[i]);
+    }
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    int w = (rc.right - msplit - 8) / 2;
+    EXPECT_EQ(SendMessageA(mlvw.handle, LVM_GETCOLUMNWIDTH, 0, 0), w);
+    EXPECT_EQ(SendMessageA(mlvw.handle, LVM_GETCOLUMNWIDTH, 1, 0), w);
+    EXPECT_NE(log_text().find("\tOnConf () OK ..."), std::string::npos);
+}
+
+TEST_F(Config, ValuesAreShownAsStoredAndThePasswordMasked)
+{
+    struct Case {
+        std::string pswd, shown;
+    } cases[] = {{"", ""}, {"x", "********"}, {std::string(40, 'p'), "********"}};
+    set_all();
+    start("");
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.pswd);
+        if (c.pswd.empty())
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, NX_KEY, "pswd");
+        else
+            reg_set_str(NX_KEY, "pswd", c.pswd);
+        mtvw.select_item(mpkgs);
+        show();
+        EXPECT_EQ(column(1), (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", c.shown, "1", "3600",
+                                                       "30", "60", "-2"}));
+    }
+    // Texts longer than a field are cut to 259 characters.
+    reg_set_str(NX_KEY, "uncp", std::string(300, 'u'));
+    mtvw.select_item(mpkgs);
+    show();
+    EXPECT_EQ(mcols[1][0], std::string(259, 'u'));
+}
+
+TEST_F(Config, OkWithoutChangesRewritesAllNine)
+{
+    set_all();
+    start("");
+    show();
+    select_row(5);
+    std::vector<std::string> texts;
+    bool masked = false;
+    ModalAutomator a;
+    a.Expect("NXSvc Configuration", [&](HWND h) {
+        for (int i = 0; i < 9; i++) {
+            char t[260];
+            GetDlgItemTextA(h, IDC_EDIT0 + i, t, sizeof t);
+            texts.push_back(t);
+        }
+        HWND pw = GetDlgItem(h, IDC_EDIT0 + 3);
+        masked = (GetWindowLongA(pw, GWL_STYLE) & ES_PASSWORD) && SendMessageA(pw, EM_GETPASSWORDCHAR, 0, 0) != 0;
+        Press(IDOK)(h);
+    });
+    double_click();
+    EXPECT_EQ(a.pending(), 0);
+    EXPECT_EQ(medit, 5);
+    EXPECT_EQ(texts, (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", "secret", "1", "3600", "30", "60",
+                                               "-2"}));
+    EXPECT_TRUE(masked);
+    struct Want {
+        const char* name;
+        DWORD type;
+        std::string data;
+    } want[] = {
+        {"uncp", REG_SZ, std::string("\\\\srv\\%USERNAME%") + '\0'},
+        {"ndrv", REG_SZ, std::string("Y:") + '\0'},
+        {"user", REG_SZ, std::string("dom\\bob") + '\0'},
+        {"pswd", REG_SZ, std::string("secret") + '\0'},
+        {"stop", REG_DWORD, std::string("\x01\0\0\0", 4)},
+        {"tmax", REG_DWORD, std::string("\x10\x0e\0\0", 4)},
+        {"tmsg", REG_DWORD, std::string("\x1e\0\0\0", 4)},
+        {"tsvc", REG_DWORD, std::string("\x3c\0\0\0", 4)},
+        {"twrb", REG_DWORD, std::string("\xfe\xff\xff\xff", 4)},
+    };
+    for (auto& w : want) {
+        SCOPED_TRACE(w.name);
+        DWORD type = 0;
+        std::string data;
+        ASSERT_TRUE(value(w.name, &type, &data));
+        EXPECT_EQ(type, w.type);
+        EXPECT_EQ(data, w.data);
+    }
+    // The view shows what was written.
+    EXPECT_EQ(mconf, 1);
+    EXPECT_EQ(cell(1, 1), "Y:");
+    EXPECT_NE(log_text().find("\tOnEdit () OK ..."), std::string::npos);
+}
+
+TEST_F(Config, NumbersAreReadLikeDecimalIntegers)
+{
+    struct Case {
+        const char* typed;
+        int written;
+    } cases[] = {{"abc", 0}, {"12x", 12}, {" -7", -7}, {"+5", 5}, {"", 0}, {"-1", -1}, {"0x10", 0}};
+    start("");
+    show();
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        select_row(0);
+        ModalAutomator a;
+        a.Expect("NXSvc Configuration", SetTextsAndPress({{IDC_EDIT0 + 6, c.typed}}, IDOK));
+        OnEdit(1);
+        EXPECT_EQ(a.pending(), 0);
+        DWORD type = 0;
+        std::string data;
+        ASSERT_TRUE(value("tmsg", &type, &data));
+        EXPECT_EQ(type, (DWORD)REG_DWORD);
+        ASSERT_EQ(data.size(), 4u);
+        int n;
+        memcpy(&n, data.data(), 4);
+        EXPECT_EQ(n, c.written);
+    }
+    // Fields left at "-1" write -1.
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(value("twrb", &type, &data));
+    EXPECT_EQ(data, std::string("\xff\xff\xff\xff", 4));
+}
+
+TEST_F(Config, WithoutRightsNothingIsWritten)
+{
+    start("");
+    show();
+    mis_admin = [] { return 0; };
+    select_row(1);
+    std::string text;
+    ModalAutomator a;
+    a.Expect("NXSvc Configuration", SetTextsAndPress({{IDC_EDIT0 + 0, "\\\\new\\share"}}, IDOK));
+    a.Expect("Error", [&](HWND h) {
+        text = MessageBoxText(h);
+        Press(IDOK)(h);
+    });
+    double_click();
+    EXPECT_EQ(a.pending(), 0);
+    EXPECT_EQ(text, "Insufficent rights to set value Drive,\nrun nxwin.exe as Administrator!");
+    for (auto& s : svc_settings) {
+        SCOPED_TRACE(s.value);
+        DWORD type;
+        std::string data;
+        EXPECT_FALSE(value(s.value, &type, &data));
+    }
+}
+
+TEST_F(Config, EscapeWritesNothing)
+{
+    start("");
+    show();
+    select_row(0);
+    ModalAutomator a;
+    a.Expect("NXSvc Configuration", [](HWND h) {
+        HWND edit = GetDlgItem(h, IDC_EDIT0);
+        SetWindowTextA(edit, "\\\\typed");
+        SetFocus(edit);
+        PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    double_click();
+    EXPECT_EQ(a.pending(), 0);
+    EXPECT_TRUE(a.unexpected.empty());
+    for (auto& s : svc_settings) {
+        SCOPED_TRACE(s.value);
+        DWORD type;
+        std::string data;
+        EXPECT_FALSE(value(s.value, &type, &data));
+    }
+    EXPECT_NE(log_text().find("\tOnEdit () OK ..."), std::string::npos);
+}
+
+TEST_F(Config, DoubleClickWithoutSelectionDoesNothing)
+{
+    start("");
+    show();
+    select_row(-1);
+    ModalAutomator a;
+    double_click();
+    pump(100);
+    EXPECT_TRUE(a.unexpected.empty());
+    EXPECT_EQ(medit, -1);
+    EXPECT_EQ(log_text().find("OnEdit ()"), std::string::npos);
+}
+
+TEST_F(Config, SelectingTheRootClearsTheNetworkError)
+{
+    start("");
+    mncfg.fail = 1;
+    ASSERT_STREQ(status_text(), "Network error, check configuration!");
+    show();
+    EXPECT_EQ(mncfg.fail, 0);
+    EXPECT_STREQ(status_text(), "Ready");
+}
+
+// ---- inventory --------------------------------------------------------------
+
+class Inventory : public ViewsTest {
+protected:
+    std::string sub;  // below the program's folder
+    void SetUp() override
+    {
+        ViewsTest::SetUp();
+        sub = "nxt_inv" + std::to_string(GetCurrentProcessId());
+        make_dirs(exe_dir() + "\\" + sub);
+    }
+    void TearDown() override
+    {
+        remove_tree(exe_dir() + "\\" + sub);
+        ViewsTest::TearDown();
+    }
+    // Writes the file and shows it through its own tree node.
+    void open_csv(const std::string& name, const std::string& bytes)
+    {
+        ASSERT_TRUE(write_file(exe_dir() + "\\" + sub + "\\" + name, bytes));
+        int slot = 0;
+        while (slot < 10 && mcsv[slot]) slot++;
+        ASSERT_LT(slot, 10);
+        mcsv[slot] = mtvw.insert_item((sub + "\\" + name).c_str(), 3, mtvw.get_root(), nullptr);
+        mtvw.select_item(mcsv[slot]);
+        ASSERT_EQ(mtvw.get_selection(), mcsv[slot]);
+    }
+    int width(int col) { return (int)SendMessageA(mlvw.handle, LVM_GETCOLUMNWIDTH, col, 0); }
+};
+
+TEST_F(Inventory, FileIsShownAsATable)
+{
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> headers;
+        std::vector<std::vector<std::string>> rows;
+    } cases[] = {
+        {"five fields", "A,B,C,D,E\r\n1,2,3,4,5\r\n", {"A", "B", "C", "D", "E"}, {{"1", "2", "3", "4", "5"}}},
+        {"quoted commas split", "h1,h2,h3\r\n\"a,b\",c\r\n", {"h1", "h2", "h3"}, {{"\"a", "b\"", "c"}}},
+        {"blanks and empty fields stay", "x, y,\r\n ,,z \r\n", {"x", " y", ""}, {{" ", "", "z "}}},
+        {"last line without line end", "N,V\r\nApp,1.0\r\nTool,2.0", {"N", "V"}, {{"App", "1.0"}, {"Tool", "2.0"}}},
+        {"header only", "N,V\r\n", {"N", "V"}, {}},
+        {"empty file", "", {}, {}},
+        {"wide rows keep six fields, short rows are padded", "a,b,c,d,e,f,g,h\r\n1,2,3,4,5,6,7,8\r\n1\r\n",
+         {"a", "b", "c", "d", "e", "f"},
+         {{"1", "2", "3", "4", "5", "6"}, {"1", "", "", "", "", ""}}},
+    };
+    start("");
+    int n = 0;
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        open_csv("f" + std::to_string(n++) + ".csv", c.bytes);
+        EXPECT_EQ(mlvw.columns, (int)c.headers.size());
+        EXPECT_EQ(header_count(), (int)c.headers.size());
+        for (size_t k = 0; k < c.headers.size(); k++) EXPECT_EQ(header((int)k), c.headers[k]);
+        ASSERT_EQ(count(), (int)c.rows.size());
+        EXPECT_EQ(mobjects, (int)c.rows.size());
+        for (size_t r = 0; r < c.rows.size(); r++) {
+            for (size_t k = 0; k < c.rows[r].size(); k++) EXPECT_EQ(cell((int)r, (int)k), c.rows[r][k]);
+            EXPECT_EQ(image((int)r), IMG_SHEET);
+        }
+        for (auto& col : mcols) EXPECT_EQ(col.size(), c.rows.empty() ? 0u : c.rows.size());
+        EXPECT_EQ(mconf, 0);
+    }
+    EXPECT_NE(log_text().find("\tReadCSV (3) OK ..."), std::string::npos);
+}
+
+TEST_F(Inventory, FiveColumnsGetTheirWidths)
+{
+    start("");
+    open_csv("five.csv", "A,B,C,D,E\n1,2,3,4,5\n");
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    int u = (rc.right - msplit - 4) / 9;
+    int want[5] = {2 * u, u, u, 2 * u, 2 * u};
+    for (int i = 0; i < 5; i++) EXPECT_EQ(width(i), want[i]) << i;
+    // Read-only: the Delete key does not remove rows here.
+    select_row(0);
+    press_delete();
+    EXPECT_EQ(count(), 1);
+}
+
+TEST_F(Inventory, SoftwareIsSortedOthersKeepFileOrder)
+{
+    std::string bytes = "Name,Version\r\nzip,2\r\nApp,10\r\nmid,1\r\n";
+    start("");
+    struct Case {
+        const char* file;
+        int col, desc;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"Software.csv", 0, 0, {"App", "mid", "zip"}},
+        {"Hardware.csv", 0, 0, {"zip", "App", "mid"}},
+        {"Software.csv", 1, 0, {"mid", "App", "zip"}},  // by the last clicked column, as text
+    };
+    int n = 0;
+    for (auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + std::to_string(c.col));
+        msortcol = c.col;
+        msortdesc = c.desc;
+        std::string folder = "s" + std::to_string(n++);
+        make_dirs(exe_dir() + "\\" + sub + "\\" + folder);
+        open_csv(folder + "\\" + c.file, bytes);
+        EXPECT_EQ(column(0), c.names);
+    }
+}
+
+TEST_F(Inventory, MissingFileOrNoFileGivesAnEmptyView)
+{
+    start("");
+    open_csv("there.csv", "a,b\n1,2\n");
+    ASSERT_EQ(count(), 1);
+    DeleteFileA((exe_dir() + "\\" + sub + "\\there.csv").c_str());
+    mtvw.select_item(mtvw.get_root());
+    int slot = 0;
+    while (mcsv[slot + 1]) slot++;
+    mtvw.select_item(mcsv[slot]);
+    EXPECT_EQ(mlvw.columns, 0);
+    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(mobjects, 0);
+    ReadCSV(2);
+    EXPECT_EQ(mlvw.columns, 0);
+    EXPECT_NE(log_text().find("\tReadCSV (2) OK ..."), std::string::npos);
+}
