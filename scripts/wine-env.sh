@@ -49,12 +49,19 @@ up() {
   wineserver -p </dev/null >/dev/null 2>&1
   wine wineboot </dev/null >/dev/null 2>&1
   if [ -n "${1:-}" ] && [ -f "$1" ]; then
-    setsid wine "$1" </dev/null >/dev/null 2>&1 &
+    # One keepalive per prefix; wait until its desktop exists, or the first
+    # test would start an explorer that keeps ctest's pipes open.
+    if ! pgrep -f -- "$1" >/dev/null 2>&1 || [ ! -f "$NX_STATE/keepalive.ready" ]; then
+      rm -f "$NX_STATE/keepalive.ready"
+      setsid wine "$1" "$(winepath -w "$NX_STATE/keepalive.ready")" </dev/null >/dev/null 2>&1 &
+      for _ in $(seq 1 300); do [ -f "$NX_STATE/keepalive.ready" ] && break; sleep 0.1; done
+    fi
   fi
   return 0
 }
 
 down() {
+  rm -f "$NX_STATE/keepalive.ready"
   if [ -f "$WINEPREFIX/system.reg" ]; then wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; fi
   if [ -f "$NX_STATE/xvfb.pid" ]; then kill "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; rm -f "$NX_STATE/xvfb.pid"; fi
   return 0
