@@ -125,20 +125,6 @@ std::string get_env(const char* name, bool* present)
     return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
 
-void pump(int ms)
-{
-    DWORD end = GetTickCount() + ms;
-    while ((int)(end - GetTickCount()) > 0) {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message == WM_QUIT) continue;
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
 bool wait_until(const std::function<bool()>& pred, int timeout_ms)
 {
     DWORD end = GetTickCount() + timeout_ms;
@@ -153,6 +139,11 @@ bool wait_until(const std::function<bool()>& pred, int timeout_ms)
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+}
+
+void pump(int ms)
+{
+    wait_until([] { return false; }, ms);
 }
 
 void DrainMessages()
