@@ -29,8 +29,13 @@ cmake -S . -B "$NX_BUILD" -G Ninja \
 cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nxsim nxdrive nx_keepalive >/dev/null
 
 echo "Starting Wine (prefix $WINEPREFIX, display $NX_DISPLAY) ..."
+# A prefix that is up already (tests of this build folder running) is left up.
+was_up=0
+if [ -z "$user_display" ] && [ -f "$NX_STATE/xvfb.pid" ] && kill -0 "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; then
+  was_up=1
+fi
 scripts/wine-env.sh up "$NX_BUILD/bin/nx_keepalive.exe" || { echo "run.sh: Wine did not start" >&2; exit 1; }
-trap 'scripts/wine-env.sh down' EXIT
+[ $was_up = 1 ] || trap 'scripts/wine-env.sh down' EXIT
 demo_setup
 echo "Demo device $NX_DEMO_DEVICE: groups Base and Office on \\\\demo\\packages (Y:)"
 

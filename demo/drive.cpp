@@ -219,6 +219,22 @@ std::string list_cell(HWND w, int row, int col)
     return text;
 }
 
+int list_image(HWND w, int row)
+{
+    HWND lv = list(w);
+    if (!lv) return -1;
+    RemoteBuf rb(lv, sizeof(LVITEMA));
+    if (!rb.ok()) return -1;
+    LVITEMA it = {};
+    it.mask = LVIF_IMAGE;
+    it.iItem = row;
+    it.iImage = -1;
+    rb.put(0, &it, sizeof it);
+    if (!SendMessageA(lv, LVM_GETITEMA, 0, (LPARAM)rb.at(0))) return -1;
+    rb.get(0, &it, sizeof it);
+    return it.iImage;
+}
+
 std::vector<std::vector<std::string>> list_table(HWND w)
 {
     std::vector<std::vector<std::string>> t;

@@ -28,6 +28,8 @@ std::string title(HWND w);
 int list_rows(HWND w);
 int list_cols(HWND w);
 std::string list_cell(HWND w, int row, int col);
+// Picture index of a row (its state in the package views), -1 on failure.
+int list_image(HWND w, int row);
 std::vector<std::vector<std::string>> list_table(HWND w);
 // Display row whose column col equals text, or -1.
 int find_row(HWND w, int col, const std::string& text);

@@ -1,0 +1,418 @@
+// End to end: the whole programs as a user meets them. The stand-in for the
+// installation service (nxsim.exe) and the console (nxwin.exe) run as their
+// own processes on the demo share, copied to the network drive Y:; the test
+// drives the console from outside through messages, keys and real mouse
+// input (demo/drive.h) and checks files, registry, log and what the list
+// shows.
+#include "testutil.h"
+#include "drive.h"
+#include <commctrl.h>
+#include <string.h>
+
+namespace {
+
+const char* const kDevice = "NXE2E01";
+const char* const kPkgs = "Software\\Veltrane\\NxSvc\\Packages";
+const char* const kExitText =
+    "NXWin will exit now. NXSvc will start NXWin automatically when new Packages are installed.";
+enum { C_NAME = 0, C_COMP, C_VERS, C_PATH, C_STAT, C_ORDER };
+enum { IMG_AVAILABLE = 4, IMG_READY = 5, IMG_LISTED = 7, IMG_INSTALLED = 8 };
+
+void copy_tree(const std::string& src, const std::string& dst)
+{
+    tu::make_dirs(dst);
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((src + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string n = fd.cFileName;
+        if (n == "." || n == "..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            copy_tree(src + "\\" + n, dst + "\\" + n);
+        else
+            CopyFileA((src + "\\" + n).c_str(), (dst + "\\" + n).c_str(), FALSE);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+
+// "%i-%2.2d-%2.2d %2.2d:%2.2d:%2.2d" of a current year.
+bool is_stamp(const std::string& s)
+{
+    if (s.size() != 19) return false;
+    for (size_t i = 0; i < s.size(); i++) {
+        char want = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : '#';
+        if (want == '#' ? !isdigit((unsigned char)s[i]) : s[i] != want) return false;
+    }
+    return true;
+}
+
+std::string reg_str(const std::string& key, const char* name)
+{
+    DWORD type = 0;
+    std::string data;
+    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_SZ) return "<none>";
+    return std::string(data.c_str());
+}
+
+long long reg_dword(const std::string& key, const char* name)
+{
+    DWORD type = 0;
+    std::string data;
+    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_DWORD || data.size() != 4) return -1000;
+    DWORD v;
+    memcpy(&v, data.data(), 4);
+    return v;
+}
+
+// A package list section as the console writes it.
+std::vector<std::string> section(const char* comp, const char* name, const char* vers)
+{
+    std::string path = std::string("Y:\\pkg\\") + comp + "\\" + name + "\\" + vers + "\\Install.cmd";
+    return {std::string("[") + comp + " " + name + "]", std::string("comp=") + comp, std::string("name=") + name,
+            "path=" + path, std::string("vers=") + vers, ""};
+}
+
+class E2e : public tu::ShareTest {
+protected:
+    void SetUp() override
+    {
+        tu::ShareTest::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(nxd::console(), nullptr) << "another console is running";
+        std::string demo = tu::get_env("NX_DEMO");
+        for (char& c : demo)
+            if (c == '/') c = '\\';
+        share = demo + "\\share";
+        ASSERT_TRUE(tu::file_exists(share + "\\cfg\\Assignment.ini")) << "NX_DEMO=" << demo;
+        copy_tree(share, "Y:");
+        // This device gets the groups Base and Office.
+        std::string assign = tu::read_file("Y:\\cfg\\Assignment.ini");
+        ASSERT_TRUE(tu::write_file("Y:\\cfg\\Assignment.ini", assign + kDevice + "=Base,Office\r\n"));
+        old_name_ = tu::get_env("Computername", &had_name_);
+        tu::set_env("Computername", kDevice);
+
+        const char* key = "Software\\Veltrane\\NxSvc";
+        tu::reg_set_str(key, "uncp", "\\\\demo\\packages");
+        tu::reg_set_str(key, "ndrv", "Y:");
+        tu::reg_set_dword(key, "tmax", 600);
+        bin = tu::exe_dir();
+        list = pub + "\\nxsvc.ini";
+    }
+
+    void TearDown() override
+    {
+        stop_console();
+        tu::set_env("Computername", had_name_ ? old_name_.c_str() : nullptr);
+        tu::ShareTest::TearDown();
+    }
+
+    int run_sim(const std::string& args) { return tu::run_program("\"" + bin + "\\nxsim.exe\" " + args, 120000, bin.c_str()); }
+
+    HWND start_console(const std::string& args = "")
+    {
+        stop_console();
+        if (!tu::start_program("\"" + bin + "\\nxwin.exe\"" + (args.empty() ? "" : " " + args), &console_, bin.c_str()))
+            return nullptr;
+        return nxd::wait_console(30000);
+    }
+
+    // Exit (command 260); returns the console's exit code.
+    int close_console(HWND w)
+    {
+        nxd::post_command(w, 260);
+        int code = console_.wait(20000);
+        return code;
+    }
+
+    void stop_console()
+    {
+        if (!console_.process) return;
+        if (console_.wait(0) == -1) {
+            if (HWND w = nxd::console()) nxd::post_command(w, 260);
+            if (console_.wait(10000) == -1) console_.kill();
+        }
+        CloseHandle(console_.process);
+        console_.process = nullptr;
+    }
+
+    // Display row of a package, by name and version.
+    int row_of(HWND w, const char* name, const char* vers)
+    {
+        int n = nxd::list_rows(w);
+        for (int r = 0; r < n; r++)
+            if (nxd::list_cell(w, r, C_NAME) == name && nxd::list_cell(w, r, C_VERS) == vers) return r;
+        return -1;
+    }
+
+    std::string cell(HWND w, const char* name, const char* vers, int col)
+    {
+        int r = row_of(w, name, vers);
+        return r < 0 ? "<no row>" : nxd::list_cell(w, r, col);
+    }
+
+    bool wait_log(const std::string& text, int ms = 15000)
+    {
+        return tu::wait_until([&] { return log_text().find(text) != std::string::npos; }, ms);
+    }
+
+    // A click on the row's picture (main-window client x 160, inside the
+    // first 20 pixels right of the splitter at 150).
+    void click_picture(HWND w, const char* name, const char* vers)
+    {
+        int r = row_of(w, name, vers);
+        ASSERT_GE(r, 0) << name;
+        RECT rc;
+        ASSERT_TRUE(nxd::row_rect(w, r, &rc));
+        POINT p = {0, (rc.top + rc.bottom) / 2};
+        MapWindowPoints(nxd::list(w), w, &p, 1);
+        nxd::mouse_click(w, 160, p.y);
+    }
+
+    std::string share, bin, list;
+    tu::Proc console_;
+
+private:
+    std::string old_name_;
+    bool had_name_ = false;
+};
+
+// The stand-in builds the device list and the report from the share through
+// nxsvc.dll; the console then shows the listed packages in list order.
+TEST_F(E2e, StandInBuildsListAndReportAndConsoleShowsThem)
+{
+    ASSERT_EQ(run_sim("/noinst /nostart"), 0);
+
+    std::vector<std::string> want = tu::split_lines(tu::read_file("Y:\\cfg\\Base.ini"));
+    for (auto& l : tu::split_lines(tu::read_file("Y:\\cfg\\Office.ini"))) want.push_back(l);
+    EXPECT_EQ(tu::split_lines(tu::read_file(list)), want);
+    std::string report = tu::read_file(pub + "\\nxsvc.htm");
+    EXPECT_NE(report.find(std::string("Assignments for Device ") + kDevice), std::string::npos);
+    EXPECT_NE(report.find("OfficeSuite"), std::string::npos);
+    EXPECT_NE(tu::read_file(bin + "\\nxdll.log").find("pkg_find () OK ..."), std::string::npos);
+
+    HWND w = start_console();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(nxd::title(w), "NXSvc Console - nxsvc.ini");
+    ASSERT_TRUE(wait_log("ReadINI (" + list + ") OK ..."));
+    auto table = nxd::list_table(w);
+    const char* names[5] = {"NxAgent", "PdfViewer", "Runtime", "OfficeSuite", "Mailer"};
+    ASSERT_EQ(table.size(), 5u);
+    for (int i = 0; i < 5; i++) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(table[i][C_NAME], names[i]);
+        char order[8];
+        snprintf(order, sizeof order, "%03d", i);
+        EXPECT_EQ(table[i][C_ORDER], order);
+        EXPECT_EQ(table[i][C_STAT], "");
+        EXPECT_EQ(nxd::list_image(w, i), IMG_LISTED);
+    }
+    EXPECT_EQ(close_console(w), 0);
+    EXPECT_TRUE(wait_log("WinMain () END ..."));
+}
+
+// The typical road: F5 adds the share's other packages as available, a click
+// on a row's picture checks it, F3 and F4 move rows, and Save writes the
+// checked and installed rows in the new order and ends the console.
+TEST_F(E2e, FindCheckReorderAndSave)
+{
+    ASSERT_EQ(run_sim("/nostart"), 0);  // list, and Base and Office installed
+    HWND w = start_console();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(wait_log("ReadREG () OK ..."));
+    ASSERT_EQ(nxd::list_rows(w), 5);
+
+    nxd::post_key(w, VK_F5);
+    ASSERT_TRUE(wait_log("Thread () OK ...", 30000)) << log_text();
+    ASSERT_TRUE(tu::wait_until([&] { return nxd::list_rows(w) == 9; }, 10000)) << nxd::list_rows(w);
+    struct {
+        const char *name, *vers;
+    } avail[] = {{"Editor", "3.3"}, {"Compiler", "12.1"}, {"PdfViewer", "4.2"}, {"Zipper", "9.1"}};
+    for (auto& a : avail) {
+        SCOPED_TRACE(a.name);
+        EXPECT_EQ(cell(w, a.name, a.vers, C_STAT), "available");
+        EXPECT_EQ(nxd::list_image(w, row_of(w, a.name, a.vers)), IMG_AVAILABLE);
+    }
+
+    // Check two of them with a click on their picture.
+    for (const char* n : {"Zipper", "Editor"}) {
+        SCOPED_TRACE(n);
+        const char* v = strcmp(n, "Zipper") == 0 ? "9.1" : "3.3";
+        click_picture(w, n, v);
+        EXPECT_TRUE(tu::wait_until([&] { return cell(w, n, v, C_STAT) == "ready to install"; }, 10000))
+            << cell(w, n, v, C_STAT);
+        EXPECT_EQ(nxd::list_image(w, row_of(w, n, v)), IMG_READY);
+    }
+    EXPECT_TRUE(wait_log("OnCheck () 9 OK ..."));
+
+    // Zipper first with F3, Editor last with F4; each key moves the selected
+    // row by one place and the selection follows it.
+    auto move = [&](const char* n, const char* v, UINT key, const char* target) {
+        ASSERT_TRUE(nxd::select_row(w, row_of(w, n, v)));
+        for (int i = 0; i < 10 && cell(w, n, v, C_ORDER) != target; i++) {
+            std::string before = cell(w, n, v, C_ORDER);
+            nxd::post_key(w, key);
+            ASSERT_TRUE(tu::wait_until([&] { return cell(w, n, v, C_ORDER) != before; }, 10000)) << n << " " << before;
+        }
+        EXPECT_EQ(cell(w, n, v, C_ORDER), target);
+    };
+    move("Zipper", "9.1", VK_F3, "000");
+    move("Editor", "3.3", VK_F4, "008");
+
+    nxd::post_command(w, 206);
+    HWND box = nxd::wait_dialog(w, "Info", 15000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(nxd::dialog_text(box), kExitText);
+    nxd::press(box, IDOK);
+    EXPECT_EQ(console_.wait(20000), 0);
+    EXPECT_TRUE(wait_log("OnSave (" + list + ") OK ..."));
+
+    // Checked and installed rows in install order; the failed one (still
+    // only listed) and the unchecked available ones are not written.
+    std::vector<std::string> want;
+    for (auto s : {section("Tailspin", "Zipper", "9.1"), section("Veltrane", "NxAgent", "1.2.0"),
+                   section("Contoso", "PdfViewer", "4.1"), section("Fabrikam", "Runtime", "2.0"),
+                   section("Contoso", "OfficeSuite", "16.0"), section("Litware", "Editor", "3.3")})
+        want.insert(want.end(), s.begin(), s.end());
+    EXPECT_EQ(tu::split_lines(tu::read_file(list)), want);
+}
+
+// The stand-in installs the list while the console runs: the package under
+// way shows the stand-in's progress text; at the next start installed rows
+// show their time and the failed one "failed to install".
+TEST_F(E2e, StandInInstallsWithProgressAndConsoleShowsResults)
+{
+    ASSERT_EQ(run_sim("/noinst /nostart"), 0);
+    HWND w = start_console();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(wait_log("ReadREG () OK ..."));
+
+    tu::Proc sim;
+    ASSERT_TRUE(tu::start_program("\"" + bin + "\\nxsim.exe\" /nofind /nostart", &sim, bin.c_str()));
+    // OfficeSuite takes a few seconds; the console copies "info" into its row.
+    ASSERT_TRUE(tu::wait_until([&] { return reg_str(kPkgs, "name") == "OfficeSuite"; }, 60000));
+    std::string seen;
+    EXPECT_TRUE(tu::wait_until(
+        [&] {
+            seen = cell(w, "OfficeSuite", "16.0", C_STAT);
+            return seen.rfind("installing ... ", 0) == 0;
+        },
+        15000))
+        << seen;
+    ASSERT_EQ(sim.wait(120000), 0);
+
+    // Results in the registry; nothing is under way any more.
+    struct {
+        const char *comp, *name, *vers;
+        long long code;
+        long long exit;
+    } res[] = {
+        {"Veltrane", "NxAgent", "1.2.0", 0, 0},       {"Contoso", "PdfViewer", "4.1", 0, 0},
+        {"Fabrikam", "Runtime", "2.0", 3010, 3010},    {"Contoso", "OfficeSuite", "16.0", 0, 0},
+        {"Northwind", "Mailer", "7.3", -1000, 1},  // failed: no "code"
+    };
+    for (auto& r : res) {
+        SCOPED_TRACE(r.name);
+        std::string key = std::string(kPkgs) + "\\" + r.comp + "\\" + r.name;
+        EXPECT_EQ(reg_str(key, "vers"), r.vers);
+        EXPECT_EQ(reg_dword(key, "code"), r.code);
+        EXPECT_EQ(reg_dword(key, "exit"), r.exit);
+        EXPECT_TRUE(is_stamp(reg_str(key, "time"))) << reg_str(key, "time");
+    }
+    for (const char* v : {"comp", "name", "vers", "info"}) EXPECT_EQ(reg_str(kPkgs, v), "<none>") << v;
+    EXPECT_TRUE(tu::file_exists(pub + "\\NxDemo\\NxAgent.txt"));  // the script ran, with PUBLIC
+
+    EXPECT_EQ(close_console(w), 0);
+    w = start_console();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(wait_log("ReadREG () OK ..."));
+    for (auto& r : res) {
+        SCOPED_TRACE(r.name);
+        std::string key = std::string(kPkgs) + "\\" + r.comp + "\\" + r.name;
+        int row = row_of(w, r.name, r.vers);
+        ASSERT_GE(row, 0);
+        if (r.code >= 0) {
+            EXPECT_EQ(nxd::list_cell(w, row, C_STAT), reg_str(key, "time"));
+            EXPECT_EQ(nxd::list_image(w, row), IMG_INSTALLED);
+        } else {
+            EXPECT_EQ(nxd::list_cell(w, row, C_STAT), "failed to install");
+            EXPECT_EQ(nxd::list_image(w, row), IMG_LISTED);
+        }
+    }
+
+    // A second run installs only what is not installed yet: the failed one.
+    std::string agent_time = reg_str(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time");
+    EXPECT_EQ(close_console(w), 0);
+    ASSERT_EQ(run_sim("/nofind /nostart"), 0);
+    EXPECT_EQ(reg_str(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time"), agent_time);
+    std::string simlog = tu::read_file(temp + "\\nxsim.log");
+    EXPECT_NE(simlog.find("Install (Y:\\pkg\\Veltrane\\NxAgent\\1.2.0\\Install.cmd) OK: installed already"),
+              std::string::npos);
+    EXPECT_NE(simlog.find("Install (Y:\\pkg\\Northwind\\Mailer\\7.3\\Install.cmd) failed: 1"), std::string::npos);
+}
+
+// "/admin": open a group list on the share, edit a row, save from the
+// toolbar: the group file holds the change. Then the assignment report is
+// opened with no browser registered for it, and the console carries on.
+TEST_F(E2e, AdminEditsGroupListAndOpensReport)
+{
+    ASSERT_EQ(run_sim("/noinst /nostart"), 0);  // the report exists
+    HWND w = start_console("/admin");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(nxd::title(w), "NXSvc Console");
+
+    nxd::post_command(w, 205);
+    HWND open = nxd::wait_dialog(w, "Open", 15000);
+    ASSERT_NE(open, nullptr);
+    SetDlgItemTextA(open, 0x47C, "Y:\\cfg\\Office.ini");  // the file name box (cmb13)
+    nxd::press(open, IDOK);
+    ASSERT_TRUE(tu::wait_until([&] { return nxd::title(w) == "NXSvc Console - Y:\\cfg\\Office.ini"; }, 15000))
+        << nxd::title(w);
+    ASSERT_TRUE(tu::wait_until([&] { return nxd::list_rows(w) == 2; }, 5000));
+    EXPECT_EQ(nxd::list_image(w, row_of(w, "Mailer", "7.3")), IMG_INSTALLED);
+
+    // Double click on the row's name opens "Edit Properties".
+    int r = row_of(w, "Mailer", "7.3");
+    ASSERT_GE(r, 0);
+    RECT rc;
+    ASSERT_TRUE(nxd::row_rect(w, r, &rc));
+    POINT p = {0, (rc.top + rc.bottom) / 2};
+    MapWindowPoints(nxd::list(w), w, &p, 1);
+    nxd::mouse_click(w, 230, p.y, true);
+    HWND edit = nxd::wait_dialog(w, "Edit Properties", 15000);
+    ASSERT_NE(edit, nullptr);
+    char text[260] = {};
+    GetDlgItemTextA(edit, 242, text, sizeof text);
+    EXPECT_STREQ(text, "7.3");
+    SetDlgItemTextA(edit, 242, "7.4");
+    SetDlgItemTextA(edit, 243, "Y:\\pkg\\Northwind\\Mailer\\7.4\\Install.cmd");
+    nxd::press(edit, IDOK);
+    ASSERT_TRUE(tu::wait_until([&] { return row_of(w, "Mailer", "7.4") >= 0; }, 10000));
+
+    // Save from the toolbar: the pointer on the button makes Save the hot
+    // item, so the list goes back to the file it came from, without asking.
+    RECT br;
+    ASSERT_TRUE(nxd::button_rect(w, 206, &br));
+    HWND tb = nxd::toolbar(w);
+    nxd::mouse_move(tb, (br.left + br.right) / 2, (br.top + br.bottom) / 2);
+    tu::pump(300);
+    nxd::mouse_click(tb, (br.left + br.right) / 2, (br.top + br.bottom) / 2);
+    ASSERT_TRUE(wait_log("OnSave (Y:\\cfg\\Office.ini) OK ...")) << log_text();
+    std::vector<std::string> want = section("Contoso", "OfficeSuite", "16.0");
+    for (auto& l : section("Northwind", "Mailer", "7.4")) want.push_back(l);
+    EXPECT_EQ(tu::split_lines(tu::read_file("Y:\\cfg\\Office.ini")), want);
+    EXPECT_EQ(nxd::find_dialog(w, "Save As"), nullptr);
+    nxd::mouse_park();
+
+    // The report, with no program registered for .htm in this prefix.
+    nxd::post_command(w, 201);
+    // The console answers again once the command is done; a dialog it may
+    // show about the missing program is closed.
+    DWORD_PTR res = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &res));
+    if (HWND err = nxd::find_dialog(w, "Error")) nxd::press(err, IDOK);
+    EXPECT_EQ(console_.wait(0), -1) << "the console ended";
+    EXPECT_EQ(close_console(w), 0);
+    EXPECT_TRUE(wait_log("WinMain () END ..."));
+}
+
+}  // namespace
