@@ -16,7 +16,7 @@ static int usage()
           "  select <node>        select a tree node by its text (NXSvc, Packages, ...)\n"
           "  title | rows | table | geometry\n"
           "  cell <row> <col>     text of one list cell\n"
-          "  waitcell <col> <text> [ms]  wait until a row shows text in that column\n"
+          "  waitcell <col> <text> [ms]  wait until a cell of that column starts with text\n"
           "  waitrows <n> [ms]    wait until the list shows at least n rows\n"
           "  click <row> [x]      click a row at main-window client x (160: its picture)\n"
           "  dlg <title> <id> [ms]  wait for a dialog, print its text, press a button\n"
@@ -101,8 +101,14 @@ int main(int argc, char** argv)
     }
     if (strcmp(c, "waitcell") == 0 && argc > 3) {
         DWORD end = GetTickCount() + ms_arg(argc, argv, 4, 10000);
+        int col = atoi(argv[2]);
+        size_t len = strlen(argv[3]);
         do {
-            if (nxd::find_row(w, atoi(argv[2]), argv[3]) >= 0) return 0;
+            for (int r = 0, n = nxd::list_rows(w); r < n; r++)
+                if (nxd::list_cell(w, r, col).compare(0, len, argv[3]) == 0) {
+                    printf("%d\n", r);
+                    return 0;
+                }
             Sleep(100);
         } while ((int)(end - GetTickCount()) > 0);
         return 1;

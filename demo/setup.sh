@@ -27,8 +27,8 @@ demo_setup() {
   mkdir -p "$NX_DEMO_APP"
   cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxsim.exe" "$src/Software.csv" "$src/Hardware.csv" "$NX_DEMO_APP/"
 
-  NX_DEMO_PUBLIC=$(winepath -u "$(demo_win echo %PUBLIC%)")
-  NX_DEMO_TEMP=$(winepath -u "$(demo_win echo %TEMP%)")
+  NX_DEMO_PUBLIC=$(readlink -f "$(winepath -u "$(demo_win echo %PUBLIC%)")")
+  NX_DEMO_TEMP=$(readlink -f "$(winepath -u "$(demo_win echo %TEMP%)")")
   rm -rf "$NX_DEMO_PUBLIC/nxsvc.ini" "$NX_DEMO_PUBLIC/nxsvc.htm" "$NX_DEMO_PUBLIC/NxDemo"
   export NX_DEMO_APP NX_DEMO_DEVICE NX_DEMO_PUBLIC NX_DEMO_TEMP
 }

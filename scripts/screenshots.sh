@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Remakes the screenshots in docs/ from the demo (see run.sh), under Xvfb:
+#   console-progress.png       the stand-in installing, its progress text in the list
+#   console-packages.png       the device package list with install results
+#   console-find.png           after F5: available packages, two of them checked
+#   console-configuration.png  the service settings
+#   console-inventory.png      the inventory file Software.csv
+#   report.png                 the assignment report nxsvc.htm in headless Chromium
+# usage: scripts/screenshots.sh [output folder, default docs]
+# NX_BUILD / NX_DISPLAY pick the build folder and display as for test.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="$(mkdir -p "${1:-docs}" && cd "${1:-docs}" && pwd)"
+NX_EXTRA_PACKAGES="${NX_EXTRA_PACKAGES:-chromium}" scripts/ensure-deps.sh
+unset NX_NO_XVFB
+. scripts/wine-vars.sh
+. demo/setup.sh
+
+cmake -S . -B "$NX_BUILD" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
+  -DCMAKE_BUILD_TYPE="${NX_CONFIG:-Release}" -DNX_DISPLAY="$NX_DISPLAY" >/dev/null
+cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nxsim nxdrive nx_keepalive >/dev/null
+
+was_up=0
+if [ -f "$NX_STATE/xvfb.pid" ] && kill -0 "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; then was_up=1; fi
+scripts/wine-env.sh up "$NX_BUILD/bin/nx_keepalive.exe" || { echo "screenshots: Wine did not start" >&2; exit 1; }
+[ $was_up = 1 ] || trap 'scripts/wine-env.sh down' EXIT
+demo_setup
+
+start_console() {
+  demo_run nxwin.exe >/dev/null 2>&1 &
+  nxdrive wait 30000 >/dev/null
+  nxdrive waitrows 1 10000 >/dev/null || true
+}
+
+# The device list from the share, then the stand-in installs it while the
+# console watches: the slow package shows the stand-in's progress text.
+demo_run nxsim.exe /noinst /nostart >/dev/null
+start_console
+demo_run nxsim.exe /nofind /nostart >/dev/null &
+sim=$!
+nxdrive waitcell 4 "installing ... 2" 60000 >/dev/null
+demo_shot "$out/console-progress.png"
+wait $sim
+nxdrive close 15000
+
+# Next start: install times, and the failed package.
+start_console
+demo_shot "$out/console-packages.png"
+
+# F5: the share's other packages as available; check two of them (the newer
+# PdfViewer crosses out the installed one).
+nxdrive key F5
+nxdrive waitrows 9 30000 >/dev/null
+sleep 1
+nxdrive click "$(nxdrive waitcell 0 Zipper)"
+nxdrive click "$(nxdrive waitcell 2 4.2)"
+nxdrive waitcell 4 "ready to install" >/dev/null
+demo_shot "$out/console-find.png"
+
+nxdrive select NXSvc
+demo_shot "$out/console-configuration.png"
+nxdrive select Software.csv
+demo_shot "$out/console-inventory.png"
+nxdrive close 15000
+
+# The report as a browser shows it.
+browser=$(command -v chromium || command -v chromium-browser)
+profile=$(mktemp -d)
+timeout 120 "$browser" --headless --no-sandbox --disable-gpu --user-data-dir="$profile" \
+  --disable-background-networking --disable-component-update --disable-sync --no-first-run --disable-quic \
+  --hide-scrollbars --window-size=780,280 --screenshot="$out/report.png" \
+  "file://$NX_DEMO_PUBLIC/nxsvc.htm" </dev/null >/dev/null 2>&1
+rm -rf "$profile"
+
+for f in console-progress console-packages console-find console-configuration console-inventory report; do
+  echo "$out/$f.png"
+done
