@@ -3,3 +3,11 @@
 # ---- pkg_find (service library) ----
 include(${CMAKE_CURRENT_LIST_DIR}/pkgfind.cmake)
 # ---- end pkg_find ----
+
+# ---- package views ----
+include(${CMAKE_CURRENT_LIST_DIR}/views.cmake)
+# ---- end package views ----
+
+# ---- package search (console) ----
+include(${CMAKE_CURRENT_LIST_DIR}/search.cmake)
+# ---- end package search ----

@@ -32,6 +32,10 @@ TEST_F(Model, ClearSetsUpPackageColumnsOrNone)
     EXPECT_EQ(mpkgview, 1);
     const char* names[6] = {"Name", "Manufacturer", "Version", "Script", "Status", "Order"};
     for (int i = 0; i < 6; i++) EXPECT_EQ(header(i), names[i]);
+    // Refilling the package view keeps exactly the six columns.
+    Clear(1);
+    EXPECT_EQ(mlvw.columns, 6);
+    EXPECT_EQ(header_count(), 6);
     EXPECT_NE(log_text().find("\tClear () OK ..."), std::string::npos);
 }
 
@@ -156,6 +160,27 @@ TEST(RowOrder, MissingCellsCompareAsEmptyText)
     // The row without a name sorts with the empty name, before "a".
     EXPECT_TRUE(row_less(cols, COL_NAME, 0, 4, 1));
     EXPECT_FALSE(row_less(cols, COL_NAME, 0, 1, 4));
+}
+
+// The sort gathers the cells into keys first; it must give an order in
+// which no row goes before its predecessor by the row comparison.
+TEST(RowOrder, SortAgreesWithTheRowComparison)
+{
+    std::vector<std::string> cols[NCOLS];
+    const char* names[] = {"b", "A", "a", "", "B", "c", "a", "_x"};
+    const char* vers[] = {"2", "10", "9", "1", "", "3", "10"};  // row 7 has no version
+    for (auto n : names) cols[COL_NAME].push_back(n);
+    for (auto v : vers) cols[COL_VERS].push_back(v);
+    for (int col : {COL_NAME, COL_VERS, COL_PATH})
+        for (int desc = 0; desc < 2; desc++) {
+            SCOPED_TRACE(col * 10 + desc);
+            std::vector<int> rows = {7, 6, 5, 4, 3, 2, 1, 0, 9};  // 9: a row no column has
+            sort_rows(rows, cols, col, desc);
+            std::vector<int> sorted = rows;
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(sorted, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 9}));
+            for (size_t i = 1; i < rows.size(); i++) EXPECT_FALSE(row_less(cols, col, desc, rows[i], rows[i - 1])) << i;
+        }
 }
 
 TEST(RowOrder, CaseFoldingIsAsciiOnly)

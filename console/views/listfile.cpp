@@ -2,10 +2,14 @@
 #include "model.h"
 #include <string.h>
 
-static void set_field(char* field, const char* value)
+// The value runs to the end of the piece, which holds at most 259
+// characters, so it always fits a field.
+static void set_field(char* field, const char* value, const char* end)
 {
-    // A piece holds at most 259 characters, so every value fits.
-    snprintf(field, LIST_PIECE, "%s", value);
+    size_t n = (size_t)(end - value);
+    if (n >= LIST_PIECE) n = LIST_PIECE - 1;
+    memcpy(field, value, n);
+    field[n] = 0;
 }
 
 bool ListReader::piece(char* text)
@@ -18,13 +22,19 @@ bool ListReader::piece(char* text)
         name[0] = comp[0] = vers[0] = path[0] = stat[0] = 0;
         open = true;
     } else if (const char* eq = strchr(text, '=')) {
-        const char* value = eq + 1;
-        // Each key is looked for anywhere in the piece, independently.
-        if (strstr(text, "name=")) set_field(name, value);
-        if (strstr(text, "comp=")) set_field(comp, value);
-        if (strstr(text, "vers=")) set_field(vers, value);
-        if (strstr(text, "path=")) set_field(path, value);
-        if (strstr(text, "stat=")) set_field(stat, value);
+        const char *value = eq + 1, *end = text + len;
+        // Each key is looked for anywhere in the piece, independently. Every
+        // occurrence of a key ends at some "=", so only the four characters
+        // before each "=" need a look.
+        bool has[5] = {};
+        static const char keys[5][5] = {"name", "comp", "vers", "path", "stat"};
+        for (const char* e = eq; e; e = strchr(e + 1, '='))
+            if (e - text >= 4)
+                for (int k = 0; k < 5; k++)
+                    if (memcmp(e - 4, keys[k], 4) == 0) has[k] = true;
+        char* fields[5] = {name, comp, vers, path, stat};
+        for (int k = 0; k < 5; k++)
+            if (has[k]) set_field(fields[k], value, end);
     }
     if (open && name[0] && comp[0] && vers[0] && path[0]) {
         open = false;
@@ -42,6 +52,25 @@ int list_row_state(const char* stat, int admin)
     return strchr(stat, ':') ? IMG_INSTALLED : IMG_LISTED;
 }
 
+void format_order(char (&out)[16], int n)
+{
+    // "%03d" without the formatter's cost: this runs once per record.
+    if (n < 0 || n > 99999999) {
+        snprintf(out, sizeof out, "%03d", n);
+        return;
+    }
+    char digits[12];
+    int k = 0;
+    do {
+        digits[k++] = (char)('0' + n % 10);
+        n /= 10;
+    } while (n);
+    while (k < 3) digits[k++] = '0';
+    int i = 0;
+    while (k) out[i++] = digits[--k];
+    out[i] = 0;
+}
+
 int read_list(FILE* f, int admin, std::vector<std::string>* cols, std::vector<int>& rows, std::vector<int>& images)
 {
     ListReader rd;
@@ -50,7 +79,7 @@ int read_list(FILE* f, int admin, std::vector<std::string>* cols, std::vector<in
         if (!rd.piece(buf)) continue;
         int row = (int)cols[COL_NAME].size();
         char order[16];
-        snprintf(order, sizeof order, "%03d", rd.n - 1);
+        format_order(order, rd.n - 1);
         cols[COL_NAME].emplace_back(rd.name);
         cols[COL_COMP].emplace_back(rd.comp);
         cols[COL_VERS].emplace_back(rd.vers);

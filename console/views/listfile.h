@@ -27,6 +27,9 @@ struct ListReader {
 // Row state of a record read from a list: by its "stat=" text and the mode.
 int list_row_state(const char* stat, int admin);
 
+// The install order text of record n: "%03d".
+void format_order(char (&out)[16], int n);
+
 // Reads a whole list from f and appends one row per record to the model
 // columns, the display order and the row states. Returns the number of
 // records.

@@ -3,7 +3,6 @@
 #include "log.h"
 #include "rowsort.h"
 #include "shell.h"
-#include <algorithm>
 
 std::vector<std::string> mcols[NCOLS];
 std::vector<int> mrows;
@@ -23,11 +22,14 @@ int Clear(int flag)
     // again after clearing.
     mconf = 0;
     mobjects = 0;
+    // The package columns stay when the package view is refilled: removing
+    // and inserting the same six would only cost time.
+    bool keep = flag && mpkgview && mlvw.columns == NCOLS;
     mlvw.delete_all_items();
-    mlvw.delete_all_columns();
+    if (!keep) mlvw.delete_all_columns();
     mlvw.set_item_count(0);
     mpkgview = flag ? 1 : 0;
-    if (flag)
+    if (flag && !keep)
         for (int i = 0; i < NCOLS; i++) mlvw.insert_column(package_headers[i], i, 0, 0);
     OnSize();
     log_line(mlog, "Clear () OK ...\n");
@@ -61,8 +63,8 @@ bool CompareRows(int a, int b) { return row_less(mcols, msortcol, msortdesc, a, 
 int OnSort()
 {
     if (!mconf) {
-        int col = msortcol, desc = msortdesc;
-        std::sort(mrows.begin(), mrows.end(), [col, desc](int a, int b) { return row_less(mcols, col, desc, a, b); });
+        // The same order as CompareRows, from a key array.
+        sort_rows(mrows, mcols, msortcol, msortdesc);
         mselected = 0;
     }
     if (mwin.window) OnPaint();

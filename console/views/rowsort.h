@@ -20,3 +20,8 @@ const std::string& cell_of(const std::vector<std::string>& column, int row);
 // missing from a column compare as the empty text, so this is a strict
 // weak ordering for any input.
 bool row_less(const std::vector<std::string>* cols, int col, int desc, int a, int b);
+
+// Sorts the display order rows by row_less (unstable, like std::sort). The
+// cells are gathered into a key array first, so the sort moves small
+// records and never looks a text up through the model.
+void sort_rows(std::vector<int>& rows, const std::vector<std::string>* cols, int col, int desc);
