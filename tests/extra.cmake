@@ -23,3 +23,12 @@ if(TARGET test_svclib_pkgfind)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/browser/check_report.sh ${NX_REPORT_DIR}/nxsvc.htm)
   set_tests_properties(svclib_report_chromium PROPERTIES FIXTURES_REQUIRED nx_report TIMEOUT 180)
 endif()
+
+# ---- search and status monitor ----
+# A titled (or untitled, or hidden) window of a second process, which the
+# status monitor may minimise.
+add_executable(nx_dummywin WIN32 tests/hosts/nx_dummywin.cpp)
+if(TARGET test_search_monitor)
+  add_dependencies(test_search_monitor nx_dummywin)
+endif()
+# ---- end search and status monitor ----

@@ -49,33 +49,6 @@ int FindCMD()
     return 0;
 }
 
-void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log)
-{
-    if (!job.conn) return;
-    char path[NX_PATH];
-    fmt_str(path, "%s\\pkg", job.ndrv);
-    log_line(log, "mdir.find_file (%s\\pkg) GO ...\n", job.uncp);
-    mdir.mmaxdepth = 5;
-    mdir.clear_list();
-    mdir.find_file(path, "Install.cmd", nullptr, 0);
-    log_line(log, "mdir.find_file (%s\\pkg) OK ...\n", job.uncp);
-
-    if (mdir.mfound.empty()) {
-        fmt_str(path, "%s", job.ndrv);
-        log_line(log, "mdir.find_file (%s) GO ...\n", job.uncp);
-        mdir.clear_list();
-        mdir.find_file(path, "Install.cmd", nullptr, 0);
-        log_line(log, "mdir.find_file (%s) OK ...\n", job.uncp);
-    }
-    if (mdir.mfound.empty()) return;
-
-    out.found = true;
-    std::vector<const char*> paths;
-    paths.reserve(mdir.mfound.size());
-    for (WIN32_FIND_DATAA* rec : mdir.mfound) paths.push_back(rec->cFileName);
-    build_rows(paths, job.shown, job.n, out.rows, log);
-}
-
 unsigned __stdcall Thread(void* arg)
 {
     SearchJob* job = (SearchJob*)arg;

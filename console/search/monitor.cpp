@@ -8,6 +8,7 @@
 #include "views.h"
 
 char mcurcomp[260], mcurname[260], mcurvers[260];
+static bool mcurcut[3];  // whether the text in each buffer was cut
 
 // Texts of windows that stay as they are; the last keeps the console's own.
 static const char* const mkeep[] = {"People", "Start", "Store", "System", "NXSvc Console"};
@@ -35,8 +36,10 @@ int OnInfo()
     int present = 0;
     for (int i = 0; i < 3; i++) {
         if (!reg.ReadStr("HKLM", NX_KEY_PKGS, names[i])) continue;
-        // Values longer than the buffers are cut.
-        if (const char* text = reg.ReadStr("HKLM", NX_KEY_PKGS, names[i])) snprintf(bufs[i], NX_PATH, "%s", text);
+        // Values longer than the buffers are cut, and a cut name or
+        // manufacturer names no row (list fields are never that long).
+        if (const char* text = reg.ReadStr("HKLM", NX_KEY_PKGS, names[i]))
+            mcurcut[i] = snprintf(bufs[i], NX_PATH, "%s", text) >= NX_PATH;
         present++;
     }
     if (present < 3) return 0;
@@ -50,6 +53,7 @@ int OnInfo()
         if (r < 0 || (size_t)r >= mimages.size() || mimages[r] != IMG_LISTED) continue;
         listed = true;
         if ((size_t)r >= mcols[COL_NAME].size() || (size_t)r >= mcols[COL_COMP].size()) continue;
+        if (mcurcut[0] || mcurcut[1]) continue;
         if (mcols[COL_NAME][r] != mcurname || mcols[COL_COMP][r] != mcurcomp) continue;
         if (!reg.ReadStr("HKLM", NX_KEY_PKGS, "info")) continue;
         const char* text = reg.ReadStr("HKLM", NX_KEY_PKGS, "info");

@@ -56,6 +56,10 @@ struct SearchResult {
 // The walk and the new rows, with the search's log lines: everything the
 // search thread does between its start and the hand-over.
 void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log);
+// The same from any top folder ("<top>\\pkg" first, then "<top>"); the
+// log lines name uncp.
+void search_tree(const char* top, const char* uncp, const std::vector<std::string>& shown, int n, CDir& mdir,
+                 SearchResult& out, FILE* log);
 // The search thread; takes ownership of a heap SearchJob.
 unsigned __stdcall Thread(void* job);
 
