@@ -35,9 +35,9 @@ int CNet::WNetAddConnection(const char* remote, const char* local, const char* u
     else
         r = WNetAddConnection2A(&nr, password ? password : "", user, 0);
     if (r != NO_ERROR) {
-        DWORD err = GetLastError();
-        if (err == 0) err = r;
-        log_line(mlogfile, "CNet::WNetAddConnection (%s) failed: %d\n", local, (int)err);
+        // The result is the error Windows also leaves as the thread's last
+        // error; Wine leaves an unrelated one (234) there.
+        log_line(mlogfile, "CNet::WNetAddConnection (%s) failed: %d\n", local, (int)r);
         return 1;
     }
     copy_str(mdrive, local);
@@ -47,8 +47,9 @@ int CNet::WNetAddConnection(const char* remote, const char* local, const char* u
 
 int CNet::WNetDelConnection()
 {
-    if (WNetCancelConnection2A(mdrive, CONNECT_UPDATE_PROFILE, TRUE) != NO_ERROR) {
-        log_line(mlogfile, "CNet::WNetDelConnection (%s) failed: %d\n", mdrive, (int)GetLastError());
+    DWORD r = WNetCancelConnection2A(mdrive, CONNECT_UPDATE_PROFILE, TRUE);
+    if (r != NO_ERROR) {
+        log_line(mlogfile, "CNet::WNetDelConnection (%s) failed: %d\n", mdrive, (int)r);
         return 1;
     }
     log_line(mlogfile, "CNet::WNetDelConnection (%s) OK ...\n", mdrive);
