@@ -1,5 +1,6 @@
 // Editing the package view: check, move, delete, the properties dialog.
 #include "test_views_util.h"
+#include "service_sim.h"
 
 using namespace tu;
 
@@ -249,4 +250,83 @@ TEST_F(Editing, OverlongTextsAreCutTo259Characters)
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(cell(0, COL_PATH).size(), 259u);
     EXPECT_EQ(mcols[COL_PATH][0], std::string(259, 'p'));
+}
+
+// The whole road in the real window: read the device list with its install
+// results, check by clicking the pictures, reorder with F3/F4, edit, delete,
+// save with the toolbar command, and read the list back at the next start.
+TEST_F(Editing, PackageViewEndToEnd)
+{
+    write_list(device_list(), section("Acme", "Zip", "1.0", "pz1", "available") + section("Acme", "Zip", "2.0", "pz2", "available") +
+                                  section("Beta", "Tool", "3.0", "pt") + section("Gamma", "Junk", "1", "pj", "available"));
+    svc_sim::record_install("Beta", "Tool", "3.0", 0, "2024-05-06 07:08:09");
+    start("");
+    // Selecting the node reads the list again (and would drop edits later).
+    mtvw.select_item(mpkgs);
+    ASSERT_EQ(count(), 4);
+    EXPECT_EQ(images(), (std::vector<int>{IMG_AVAILABLE, IMG_AVAILABLE, IMG_INSTALLED, IMG_AVAILABLE}));
+    EXPECT_EQ(cell(2, COL_STAT), "2024-05-06 07:08:09");
+
+    // Click the picture of a row: the pointer lies on the row's image.
+    auto click_picture = [&](int row) {
+        select_row(row);
+        RECT item = {};
+        item.left = LVIR_ICON;
+        SendMessageA(mlvw.handle, LVM_GETITEMRECT, row, (LPARAM)&item);
+        POINT pt = {msplit + 10, 0};
+        ClientToScreen(hwnd, &pt);
+        POINT in_list = {0, (item.top + item.bottom) / 2};
+        ClientToScreen(mlvw.handle, &in_list);
+        SetCursorPos(pt.x, in_list.y);
+        // The pointer position reaches the program through the display.
+        ASSERT_TRUE(wait_until([&] {
+            POINT now;
+            GetCursorPos(&now);
+            return now.x == pt.x && now.y == in_list.y;
+        }));
+        notify(mlvw.handle, NM_CLICK);
+    };
+    click_picture(1);  // Zip 2.0
+    click_picture(3);  // Junk
+    EXPECT_EQ(images(), (std::vector<int>{IMG_EXCLUDED, IMG_READY, IMG_INSTALLED, IMG_READY}));
+    EXPECT_EQ(mselected, 1);  // the click's own selection count follows
+
+    // Junk first: two places earlier.
+    select_row(3);
+    command(CMD_EARLIER);
+    command(CMD_EARLIER);
+    EXPECT_EQ(column(COL_NAME), (std::vector<std::string>{"Zip", "Junk", "Zip", "Tool"}));
+    EXPECT_EQ(mlvw.get_next_selected(-1), 1);
+    command(CMD_EARLIER);
+    EXPECT_EQ(column(COL_NAME), (std::vector<std::string>{"Junk", "Zip", "Zip", "Tool"}));
+    // Tool stays last.
+    select_row(3);
+    command(CMD_LATER);
+    EXPECT_EQ(column(COL_NAME)[3], "Tool");
+
+    // Edit Zip 2.0's script, delete Junk.
+    ASSERT_EQ(column(COL_NAME), (std::vector<std::string>{"Junk", "Zip", "Zip", "Tool"}));
+    select_row(2);
+    ModalAutomator a;
+    a.Expect("Edit Properties", SetTextsAndPress({{IDC_EDIT0 + 3, "Y:\\pkg\\Acme\\Zip\\2.0\\Install.cmd"}}, IDOK));
+    double_click();
+    EXPECT_EQ(a.pending(), 0);
+    select_row(0);
+    press_delete();
+    EXPECT_EQ(mobjects, 3);
+
+    a.Expect("Info", Press(IDOK));
+    command(CMD_SAVE);
+    EXPECT_EQ(a.pending(), 0);
+    EXPECT_TRUE(quit_posted());
+    EXPECT_EQ(read_file(device_list()),
+              crlf(section("Acme", "Zip", "2.0", "Y:\\pkg\\Acme\\Zip\\2.0\\Install.cmd") + section("Beta", "Tool", "3.0", "pt")));
+
+    // The next start.
+    StopConsole();
+    DrainMessages();
+    start("");
+    EXPECT_EQ(column(COL_NAME), (std::vector<std::string>{"Zip", "Tool"}));
+    EXPECT_EQ(column(COL_ORDER), (std::vector<std::string>{"000", "001"}));
+    EXPECT_EQ(images(), (std::vector<int>{IMG_LISTED, IMG_INSTALLED}));
 }
