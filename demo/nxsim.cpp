@@ -252,9 +252,16 @@ int main(int argc, char** argv)
     int installed = 0, failed = 0;
     if (inst) {
         CReg reg;
-        int tmax = reg.ReadNum(SVC_ROOT, NX_KEY, "tmax");
-        if (tmax <= 0) tmax = SIM_DEFAULT_TMAX;
-        log_line(mlog, "tmax = %d s\n", tmax);
+        // The settings that concern a single run: the script time limit.
+        // The others are shown for reference; the stand-in does one task
+        // ("stop", "tsvc"), shows no messages ("tmsg") and never restarts
+        // the machine ("twrb").
+        int num[5];
+        static const char* const names[5] = {"stop", "tmax", "tmsg", "tsvc", "twrb"};
+        for (int i = 0; i < 5; i++) num[i] = reg.ReadNum(SVC_ROOT, NX_KEY, names[i]);
+        int tmax = num[1] > 0 ? num[1] : SIM_DEFAULT_TMAX;
+        log_line(mlog, "Settings: stop %d, tmax %d s (used: %d s), tmsg %d s, tsvc %d s, twrb %d s\n", num[0], num[1],
+                 tmax, num[2], num[3], num[4]);
         char list_path[NX_PATH] = {};
         char list_name[] = SVC_LIST_FILE;
         get_file(list_path, list_name);
