@@ -1,6 +1,7 @@
 // Editing the package view: check, move, delete, the properties dialog.
 #include "test_views_util.h"
 #include "service_sim.h"
+#include <algorithm>
 
 using namespace tu;
 
@@ -116,31 +117,32 @@ TEST_F(Editing, MovingChangesTwoOrderNumbers)
 {
     struct Case {
         const char* what;
-        std::vector<std::string> orders;  // before, in display order
-        int row, flag;
-        std::vector<std::string> names, after;  // display order after the move
+        std::vector<std::string> orders;  // of A, B, C
+        const char* row;
+        int flag;
+        std::vector<std::string> names, after;  // ascending install order after the move
         int selected;
     } cases[] = {
-        {"000 later swaps with 001", {"000", "001", "002"}, 0, 0, {"B", "A", "C"}, {"000", "001", "002"}, 1},
-        {"002 earlier swaps with 001", {"000", "001", "002"}, 2, 1, {"A", "C", "B"}, {"000", "001", "002"}, 1},
-        {"first row earlier stays", {"000", "001", "002"}, 0, 1, {"A", "B", "C"}, {"000", "001", "002"}, 0},
-        {"last row later stays", {"000", "001", "002"}, 2, 0, {"A", "B", "C"}, {"000", "001", "002"}, 2},
-        {"000 earlier below another row becomes -01", {"-05", "000", "001"}, 1, 1, {"B", "A", "C"}, {"-01", "000", "001"}, 0},
+        {"000 later swaps with 001", {"000", "001", "002"}, "A", 0, {"B", "A", "C"}, {"000", "001", "002"}, 1},
+        {"002 earlier swaps with 001", {"000", "001", "002"}, "C", 1, {"A", "C", "B"}, {"000", "001", "002"}, 1},
+        {"first row earlier stays", {"000", "001", "002"}, "A", 1, {"A", "B", "C"}, {"000", "001", "002"}, 0},
+        {"last row later stays", {"000", "001", "002"}, "C", 0, {"A", "B", "C"}, {"000", "001", "002"}, 2},
+        {"000 earlier below another row becomes -01", {"-05", "000", "001"}, "B", 1, {"B", "A", "C"}, {"-01", "000", "001"}, 0},
     };
     start_with({{"A", "c", "1", "available"}, {"B", "c", "1", "available"}, {"C", "c", "1", "available"}});
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
         ReadINI();
         for (int i = 0; i < 3; i++) mcols[COL_ORDER][i] = c.orders[i];
-        // Whatever the display: the move works in ascending install order.
-        msortcol = COL_NAME;
+        // Shown in descending order: the move still works in ascending
+        // install order, where "later" is the next higher number.
+        msortcol = COL_ORDER;
         msortdesc = 1;
         OnSort();
-        msortcol = COL_ORDER;
-        msortdesc = 0;
-        OnSort();
-        select_row(c.row);
+        auto names = column(COL_NAME);
+        select_row((int)(std::find(names.begin(), names.end(), c.row) - names.begin()));
         OnMove(c.flag);
+        EXPECT_EQ(msortdesc, 0);
         EXPECT_EQ(column(COL_NAME), c.names);
         EXPECT_EQ(column(COL_ORDER), c.after);
         EXPECT_EQ(mlvw.get_next_selected(-1), c.selected);

@@ -7,6 +7,7 @@
 #include "shell.h"
 #include "strutil.h"
 #include <stdlib.h>
+#include <algorithm>
 
 // The instance EditDlgProc works on: one edit dialog at a time.
 static CEditDlg* mdlgcur;
@@ -53,6 +54,16 @@ static int selected_row()
     int r = mrows[p];
     if (r < 0 || (size_t)r >= mimages.size()) return -1;
     return p;
+}
+
+// Selects and focuses display position p alone.
+static void select_only(int p)
+{
+    LVITEMA it = {};
+    it.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(mlvw.handle, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
+    it.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(mlvw.handle, LVM_SETITEMSTATE, p, (LPARAM)&it);
 }
 
 static std::string& cell_ref(int col, int r)
@@ -117,28 +128,35 @@ int OnMove(int flag)
         log_line(mlog, "OnMove () OK ...\n");
         return 0;
     }
+    int p = selected_row();
+    int r = p >= 0 ? mrows[p] : -1;
     // Ascending install order, so that the row below is the next one to
     // install; in a descending display the swap would duplicate numbers.
     msortcol = COL_ORDER;
     msortdesc = 0;
     OnSort();
-    int p = selected_row();
+    // The list selects by position: after the sort the selection would name
+    // whatever row now stands there. Keep it on the row the user chose.
+    if (r >= 0) {
+        int q = (int)(std::find(mrows.begin(), mrows.end(), r) - mrows.begin());
+        if (q != p) select_only(q);
+        p = q;
+    }
     if (p >= 0) {
-        int r = mrows[p];
         int s = mimages[r];
         if (s >= IMG_AVAILABLE && s <= IMG_INSTALLED) {
-            int b = (int)strtol(cell_of(mcols[COL_ORDER], r).c_str(), nullptr, 10);
-            char text[16];
+            long long b = strtol(cell_of(mcols[COL_ORDER], r).c_str(), nullptr, 10);
+            char text[24];
             int last = (int)mrows.size() - 1;
             if (!flag && p < last) {
-                snprintf(text, sizeof text, "%03d", b);
+                snprintf(text, sizeof text, "%03lld", b);
                 cell_ref(COL_ORDER, mrows[p + 1]) = text;
-                snprintf(text, sizeof text, "%03d", b + 1);
+                snprintf(text, sizeof text, "%03lld", b + 1);
                 cell_ref(COL_ORDER, r) = text;
             } else if (flag && p > 0) {
-                snprintf(text, sizeof text, "%03d", b);
+                snprintf(text, sizeof text, "%03lld", b);
                 cell_ref(COL_ORDER, mrows[p - 1]) = text;
-                snprintf(text, sizeof text, "%03d", b - 1);
+                snprintf(text, sizeof text, "%03lld", b - 1);
                 cell_ref(COL_ORDER, r) = text;
             }
         }
