@@ -2,7 +2,8 @@
 // the new rows) against a bare recursive FindFirstFileA walk of the same
 // tree, measured in one run and printed as ratios. No assertions on time.
 //
-// Synthetic shares, made once and kept beside the program (bench_search\):
+// Synthetic shares, made once and kept in bench_search\ beside the
+// program's folder:
 // N packages as pkg\Maker<i % 50>\Pkg<i>\<version>\Install.cmd, each with a
 // readme, a "files" folder holding a data file, so about 6 entries per
 // package, plus a few noise folders at the top.
@@ -143,6 +144,9 @@ int main(int argc, char** argv)
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, sizeof exe);
     std::string base = exe;
+    // Beside the program's folder, not in it: the console lists its own
+    // folder tree for inventory files at start-up.
+    base = base.substr(0, base.rfind('\\'));
     base = base.substr(0, base.rfind('\\')) + "\\bench_search";
     if (argc > 1) base = argv[1];
     md(base);
