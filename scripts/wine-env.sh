@@ -63,7 +63,13 @@ up() {
 down() {
   rm -f "$NX_STATE/keepalive.ready"
   if [ -f "$WINEPREFIX/system.reg" ]; then wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; fi
-  if [ -f "$NX_STATE/xvfb.pid" ]; then kill "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; rm -f "$NX_STATE/xvfb.pid"; fi
+  if [ -f "$NX_STATE/xvfb.pid" ]; then
+    xp=$(cat "$NX_STATE/xvfb.pid")
+    kill "$xp" 2>/dev/null
+    # Wait until it is gone: an "up" right after would reuse a dying server.
+    for _ in $(seq 1 50); do kill -0 "$xp" 2>/dev/null || break; sleep 0.1; done
+    rm -f "$NX_STATE/xvfb.pid"
+  fi
   return 0
 }
 

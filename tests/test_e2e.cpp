@@ -192,8 +192,9 @@ TEST_F(E2e, StandInBuildsListAndReportAndConsoleShowsThem)
 
     HWND w = start_console();
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(nxd::title(w), "NXSvc Console - nxsvc.ini");
+    // The title changes when the start-up reads the list, after the window exists.
     ASSERT_TRUE(wait_log("ReadINI (" + list + ") OK ..."));
+    EXPECT_EQ(nxd::title(w), "NXSvc Console - nxsvc.ini");
     auto table = nxd::list_table(w);
     const char* names[5] = {"NxAgent", "PdfViewer", "Runtime", "OfficeSuite", "Mailer"};
     ASSERT_EQ(table.size(), 5u);
