@@ -4,6 +4,7 @@
 // Share: Y:\cfg (the test prefix's network drive) holds an assignment file
 // of 10,000 device lines and 20 group files of 50 packages each; the
 // benchmark's device is in all 20 groups.
+#include "benchutil.h"
 #include "ncfg.h"
 #include <windows.h>
 #include <algorithm>
@@ -15,18 +16,6 @@ namespace {
 
 const int DEVICES = 10000, GROUPS = 20, PACKAGES = 50, ROUNDS = 15;
 const char* DEVICE = "BENCHPC";
-
-double now_ms()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart * 1000.0 / freq.QuadPart;
-}
 
 std::string group_name(int g)
 {

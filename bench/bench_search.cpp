@@ -7,6 +7,7 @@
 // N packages as pkg\Maker<i % 50>\Pkg<i>\<version>\Install.cmd, each with a
 // readme, a "files" folder holding a data file, so about 6 entries per
 // package, plus a few noise folders at the top.
+#include "benchutil.h"
 #include "search.h"
 #include <windows.h>
 #include <algorithm>
@@ -15,18 +16,6 @@
 #include <vector>
 
 namespace {
-
-double now_ms()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart * 1000.0 / freq.QuadPart;
-}
 
 bool touch(const std::string& path, const char* text)
 {

@@ -7,6 +7,7 @@
 //   (c) the model's memory per row at 100,000 rows.
 // Runs the real console window in-process (hidden), in user mode, with
 // PUBLIC and TEMP pointing into a scratch folder.
+#include "benchutil.h"
 #include "rowsort.h"
 #include "shell.h"
 #include "views.h"
@@ -21,18 +22,6 @@
 namespace {
 
 const int SECTIONS = 20000, ROWS = 100000, ROUNDS = 15;
-
-double now_ms()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart * 1000.0 / freq.QuadPart;
-}
 
 struct Pkg {
     std::string comp, name, vers;
