@@ -7,25 +7,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include "testutil.h"
-using FolderTest = tu::NxTest;  // dir: the test's own folder
-static const char* SEP = "\\";
-#else
-#include <stdlib.h>
-class FolderTest : public ::testing::Test {
-protected:
-    std::string dir;
-    void SetUp() override
-    {
-        char t[] = "/tmp/nxassignXXXXXX";
-        ASSERT_NE(mkdtemp(t), nullptr);
-        dir = t;
-    }
-    void TearDown() override { (void)!system(("rm -rf '" + dir + "'").c_str()); }
-};
-static const char* SEP = "/";
-#endif
+#include "foldertest.h"
 
 namespace {
 
