@@ -107,15 +107,7 @@ protected:
     }
     // One timer tick through the real dispatch.
     void tick() { SendMessageA(hwnd, WM_TIMER, TIMER_ID, 0); }
-    std::vector<std::string> lines()
-    {
-        std::vector<std::string> out;
-        for (auto& l : split_lines(log_text())) {
-            size_t tab = l.find('\t');
-            if (tab != std::string::npos) out.push_back(l.substr(tab + 1));
-        }
-        return out;
-    }
+    std::vector<std::string> lines() { return log_bodies(log_text()); }
     int count(const std::string& line)
     {
         auto l = lines();

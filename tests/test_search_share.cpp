@@ -9,17 +9,6 @@ using namespace tu;
 
 namespace {
 
-std::vector<std::string> bodies(const std::string& text)
-{
-    // The text after each stamp and tab.
-    std::vector<std::string> out;
-    for (auto& l : split_lines(text)) {
-        size_t tab = l.find('\t');
-        if (tab != std::string::npos) out.push_back(l.substr(tab + 1));
-    }
-    return out;
-}
-
 class CNetTest : public ShareTest {
 protected:
     std::string logpath;
@@ -36,7 +25,7 @@ protected:
         if (log) fclose(log);
         ShareTest::TearDown();
     }
-    std::vector<std::string> lines() { return bodies(read_file(logpath)); }
+    std::vector<std::string> lines() { return log_bodies(read_file(logpath)); }
 };
 
 TEST_F(CNetTest, NetworkDriveCountsAsConnectedWithoutAnAttempt)
@@ -167,7 +156,7 @@ protected:
         reg_set_str(NX_KEY, "uncp", uncp);
         reg_set_str(NX_KEY, "ndrv", ndrv);
     }
-    std::vector<std::string> lines() { return bodies(log_text()); }
+    std::vector<std::string> lines() { return log_bodies(log_text()); }
 };
 
 TEST_F(ShareConsoleTest, AdminOpenOnALocalDriveShowsTheNetworkError)

@@ -59,15 +59,7 @@ protected:
         auto l = lines();
         return (int)std::count(l.begin(), l.end(), line);
     }
-    std::vector<std::string> lines()
-    {
-        std::vector<std::string> out;
-        for (auto& l : split_lines(log_text())) {
-            size_t tab = l.find('\t');
-            if (tab != std::string::npos) out.push_back(l.substr(tab + 1));
-        }
-        return out;
-    }
+    std::vector<std::string> lines() { return log_bodies(log_text()); }
     // The lines from the last "FindCMD () GO" on, without the band's
     // repaints (their number depends on the timer).
     std::vector<std::string> search_lines()

@@ -37,17 +37,6 @@ HWND main_window_of(DWORD pid)
 
 std::string nxwin_exe() { return exe_dir() + "\\nxwin.exe"; }
 
-// Lines of a log without their time stamps.
-std::vector<std::string> log_texts(const std::string& text)
-{
-    std::vector<std::string> out;
-    for (auto& l : split_lines(text)) {
-        size_t tab = l.find('\t');
-        if (tab == 19) out.push_back(l.substr(20));
-    }
-    return out;
-}
-
 class Program : public NxTest {};
 
 TEST_F(Program, NormalRunLogsItsPhasesInOrderAndExitsZero)
@@ -68,7 +57,7 @@ TEST_F(Program, NormalRunLogsItsPhasesInOrderAndExitsZero)
     std::vector<std::string> want = {"WinMain () RUN ...", "mtbr () OK ...", "mtvw () OK ...", "mlvw () OK ...",
                                      "OnInit () OK ...", "WinMain () MSG ...", "WinMain () END ..."};
     std::vector<std::string> got;
-    for (auto& l : log_texts(text))
+    for (auto& l : log_bodies(text))
         for (auto& w2 : want)
             if (l == w2) got.push_back(l);
     EXPECT_EQ(got, want);

@@ -73,6 +73,16 @@ std::vector<std::string> split_lines(const std::string& text)
     return out;
 }
 
+std::vector<std::string> log_bodies(const std::string& text)
+{
+    std::vector<std::string> out;
+    for (auto& l : split_lines(text)) {
+        size_t tab = l.find('\t');
+        if (tab != std::string::npos) out.push_back(l.substr(tab + 1));
+    }
+    return out;
+}
+
 std::string exe_dir()
 {
     char p[MAX_PATH];

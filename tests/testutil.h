@@ -17,7 +17,8 @@ void make_dirs(const std::string& path);
 void remove_tree(const std::string& path);                     // contents and the folder
 void clear_dir(const std::string& path);                       // contents only
 std::vector<std::string> split_lines(const std::string& text);  // on "\n", CR removed
-std::string exe_dir();                                          // folder of the test exe, no trailing "\"
+std::string exe_dir();
+std::vector<std::string> log_bodies(const std::string& text);  // each log line's text after its stamp and tab                                          // folder of the test exe, no trailing "\"
 
 // Registry under HKLM (or another root).
 void reg_delete_tree(HKEY root, const char* key);
