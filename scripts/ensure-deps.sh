@@ -16,6 +16,16 @@ have python3 || need+=(python3)
 [ -d /usr/src/googletest ] || need+=(googletest)
 have import || need+=(imagemagick)
 have xdotool || need+=(xdotool)
+# Native sanitizer build, fuzzing and the static checks.
+have clang++ || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
+have clang-tidy || need+=(clang-tidy)
+have cppcheck || need+=(cppcheck)
+# Help file, release packages.
+have chmcmd || need+=(fp-utils)
+have wixl || need+=(wixl)
+have zip || need+=(zip)
+have unzip || need+=(unzip)
 for extra in ${NX_EXTRA_PACKAGES:-}; do dpkg -s "$extra" >/dev/null 2>&1 || need+=("$extra"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 sudo=""
