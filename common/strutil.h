@@ -28,3 +28,13 @@ template <size_t N, typename... A> inline int fmt_str(char (&dst)[N], const char
     int r = snprintf(dst, N, fmt, a...);
     return r < 0 || (size_t)r >= N;
 }
+
+// Skips a UTF-8 byte order mark at the start of a stream that was just
+// opened; any other start is left to be read. Editors add the mark, and the
+// readers would otherwise take it for the first line's first characters.
+inline void skip_utf8_bom(FILE* f)
+{
+    if (!f) return;
+    if (fgetc(f) == 0xEF && fgetc(f) == 0xBB && fgetc(f) == 0xBF) return;
+    rewind(f);
+}

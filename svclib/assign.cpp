@@ -1,4 +1,5 @@
 #include "assign.h"
+#include "strutil.h"
 #include <string.h>
 
 static bool is_blank(char c)
@@ -15,7 +16,7 @@ void strip_blanks(std::string& line)
     if (!out.empty()) line.swap(out);
 }
 
-LineReader::LineReader(FILE* f) : file(f), buf(65536) {}
+LineReader::LineReader(FILE* f) : file(f), buf(65536) { skip_utf8_bom(f); }
 
 bool LineReader::fill()
 {

@@ -6,6 +6,7 @@
 #include "cnet.h"
 #include "log.h"
 #include "ncfg.h"
+#include "safefile.h"
 #include "strutil.h"
 #include <windows.h>
 
@@ -33,13 +34,14 @@ static FILE* open_log()
     return nullptr;
 }
 
-static void write_report(const char* device, const std::vector<std::string>& groups,
+static void write_report(FILE* log, const char* device, const std::vector<std::string>& groups,
                          const std::vector<std::string>& numbers, const std::vector<std::string>& lines)
 {
     char path[NX_PATH];
     get_file(path, (char*)"nxsvc.htm");
     CHtml html;
     html.Open(fopen(path, "wt"));
+    if (!html.mfile) log_line(log, "Could not open %s!\n", path);
     html.WriteStyle();
     std::string heading = "Assignments for Device " + html_escape(device);
     html.WriteText(heading.c_str(), 3);
@@ -115,13 +117,18 @@ static int find_and_report(CNet& net, FILE* log)
         }
     }
 
-    write_report(name, groups, numbers, lines);
+    write_report(log, name, groups, numbers, lines);
 
     if (lines.size() > 4) {
         get_file(path, (char*)"nxsvc.ini");
-        if (FILE* f = fopen(path, "wb")) {
-            write_device_list(f, lines);
-            fclose(f);
+        // Replaced in one step: the console or the service may read it at
+        // any time, and a failed write must leave the last list.
+        SafeFile out;
+        if (safe_open(out, path, "wb")) {
+            write_device_list(out.f, lines);
+            if (!safe_commit(out)) log_line(log, "Could not write %s!\n", path);
+        } else {
+            log_line(log, "Could not open %s!\n", path);
         }
     }
     return 0;

@@ -3,6 +3,7 @@
 // where connecting fails), the real registry and the real environment.
 #include "testutil.h"
 #include "ncfg.h"
+#include <memory>
 #include <regex>
 
 using namespace tu;
@@ -345,10 +346,64 @@ TEST_F(PkgFind, ReportThatCannotBeCreatedStillRewritesTheList)
 {
     share("Assignment.ini", "PC01=Office\n");
     share("Office.ini", OFFICE);
-    ASSERT_TRUE(CreateDirectoryA((pub + "\\nxsvc.htm").c_str(), nullptr));
+    const std::string htm = pub + "\\nxsvc.htm";
+    const Strings logged = {"CNet::CNet () OK ...", "Could not open " + htm + "!", "pkg_find () OK ..."};
+    // A folder in its place.
+    ASSERT_TRUE(CreateDirectoryA(htm.c_str(), nullptr));
     ASSERT_EQ(run(), 0);
     EXPECT_EQ(device_list(), crlf(OFFICE));
-    EXPECT_EQ(log(), LOG_OK);
+    EXPECT_EQ(log(), logged);
+    RemoveDirectoryA(htm.c_str());
+
+    // Held open by a browser or another program that shares nothing.
+    ASSERT_TRUE(write_file(htm, "earlier report"));
+    DeleteFileA((pub + "\\nxsvc.ini").c_str());
+    {
+        FileHolder holder(htm, "none");
+        ASSERT_TRUE(holder.held());
+        ASSERT_EQ(run(), 0);
+        EXPECT_EQ(device_list(), crlf(OFFICE));
+        EXPECT_EQ(log(), logged);
+    }
+    EXPECT_EQ(report(), "earlier report");
+}
+
+TEST_F(PkgFind, DeviceListThatCannotBeReplacedIsKeptWhole)
+{
+    share("Assignment.ini", "PC01=Office\n");
+    share("Office.ini", OFFICE);
+    const std::string ini = pub + "\\nxsvc.ini";
+    const std::string earlier = crlf(TOOLS);
+    struct Case {
+        const char* what;
+        const char* share;  // another program holds the list with this sharing, or null
+        bool read_only;
+        const char* line;   // the log's failure line
+    } cases[] = {{"read-only", nullptr, true, "Could not open "},
+                 {"held, nothing shared", "none", false, "Could not open "},
+                 {"held, reading shared", "read", false, "Could not open "},
+                 {"held, reading and writing shared", "rw", false, "Could not write "}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(write_file(ini, earlier));
+        if (c.read_only) ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
+        std::unique_ptr<FileHolder> holder;
+        if (c.share) {
+            holder.reset(new FileHolder(ini, c.share));
+            ASSERT_TRUE(holder->held());
+        }
+        ASSERT_EQ(run(), 0);
+        holder.reset();
+        SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(device_list(), earlier);
+        EXPECT_EQ(log(), (Strings{"CNet::CNet () OK ...", c.line + ini + "!", "pkg_find () OK ..."}));
+        EXPECT_NE(body().find("Office"), std::string::npos) << "the report is still written";
+        // No temporary file is left beside the list.
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((pub + "\\nxs*.tmp").c_str(), &fd);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE) << fd.cFileName;
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    }
 }
 
 TEST_F(PkgFind, SecondCallRewritesFromScratch)

@@ -364,4 +364,17 @@ void ShareTest::TearDown()
     NxTest::TearDown();
 }
 
+FileHolder::FileHolder(const std::string& path, const char* share)
+{
+    char name[64];
+    snprintf(name, sizeof name, "nx_hold_%lu_%p", GetCurrentProcessId(), (void*)this);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, name);
+    std::string cmd = "\"" + exe_dir() + "\\nx_hold.exe\" \"" + path + "\" " + share + " " + name;
+    if (ready && start_program(cmd, &proc_)) {
+        HANDLE both[2] = {ready, proc_.process};
+        held_ = WaitForMultipleObjects(2, both, FALSE, 15000) == WAIT_OBJECT_0;
+    }
+    if (ready) CloseHandle(ready);
+}
+
 }  // namespace tu

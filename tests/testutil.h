@@ -48,6 +48,18 @@ struct Proc {
 bool start_program(const std::string& cmdline, Proc* p, const char* dir = nullptr);
 int run_program(const std::string& cmdline, int wait_ms = 30000, const char* dir = nullptr);
 
+// Another process holding a file open ("none", "read" or "rw" sharing,
+// see tests/hosts/nx_hold.cpp) for as long as the object lives.
+class FileHolder {
+public:
+    FileHolder(const std::string& path, const char* share);
+    ~FileHolder() { proc_.kill(); }
+    bool held() const { return held_; }
+private:
+    Proc proc_;
+    bool held_ = false;
+};
+
 // Drives modal dialogs and message boxes of this thread with a thread
 // timer: every modal loop dispatches WM_TIMER. Expectations are served in
 // order; an unexpected dialog is closed by the watchdog and recorded.

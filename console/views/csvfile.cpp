@@ -1,4 +1,5 @@
 #include "csvfile.h"
+#include "strutil.h"
 #include <string.h>
 
 void split_fields(const char* text, std::vector<std::string>& out)
@@ -21,6 +22,7 @@ int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, std::vecto
     char buf[260];
     std::vector<std::string> fields;
     int line = 0, n = 0;
+    skip_utf8_bom(f);
     while (fgets(buf, sizeof buf, f)) {
         size_t len = strlen(buf);
         if (len && buf[len - 1] == '\n') buf[--len] = 0;

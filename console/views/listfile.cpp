@@ -1,5 +1,6 @@
 #include "listfile.h"
 #include "model.h"
+#include "strutil.h"
 #include <string.h>
 
 // The value runs to the end of the piece, which holds at most 259
@@ -75,6 +76,7 @@ int read_list(FILE* f, int admin, std::vector<std::string>* cols, std::vector<in
 {
     ListReader rd;
     char buf[LIST_PIECE];
+    skip_utf8_bom(f);
     while (fgets(buf, sizeof buf, f)) {
         if (!rd.piece(buf)) continue;
         int row = (int)cols[COL_NAME].size();

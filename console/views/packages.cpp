@@ -5,6 +5,7 @@
 #include "listfile.h"
 #include "log.h"
 #include "rowsort.h"
+#include "safefile.h"
 #include "service_contract.h"
 #include "shell.h"
 #include "strutil.h"
@@ -103,7 +104,10 @@ int OnSave()
     } else {
         chosen = list_dialog(path, true);
     }
-    FILE* f = path[0] ? fopen(path, "wt") : nullptr;
+    // Written beside the list and put in place at the end, so a failure
+    // half-way never leaves a half list for the service.
+    SafeFile out;
+    FILE* f = safe_open(out, path, "wt") ? out.f : nullptr;
     if (!f) {
         log_line(mlog, "Could not open %s!\n", path);
         if (chosen) save_error("Could not open %s!", path);
@@ -117,8 +121,7 @@ int OnSave()
     OnSort();
     for (int r : mrows)
         if ((size_t)r < mimages.size() && (mimages[r] == IMG_READY || mimages[r] == IMG_INSTALLED)) WriteSection(r, f);
-    int failed = ferror(f);
-    if (fclose(f) != 0) failed = 1;
+    int failed = !safe_commit(out);
     if (failed) {
         log_line(mlog, "Could not write %s!\n", path);
         save_error("Could not write %s!", path);

@@ -1,0 +1,23 @@
+// Writing a whole file without ever leaving it half written: the new text
+// goes to a temporary file in the same folder, which then replaces the old
+// file in one step. A failed write leaves the old file as it was.
+#pragma once
+#include <stdio.h>
+
+struct SafeFile {
+    FILE* f = nullptr;   // the stream to write, null when open failed
+    char temp[260] = {};  // the temporary file; empty when writing in place
+    char path[260] = {};  // the file to replace
+};
+
+// Opens a replacement for path ("wt" or "wb"). Fails, leaving sf.f null and
+// the file untouched, when an existing file at path may not be written (read
+// only, or held open by another program). When no temporary file can be
+// made beside it (a folder that allows no new files), the file is written in
+// place as before.
+bool safe_open(SafeFile& sf, const char* path, const char* mode);
+
+// Closes the stream and puts the text in place. False when any write failed
+// or the old file could not be replaced; the old file is then unchanged and
+// the temporary file gone. The system error is left in GetLastError.
+bool safe_commit(SafeFile& sf);
