@@ -102,6 +102,12 @@ TEST_F(ListFile, RecordAfterThousandIsNumberedWithFourDigits)
     EXPECT_EQ(cell(999, COL_ORDER), "999");
     EXPECT_EQ(cell(1000, COL_ORDER), "1000");
     EXPECT_EQ(mobjects, 1001);
+
+    // Shown between 100 and 101, but saved last: the install order is kept.
+    for (int i = 0; i < 1001; i++) mimages[i] = IMG_READY;
+    ASSERT_EQ(OnSave(), 0);
+    EXPECT_EQ(cell(101, COL_ORDER), "1000");
+    EXPECT_TRUE(read_file(device_list()) == crlf(text));
 }
 
 TEST_F(ListFile, MissingFileGivesAnEmptyListAndTheTitle)

@@ -10,6 +10,8 @@
 #include "shell.h"
 #include "strutil.h"
 #include <commdlg.h>
+#include <stdlib.h>
+#include <algorithm>
 
 static const char* const mapp = "NXSvc Console";
 
@@ -119,7 +121,15 @@ int OnSave()
     msortcol = COL_ORDER;
     msortdesc = 0;
     OnSort();
-    for (int r : mrows)
+    // The view sorts orders as text, so "1000" stands between "100" and
+    // "101"; the file takes them by number, or every save of a long list
+    // would move packages.
+    std::vector<int> order(mrows);
+    std::stable_sort(order.begin(), order.end(), [](int a, int b) {
+        return strtol(cell_of(mcols[COL_ORDER], a).c_str(), nullptr, 10) <
+               strtol(cell_of(mcols[COL_ORDER], b).c_str(), nullptr, 10);
+    });
+    for (int r : order)
         if ((size_t)r < mimages.size() && (mimages[r] == IMG_READY || mimages[r] == IMG_INSTALLED)) WriteSection(r, f);
     int failed = !safe_commit(out);
     if (failed) {
