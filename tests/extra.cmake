@@ -6,7 +6,7 @@
 add_executable(nxhost tests/hosts/nxhost.cpp)
 
 # The report writer and the assignment parsing are tested directly.
-foreach(t test_svclib_assign test_svclib_chtml)
+foreach(t test_svclib_assign test_svclib_chtml test_badinput)
   if(TARGET ${t})
     target_sources(${t} PRIVATE ${CMAKE_SOURCE_DIR}/svclib/assign.cpp ${CMAKE_SOURCE_DIR}/svclib/chtml.cpp)
     target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR}/svclib)

@@ -12,6 +12,14 @@
 #include <commdlg.h>
 #include <stdlib.h>
 #include <algorithm>
+#include <unordered_set>
+
+static std::string ascii_lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
+    return s;
+}
 
 static const char* const mapp = "NXSvc Console";
 
@@ -140,12 +148,66 @@ int OnSave()
     return failed ? 1 : 0;
 }
 
+// The result keys that exist two levels below the packages key
+// ("manufacturer\name", ASCII letters in lower case, as the registry
+// ignores their case). False when they could not be listed.
+static bool result_keys(std::unordered_set<std::string>& out)
+{
+    HKEY pkgs;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, NX_KEY_PKGS, 0, KEY_READ, &pkgs);
+    if (r == ERROR_FILE_NOT_FOUND) return true;  // nothing installed yet
+    if (r != ERROR_SUCCESS) return false;
+    char comp[256], name[256];
+    bool ok = true;
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof comp;
+        r = RegEnumKeyExA(pkgs, i, comp, &n, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS) {
+            ok = false;
+            break;
+        }
+        HKEY k;
+        if (RegOpenKeyExA(pkgs, comp, 0, KEY_READ, &k) != ERROR_SUCCESS) continue;
+        for (DWORD j = 0;; j++) {
+            DWORD m = sizeof name;
+            r = RegEnumKeyExA(k, j, name, &m, nullptr, nullptr, nullptr, nullptr);
+            if (r == ERROR_NO_MORE_ITEMS) break;
+            if (r != ERROR_SUCCESS) {
+                ok = false;
+                break;
+            }
+            out.insert(ascii_lower(std::string(comp) + "\\" + name));
+        }
+        RegCloseKey(k);
+    }
+    RegCloseKey(pkgs);
+    return ok;
+}
+
+// Whether the result key of a package may exist: its first two parts are
+// among the listed keys. Texts with other than ASCII characters are always
+// read, since their case folding is the registry's own.
+static bool may_have_result(const std::unordered_set<std::string>& keys, const std::string& comp, const std::string& name)
+{
+    std::string rel = comp + "\\" + name;
+    for (unsigned char c : rel)
+        if (c >= 0x80) return true;
+    size_t second = rel.find('\\', rel.find('\\') + 1);
+    return keys.count(ascii_lower(rel.substr(0, second))) != 0;
+}
+
 int ReadREG()
 {
     CReg reg;
+    // A long list holds mostly packages that were never installed: one look
+    // at the keys that exist spares a registry call per such row.
+    std::unordered_set<std::string> keys;
+    bool listed = result_keys(keys);
     for (size_t i = 0; i < mrows.size() && i < mimages.size(); i++) {
         const std::string& comp = cell_of(mcols[COL_COMP], (int)i);
         const std::string& name = cell_of(mcols[COL_NAME], (int)i);
+        if (listed && !may_have_result(keys, comp, name)) continue;
         char key[NX_PATH];
         // A cut path would name another package's key.
         if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, comp.c_str(), name.c_str())) continue;
