@@ -1,6 +1,7 @@
 // Log lines: "<stamp>\t<text>\n", one formatted write and a flush each.
 #pragma once
 #include <stdio.h>
+#include "strutil.h"
 
 // Local time as "%i-%2.2d-%2.2d %2.2d:%2.2d:%2.2d"; valid until this
 // thread's next call.
@@ -11,4 +12,4 @@ void format_stamp(char* buf, size_t n, int year, int month, int day, int hour, i
 
 // Writes one line when the stream is open. fmt holds the text after the
 // stamp and tab, including its "\n".
-void log_line(FILE* f, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+NX_PRINTF(2, 3) void log_line(FILE* f, const char* fmt, ...);

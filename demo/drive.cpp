@@ -16,6 +16,8 @@ public:
         proc_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
         if (proc_) mem_ = (char*)VirtualAllocEx(proc_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     }
+    RemoteBuf(const RemoteBuf&) = delete;
+    RemoteBuf& operator=(const RemoteBuf&) = delete;
     ~RemoteBuf()
     {
         if (mem_) VirtualFreeEx(proc_, mem_, 0, MEM_RELEASE);
@@ -324,8 +326,8 @@ void post_key(HWND w, UINT vk)
 {
     HWND target = list(w) ? list(w) : w;
     UINT scan = MapVirtualKeyA(vk, 0);
-    PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
-    PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+    PostMessageA(target, WM_KEYDOWN, vk, (LPARAM)(1 | (scan << 16)));
+    PostMessageA(target, WM_KEYUP, vk, (LPARAM)(1 | (scan << 16) | 0xC0000000u));
 }
 
 void mouse_move(HWND wnd, int x, int y)

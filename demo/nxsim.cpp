@@ -280,7 +280,7 @@ int main(int argc, char** argv)
     FreeLibrary(lib);
 
     if (start) {
-        char exe[NX_PATH], folder[NX_PATH];
+        char exe[NX_PATH], folder[NX_PATH] = "";
         DWORD len = GetModuleFileNameA(nullptr, folder, sizeof folder);
         char* slash = len < sizeof folder ? strrchr(folder, '\\') : nullptr;
         if (slash) {

@@ -15,7 +15,7 @@
 static FILE* open_log()
 {
     char path[NX_PATH];
-    char module[NX_PATH];
+    char module[NX_PATH] = "";
     DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
     if (n > 0 && n < sizeof module) {
         char* slash = strrchr(module, '\\');

@@ -58,7 +58,9 @@ TEST_F(Faults, SaveThatCannotReplaceTheListTellsTheUserAndKeepsIt)
                  {"held, reading and writing shared", "rw", false, "Could not write "}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.read_only) ASSERT_TRUE(SetFileAttributesA(device_list().c_str(), FILE_ATTRIBUTE_READONLY));
+        if (c.read_only) {
+            ASSERT_TRUE(SetFileAttributesA(device_list().c_str(), FILE_ATTRIBUTE_READONLY));
+        }
         std::unique_ptr<FileHolder> holder;
         if (c.share) {
             holder.reset(new FileHolder(device_list(), c.share));
@@ -167,7 +169,9 @@ TEST_F(Faults, ShareDriveDisappearsDuringASearch)
     ASSERT_TRUE(wait_until([&] { return count_line("Thread () OK ...") > ended && msearch == 0; }, 60000));
     int found = count();
     EXPECT_LE(found, total);
-    if (during) EXPECT_LT(found, total) << "the walk ended before the drive went";
+    if (during) {
+        EXPECT_LT(found, total) << "the walk ended before the drive went";
+    }
     EXPECT_EQ(mobjects, found);
     for (int i = 0; i < found; i++) EXPECT_EQ(image(i), IMG_AVAILABLE);
     EXPECT_TRUE(IsWindow(hwnd));

@@ -57,7 +57,7 @@ void ResetShellState(const char* cmdline)
 
 void program_folder(char* out, size_t size)
 {
-    char path[NX_PATH];
+    char path[NX_PATH] = "";
     DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
     if (n == 0 || n >= sizeof path) path[0] = 0;
     char* slash = strrchr(path, '\\');
@@ -122,6 +122,7 @@ int nxwin_main(HINSTANCE inst, const char* cmdline, int show)
         fmt_str(text, "NXSvc Console could not create its main window (error %d).", (int)GetLastError());
         MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
         log_line(mlog, "WinMain () END ...\n");
+        CloseHandle(mutex);
         return 2;
     }
     MSG msg;
@@ -132,6 +133,8 @@ int nxwin_main(HINSTANCE inst, const char* cmdline, int show)
         }
     }
     log_line(mlog, "WinMain () END ...\n");
+    // Held for the whole run: it is what a second console looks for.
+    CloseHandle(mutex);
     return 0;
 }
 

@@ -88,7 +88,7 @@ LRESULT CLvw::insert_column(const char* t, int index, int width, int align)
 
 LRESULT CLvw::set_item_count(int count) { return SendMessageA(handle, LVM_SETITEMCOUNT, count, 0); }
 LRESULT CLvw::set_image_list(HIMAGELIST iml) { return SendMessageA(handle, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)iml); }
-LRESULT CLvw::set_ext_style(DWORD bits) { return SendMessageA(handle, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, bits); }
+LRESULT CLvw::set_ext_style(DWORD bits) { return SendMessageA(handle, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, (LPARAM)bits); }
 
 LRESULT CLvw::set_column_width(int column, int width)
 {

@@ -7,7 +7,7 @@ FILE* mlog = nullptr;
 int OpenLog()
 {
     DWORD v = GetVersion();
-    int major = v & 0xff, minor = (v >> 8) & 0xff;
+    int major = (int)(v & 0xff), minor = (int)((v >> 8) & 0xff);
     char temp[32768];
     DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
     if (n > 0 && n < sizeof temp) {
