@@ -47,26 +47,11 @@ TEST_F(Faults, SaveThatCannotReplaceTheListTellsTheUserAndKeepsIt)
     OnCheck();
     ASSERT_EQ(image(1), IMG_READY);
 
-    struct Case {
-        const char* what;
-        const char* share;  // another program holds the list so, or null
-        bool read_only;
-        const char* text;
-    } cases[] = {{"read-only", nullptr, true, "Could not open "},
-                 {"held, nothing shared", "none", false, "Could not open "},
-                 {"held, reading shared", "read", false, "Could not open "},
-                 {"held, reading and writing shared", "rw", false, "Could not write "}};
-    for (const Case& c : cases) {
+    for (const ListBlock& c : kListBlocks) {
         SCOPED_TRACE(c.what);
-        if (c.read_only) {
-            ASSERT_TRUE(SetFileAttributesA(device_list().c_str(), FILE_ATTRIBUTE_READONLY));
-        }
-        std::unique_ptr<FileHolder> holder;
-        if (c.share) {
-            holder.reset(new FileHolder(device_list(), c.share));
-            ASSERT_TRUE(holder->held());
-        }
-        int failures_before = count_line(c.text + device_list() + "!");
+        std::unique_ptr<Blocked> block(new Blocked(device_list(), c));
+        ASSERT_TRUE(block->ok());
+        int failures_before = count_line(c.line + device_list() + "!");
         ModalAutomator a;
         std::string text;
         a.Expect("Error", [&](HWND h) {
@@ -74,18 +59,17 @@ TEST_F(Faults, SaveThatCannotReplaceTheListTellsTheUserAndKeepsIt)
             Press(IDOK)(h);
         });
         command(CMD_SAVE);
-        holder.reset();
-        SetFileAttributesA(device_list().c_str(), FILE_ATTRIBUTE_NORMAL);
+        block.reset();
         EXPECT_EQ(a.pending(), 0);
         EXPECT_TRUE(a.unexpected.empty());
-        EXPECT_EQ(text, c.text + device_list() + "!");
+        EXPECT_EQ(text, c.line + device_list() + "!");
         EXPECT_EQ(read_file(device_list()), list);
         EXPECT_TRUE(leftovers(pub).empty());
         EXPECT_FALSE(quit_posted());
         EXPECT_TRUE(IsWindow(hwnd));
         EXPECT_EQ(count(), 2);
         EXPECT_EQ(images(), (std::vector<int>{IMG_INSTALLED, IMG_READY}));
-        EXPECT_EQ(count_line(c.text + device_list() + "!"), failures_before + 1);
+        EXPECT_EQ(count_line(c.line + device_list() + "!"), failures_before + 1);
     }
 
     // Once the list is free again, the same save writes both rows.

@@ -374,27 +374,13 @@ TEST_F(PkgFind, DeviceListThatCannotBeReplacedIsKeptWhole)
     share("Office.ini", OFFICE);
     const std::string ini = pub + "\\nxsvc.ini";
     const std::string earlier = crlf(TOOLS);
-    struct Case {
-        const char* what;
-        const char* share;  // another program holds the list with this sharing, or null
-        bool read_only;
-        const char* line;   // the log's failure line
-    } cases[] = {{"read-only", nullptr, true, "Could not open "},
-                 {"held, nothing shared", "none", false, "Could not open "},
-                 {"held, reading shared", "read", false, "Could not open "},
-                 {"held, reading and writing shared", "rw", false, "Could not write "}};
-    for (const Case& c : cases) {
+    for (const ListBlock& c : kListBlocks) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(write_file(ini, earlier));
-        if (c.read_only) ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
-        std::unique_ptr<FileHolder> holder;
-        if (c.share) {
-            holder.reset(new FileHolder(ini, c.share));
-            ASSERT_TRUE(holder->held());
-        }
+        std::unique_ptr<Blocked> block(new Blocked(ini, c));
+        ASSERT_TRUE(block->ok());
         ASSERT_EQ(run(), 0);
-        holder.reset();
-        SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+        block.reset();
         EXPECT_EQ(device_list(), earlier);
         EXPECT_EQ(log(), (Strings{"CNet::CNet () OK ...", c.line + ini + "!", "pkg_find () OK ..."}));
         EXPECT_NE(body().find("Office"), std::string::npos) << "the report is still written";

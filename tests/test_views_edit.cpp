@@ -221,7 +221,9 @@ TEST_F(Editing, PropertiesDialogAppliesTextsAlsoOnEscape)
         double_click();
         EXPECT_EQ(a.pending(), 0);
         EXPECT_TRUE(a.unexpected.empty());
-        if (n == 1) EXPECT_EQ(shown_texts, (std::vector<std::string>{"B", "d", "2", "p-B-2"}));
+        if (n == 1) {
+            EXPECT_EQ(shown_texts, (std::vector<std::string>{"B", "d", "2", "p-B-2"}));
+        }
         EXPECT_EQ(medit, 1);
         EXPECT_EQ(cell(1, COL_NAME), "new0" + suffix);
         EXPECT_EQ(cell(1, COL_COMP), "new1" + suffix);

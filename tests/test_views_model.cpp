@@ -152,8 +152,12 @@ TEST(RowOrder, MissingCellsCompareAsEmptyText)
                 EXPECT_FALSE(less(a, a));
                 for (int b = 0; b < n; b++)
                     for (int c = 0; c < n; c++) {
-                        if (less(a, b) && less(b, c)) EXPECT_TRUE(less(a, c)) << a << b << c;
-                        if (equiv(a, b) && equiv(b, c)) EXPECT_TRUE(equiv(a, c)) << a << b << c;
+                        if (less(a, b) && less(b, c)) {
+                            EXPECT_TRUE(less(a, c)) << a << b << c;
+                        }
+                        if (equiv(a, b) && equiv(b, c)) {
+                            EXPECT_TRUE(equiv(a, c)) << a << b << c;
+                        }
                     }
             }
         }

@@ -377,4 +377,25 @@ FileHolder::FileHolder(const std::string& path, const char* share)
     if (ready) CloseHandle(ready);
 }
 
+const ListBlock kListBlocks[4] = {{"read-only", nullptr, "Could not open "},
+                                   {"held, nothing shared", "none", "Could not open "},
+                                   {"held, reading shared", "read", "Could not open "},
+                                   {"held, reading and writing shared", "rw", "Could not write "}};
+
+Blocked::Blocked(const std::string& path, const ListBlock& b) : path_(path)
+{
+    if (!b.share) {
+        ok_ = SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY) != 0;
+        return;
+    }
+    holder_.reset(new FileHolder(path, b.share));
+    ok_ = holder_->held();
+}
+
+Blocked::~Blocked()
+{
+    holder_.reset();
+    SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 }  // namespace tu

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,28 @@ public:
 private:
     Proc proc_;
     bool held_ = false;
+};
+
+// The ways a list can be kept from being replaced: read-only, or held by
+// another program with some sharing. `line` starts the failure text each
+// gives (the path and "!" follow).
+struct ListBlock {
+    const char* what;
+    const char* share;  // FileHolder sharing, or null for read-only
+    const char* line;
+};
+extern const ListBlock kListBlocks[4];
+
+// Puts one block on path for as long as the object lives.
+class Blocked {
+public:
+    Blocked(const std::string& path, const ListBlock& b);
+    ~Blocked();
+    bool ok() const { return ok_; }
+private:
+    std::string path_;
+    std::unique_ptr<FileHolder> holder_;
+    bool ok_ = false;
 };
 
 // Drives modal dialogs and message boxes of this thread with a thread
