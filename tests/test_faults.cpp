@@ -54,10 +54,7 @@ TEST_F(Faults, SaveThatCannotReplaceTheListTellsTheUserAndKeepsIt)
         int failures_before = count_line(c.line + device_list() + "!");
         ModalAutomator a;
         std::string text;
-        a.Expect("Error", [&](HWND h) {
-            text = MessageBoxText(h);
-            Press(IDOK)(h);
-        });
+        a.Expect("Error", ReadAndConfirm(&text));
         command(CMD_SAVE);
         block.reset();
         EXPECT_EQ(a.pending(), 0);

@@ -188,10 +188,7 @@ TEST_F(Config, WithoutRightsNothingIsWritten)
     std::string text;
     ModalAutomator a;
     a.Expect("NXSvc Configuration", SetTextsAndPress({{IDC_EDIT0 + 0, "\\\\new\\share"}}, IDOK));
-    a.Expect("Error", [&](HWND h) {
-        text = MessageBoxText(h);
-        Press(IDOK)(h);
-    });
+    a.Expect("Error", ReadAndConfirm(&text));
     double_click();
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(text, "Insufficent rights to set value Drive,\nrun nxwin.exe as Administrator!");

@@ -290,10 +290,7 @@ TEST_F(ListFile, FailedSaveIsShownAndTheConsoleStays)
     set_env("PUBLIC", missing.c_str());
     ModalAutomator a;
     std::string text;
-    a.Expect("Error", [&](HWND h) {
-        text = MessageBoxText(h);
-        Press(IDOK)(h);
-    });
+    a.Expect("Error", ReadAndConfirm(&text));
     command(CMD_SAVE);
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(text, "Could not open " + missing + "\\nxsvc.ini!");

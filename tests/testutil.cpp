@@ -285,6 +285,14 @@ ModalAutomator::Action Press(int id)
     return [id](HWND h) { PostMessageA(h, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(h, id)); };
 }
 
+ModalAutomator::Action ReadAndConfirm(std::string* text)
+{
+    return [text](HWND h) {
+        *text = MessageBoxText(h);
+        Press(IDOK)(h);
+    };
+}
+
 ModalAutomator::Action SetTextsAndPress(std::vector<std::pair<int, std::string>> texts, int id)
 {
     return [texts, id](HWND h) {

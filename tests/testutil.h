@@ -107,6 +107,8 @@ private:
 ModalAutomator::Action Press(int id);
 ModalAutomator::Action SetTextsAndPress(std::vector<std::pair<int, std::string>> texts, int id);
 std::string MessageBoxText(HWND box);  // the longest static text of a box
+// Keeps a message box's text in *text, then presses its OK button.
+ModalAutomator::Action ReadAndConfirm(std::string* text);
 
 // Per-test isolation: clean HKLM "Software\\Veltrane\\NxSvc" and a fresh
 // folder with TEMP and PUBLIC pointing into it.
