@@ -25,7 +25,7 @@ demo_setup() {
 
   NX_DEMO_APP="$WINEPREFIX/drive_c/Program Files/NXSvc"
   mkdir -p "$NX_DEMO_APP"
-  cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxsim.exe" "$src/Software.csv" "$src/Hardware.csv" "$NX_DEMO_APP/"
+  cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$bin/nxsim.exe" "$src/Software.csv" "$src/Hardware.csv" "$NX_DEMO_APP/"
 
   NX_DEMO_PUBLIC=$(readlink -f "$(winepath -u "$(demo_win echo %PUBLIC%)")")
   NX_DEMO_TEMP=$(readlink -f "$(winepath -u "$(demo_win echo %TEMP%)")")

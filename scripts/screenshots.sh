@@ -19,7 +19,7 @@ unset NX_NO_XVFB
 cmake -S . -B "$NX_BUILD" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
   -DCMAKE_BUILD_TYPE="${NX_CONFIG:-Release}" -DNX_DISPLAY="$NX_DISPLAY" >/dev/null
-cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nxsim nxdrive nx_keepalive >/dev/null
+cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nx_help nxsim nxdrive nx_keepalive >/dev/null
 
 was_up=0
 if [ -f "$NX_STATE/xvfb.pid" ] && kill -0 "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; then was_up=1; fi

@@ -32,3 +32,10 @@ if(TARGET test_search_monitor)
   add_dependencies(test_search_monitor nx_dummywin)
 endif()
 # ---- end search and status monitor ----
+
+# ---- help file ----
+if(TARGET test_help)
+  # The help file, and the console and library the Help command test copies.
+  add_dependencies(test_help nx_help nxwin nxsvc)
+  target_link_libraries(test_help PRIVATE nxdrivelib htmlhelp ole32 uuid)
+endif()

@@ -257,22 +257,25 @@ TEST_F(Window, EnterIsConsumedByTheAcceleratorTable)
 
 TEST_F(Window, F1OpensHelpOnlyWithTheFocusOnTheMainWindow)
 {
+    // The build's help file lies beside the test programs, the console's
+    // folder here, so Help starts the help viewer. The shell has started it
+    // when Help returns; test_help checks the window it shows.
     start();
     ModalAutomator a;
-    std::string text;
-    a.Expect("", [&](HWND box) {
-        text = MessageBoxText(box);
-        Press(IDOK)(box);
-    });
+    ASSERT_TRUE(find_processes("hh.exe").empty()) << "a help viewer runs already";
     SetFocus(mlvw.handle);
     SendMessageA(mlvw.handle, WM_KEYDOWN, VK_F1, 0);
-    pump(200);
-    EXPECT_EQ(a.pending(), 1) << "F1 in the list opens nothing";
+    EXPECT_TRUE(find_processes("hh.exe").empty()) << "F1 in the list opens nothing";
     SetFocus(hwnd);
     SendMessageA(GetFocus(), WM_KEYDOWN, VK_F1, 0);
-    EXPECT_EQ(a.pending(), 0);
-    EXPECT_EQ(text, "Helpfile nxwin.chm not found!");
-    EXPECT_TRUE(a.unexpected.empty());
+    std::vector<DWORD> viewers = find_processes("hh.exe");
+    EXPECT_EQ(viewers.size(), 1u);
+    for (DWORD pid : viewers) {
+        wait_until([&] { return !process_windows(pid).empty(); }, 30000);
+        close_process(pid);
+    }
+    EXPECT_TRUE(find_processes("hh.exe").empty());
+    EXPECT_TRUE(a.unexpected.empty()) << a.unexpected[0];
 }
 
 std::string tooltip_of(int command)

@@ -1,4 +1,5 @@
 #include "testutil.h"
+#include <tlhelp32.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -184,6 +185,49 @@ void Proc::kill()
 Proc::~Proc()
 {
     if (process) CloseHandle(process);
+}
+
+std::vector<DWORD> find_processes(const char* exe)
+{
+    std::vector<DWORD> ids;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return ids;
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (_stricmp(pe.szExeFile, exe) == 0) ids.push_back(pe.th32ProcessID);
+    CloseHandle(snap);
+    return ids;
+}
+
+std::vector<HWND> process_windows(DWORD pid)
+{
+    struct Find {
+        DWORD pid;
+        std::vector<HWND> found;
+    } find = {pid, {}};
+    EnumWindows(
+        [](HWND w, LPARAM l) __attribute__((stdcall)) -> BOOL {
+            Find* f = (Find*)l;
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == f->pid && IsWindowVisible(w)) f->found.push_back(w);
+            return TRUE;
+        },
+        (LPARAM)&find);
+    return find.found;
+}
+
+void close_process(DWORD pid, int wait_ms)
+{
+    HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    for (HWND w : process_windows(pid)) PostMessageA(w, WM_CLOSE, 0, 0);
+    if (!p) return;
+    if (WaitForSingleObject(p, wait_ms) != WAIT_OBJECT_0) {
+        TerminateProcess(p, 1);
+        WaitForSingleObject(p, 5000);
+    }
+    CloseHandle(p);
 }
 
 bool start_program(const std::string& cmdline, Proc* p, const char* dir)

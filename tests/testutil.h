@@ -49,6 +49,14 @@ struct Proc {
 bool start_program(const std::string& cmdline, Proc* p, const char* dir = nullptr);
 int run_program(const std::string& cmdline, int wait_ms = 30000, const char* dir = nullptr);
 
+// Other programs, such as the help viewer the console starts through the
+// shell: ids of running processes with that file name ("hh.exe"), their
+// visible top-level windows, and closing one (its windows are asked to
+// close; it is ended if it does not within the wait).
+std::vector<DWORD> find_processes(const char* exe);
+std::vector<HWND> process_windows(DWORD pid);
+void close_process(DWORD pid, int wait_ms = 15000);
+
 // Another process holding a file open ("none", "read" or "rw" sharing,
 // see tests/hosts/nx_hold.cpp) for as long as the object lives.
 class FileHolder {

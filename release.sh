@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the release packages of the NXSvc Console into dist/:
+#   dist/nxsvc-console-<version>.zip  nxwin.exe, nxsvc.dll, nxwin.chm, ADMIN.txt,
+#                                     nxsvc.reg (settings template), the sample share
+#   dist/nxsvc-console-<version>.msi  installs nxwin.exe, nxsvc.dll and nxwin.chm
+#                                     into "Program Files\NXSvc" with a Start-menu entry
+# The version is the console's file version. Installs missing packages
+# first and builds the Release configuration in build/ (or $NX_BUILD).
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/ensure-deps.sh
+# A build folder keeps the test display it was set up with, unless one is given.
+display=()
+[ -n "${NX_DISPLAY:-}" ] && display=(-DNX_DISPLAY="$NX_DISPLAY")
+. scripts/wine-vars.sh
+cmake -S . -B "$NX_BUILD" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
+  -DCMAKE_BUILD_TYPE=Release "${display[@]}" >/dev/null
+cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nx_release
+version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' console/res/resource.h)
+mkdir -p dist
+for ext in zip msi; do
+  cp "$NX_BUILD/dist/nxsvc-console-$version.$ext" dist/
+done
+echo
+unzip -l "dist/nxsvc-console-$version.zip"
+echo
+ls -l "dist/nxsvc-console-$version.zip" "dist/nxsvc-console-$version.msi"

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# check_msi.sh <package.msi> <nxdrive.exe>
+# The installation package under Wine, in the build's prefix: a silent
+# install puts nxwin.exe, nxsvc.dll and nxwin.chm into
+# "C:\Program Files\NXSvc" (byte for byte the files of the build) and the
+# Start-menu entry "NXSvc Console"; that entry starts the installed console,
+# whose main window appears and ends on Exit; a silent removal takes files,
+# folder and entry away again.
+# The demo (run.sh) keeps its programs in the same folder: a folder found
+# there is set aside for the test and put back afterwards.
+set -u
+msi="$1" drive="$2"
+. "$(dirname "$0")/../../scripts/wine-vars.sh"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -f "$WINEPREFIX/system.reg" ] || fail "no prefix at $WINEPREFIX"
+[ -s "$msi" ] || fail "no package $msi (target nx_release)"
+win() { wine cmd /c "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+nxdrive() { wine "$drive" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+
+bin="$(dirname "$msi")/../bin"
+app="$WINEPREFIX/drive_c/Program Files/NXSvc"
+saved="$NX_STATE/msi-test-saved-app"
+msi_w=$(winepath -w "$msi")
+log_w=$(winepath -w "$NX_STATE/msi-install.log")
+console=""
+
+cleanup() {
+  # Nothing started here outlives the test, and the demo gets its folder back.
+  nxdrive gone 1 >/dev/null 2>&1 || nxdrive close 15000 >/dev/null 2>&1
+  [ -n "$console" ] && kill "$console" 2>/dev/null
+  wine msiexec /x "$msi_w" /qn </dev/null >/dev/null 2>&1
+  if [ -d "$saved" ]; then
+    rm -rf "$app"
+    mv "$saved" "$app"
+  fi
+}
+trap cleanup EXIT
+
+rm -rf "$saved"
+if [ -d "$app" ]; then mv "$app" "$saved" || fail "could not set $app aside"; fi
+nxdrive gone 1 >/dev/null 2>&1 || fail "a console is running in this prefix"
+
+# Start-menu folders: the common one, or the user's where Wine puts it.
+menus=("$(winepath -u "$(win echo %ProgramData%)\\Microsoft\\Windows\\Start Menu\\Programs")"
+       "$(winepath -u "$(win echo %APPDATA%)\\Microsoft\\Windows\\Start Menu\\Programs")")
+find_entry() {
+  for m in "${menus[@]}"; do [ -f "$m/NXSvc Console.lnk" ] && { echo "$m/NXSvc Console.lnk"; return 0; }; done
+  return 1
+}
+find_entry >/dev/null && fail "a Start-menu entry exists before the install"
+
+echo "install: msiexec /i $msi_w /qn"
+wine msiexec /i "$msi_w" /qn /l*v "$log_w" </dev/null >/dev/null 2>&1
+rc=$?
+[ $rc -eq 0 ] || fail "msiexec /i ended with $rc (log: $NX_STATE/msi-install.log)"
+for f in nxwin.exe nxsvc.dll nxwin.chm; do
+  [ -f "$app/$f" ] || fail "$f is not in C:\\Program Files\\NXSvc"
+  cmp -s "$app/$f" "$bin/$f" || fail "the installed $f differs from the build's"
+done
+echo "installed: $(cd "$app" && ls | tr '\n' ' ')"
+entry=$(find_entry) || fail "no Start-menu entry \"NXSvc Console\""
+grep -aq 'C:\\Program Files\\NXSvc\\nxwin.exe' "$entry" || fail "the Start-menu entry does not point at the installed console"
+echo "Start-menu entry: $entry"
+
+# The entry starts the installed console.
+entry_w=$(winepath -w "$entry")
+setsid wine start "$entry_w" </dev/null >/dev/null 2>&1 &
+console=$!
+nxdrive wait 30000 >/dev/null || fail "the console's window did not appear"
+title=$(nxdrive title)
+case "$title" in "NXSvc Console"*) ;; *) fail "main window titled \"$title\"" ;; esac
+echo "console window: $title"
+nxdrive close 15000 >/dev/null || fail "the console did not end on Exit"
+
+echo "remove: msiexec /x $msi_w /qn"
+wine msiexec /x "$msi_w" /qn </dev/null >/dev/null 2>&1
+rc=$?
+[ $rc -eq 0 ] || fail "msiexec /x ended with $rc"
+[ -e "$app" ] && fail "C:\\Program Files\\NXSvc is still there after the removal: $(ls "$app")"
+find_entry >/dev/null && fail "the Start-menu entry is still there after the removal"
+echo "PASS"
