@@ -10,7 +10,6 @@
 #include "ncfg.h"
 #include "search.h"
 #include <algorithm>
-#include <map>
 
 using namespace tu;
 
@@ -190,8 +189,9 @@ TEST_F(BadInput, TextFilesAgainstEveryReader)
                    {"inventory", &kInventory, read_inventory_file},
                    {"assignment file", &kAssignment, read_assignment_file},
                    {"group file", &kGroup, read_group_file}};
-    // The outcome of each defect for each reader, in reader order.
-    std::map<std::string, std::vector<std::string>> want = {
+    // The outcome of each defect for each reader, in reader order; the
+    // defects in the order of the table.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> want = {
         {"as intended",
          {"2 rows; Zip 1.0 path p\\Zip; Tar 2.0 path p\\Tar",
           "headers Name|Version|Publisher; 2 rows; Zip|1.0|Acme; Tar|2.0|Acme",
@@ -249,19 +249,16 @@ TEST_F(BadInput, TextFilesAgainstEveryReader)
           "groups of PC1: none",
           "2 lines: [Acme Zip] / comp=Acme"}},
     };
-    const char* order[] = {"as intended", "line 259", "line 260", "line 10000", "zero bytes", "CR-only line ends",
-                           "mixed line ends", "UTF-8 byte order mark", "binary garbage", "empty file",
-                           "no final line end", "Ctrl-Z inside"};
     const std::string file = dir + "\\input.txt";
-    for (const char* defect : order) {
+    for (const auto& [defect, outcomes] : want) {
         for (size_t r = 0; r < 4; r++) {
-            SCOPED_TRACE(std::string(defect) + " / " + readers[r].name);
+            SCOPED_TRACE(defect + " / " + readers[r].name);
             ASSERT_TRUE(write_file(file, apply(*readers[r].sample, defect)));
             std::string got = readers[r].read(file);
             record(defect, readers[r].name, got);
             // Garbage only has to read without fault; its outcome is recorded.
-            if (std::string(defect) != "binary garbage") {
-                EXPECT_EQ(got, want[defect][r]);
+            if (defect != "binary garbage") {
+                EXPECT_EQ(got, outcomes[r]);
             }
         }
     }
