@@ -4,10 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/ensure-deps.sh
+NX_CONFIG=Release scripts/configure.sh
 . scripts/wine-vars.sh
-cmake -S . -B "$NX_BUILD" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DNX_DISPLAY="$NX_DISPLAY" >/dev/null
 cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}"
 scripts/wine-env.sh up "$NX_BUILD/bin/nx_keepalive.exe"
 trap 'scripts/wine-env.sh down' EXIT

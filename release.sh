@@ -9,13 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/ensure-deps.sh
-# A build folder keeps the test display it was set up with, unless one is given.
-display=()
-[ -n "${NX_DISPLAY:-}" ] && display=(-DNX_DISPLAY="$NX_DISPLAY")
+NX_CONFIG=Release scripts/configure.sh
 . scripts/wine-vars.sh
-cmake -S . -B "$NX_BUILD" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
-  -DCMAKE_BUILD_TYPE=Release "${display[@]}" >/dev/null
 cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nx_release
 version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' console/res/resource.h)
 mkdir -p dist

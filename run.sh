@@ -23,9 +23,7 @@ fi
 . demo/setup.sh
 
 echo "Building in $NX_BUILD ..."
-cmake -S . -B "$NX_BUILD" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
-  -DCMAKE_BUILD_TYPE="${NX_CONFIG:-Release}" -DNX_DISPLAY="$NX_DISPLAY" >/dev/null
+scripts/configure.sh
 cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nx_help nxsim nxdrive nx_keepalive >/dev/null
 
 echo "Starting Wine (prefix $WINEPREFIX, display $NX_DISPLAY) ..."

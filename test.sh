@@ -5,10 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 NX_EXTRA_PACKAGES="${NX_EXTRA_PACKAGES:-chromium}" scripts/ensure-deps.sh
+scripts/configure.sh
 . scripts/wine-vars.sh
-cmake -S . -B "$NX_BUILD" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
-  -DCMAKE_BUILD_TYPE="${NX_CONFIG:-Release}" -DNX_DISPLAY="$NX_DISPLAY" >/dev/null
 cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}"
 cd "$NX_BUILD"
 ctest --output-on-failure "$@"

@@ -4,7 +4,6 @@
 
 # nxsim.exe: nine characters, so the library's log lands beside it.
 add_executable(nxsim demo/nxsim.cpp)
-target_include_directories(nxsim PRIVATE console/views)
 target_link_libraries(nxsim PRIVATE nxcommon)
 add_dependencies(nxsim nxsvc)
 
@@ -14,13 +13,3 @@ target_link_libraries(nxdrivelib PUBLIC comctl32 user32)
 
 add_executable(nxdrive demo/nxdrive.cpp)
 target_link_libraries(nxdrive PRIVATE nxdrivelib)
-
-# The end-to-end tests drive whole programs: the stand-in, the console and
-# the demo share of the source tree (as a Windows path through Z:).
-foreach(t test_e2e)
-  if(TARGET ${t})
-    target_link_libraries(${t} PRIVATE nxdrivelib)
-    add_dependencies(${t} nxsim nxdrive nxwin nxsvc)
-    set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT "NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo")
-  endif()
-endforeach()

@@ -5,7 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$root/build/native}"
-CC=clang CXX=clang++ cmake -S "$root/tests/native" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+"$root/scripts/configure.sh" --native "$out"
 ninja -C "$out" -j 2 >/dev/null
 cd "$out"
 for t in native_*; do [ -x "$t" ] && ./"$t" --gtest_brief=1; done

@@ -16,9 +16,7 @@ unset NX_NO_XVFB
 . scripts/wine-vars.sh
 . demo/setup.sh
 
-cmake -S . -B "$NX_BUILD" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686-posix.cmake" \
-  -DCMAKE_BUILD_TYPE="${NX_CONFIG:-Release}" -DNX_DISPLAY="$NX_DISPLAY" >/dev/null
+scripts/configure.sh
 cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nx_help nxsim nxdrive nx_keepalive >/dev/null
 
 was_up=0

@@ -1,7 +1,7 @@
 // Plays the installation service's side of the registry: install results
 // and the package under way, written the way the service writes them
 // (plain registry calls, not the console's CReg). Names come from the
-// console's service_contract.h.
+// shared service_contract.h.
 #pragma once
 #include <windows.h>
 #include <stdio.h>

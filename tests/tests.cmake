@@ -1,0 +1,77 @@
+# The test programs and everything each one needs, one entry per test.
+# nx_wine_test and nx_wine_check: cmake/wine-test.cmake.
+
+# Host programs the tests start.
+add_executable(nx_keepalive ${CMAKE_SOURCE_DIR}/scripts/keepalive.c)
+# A caller compiled on its own that loads the library by name.
+add_executable(nxcfghost ${CMAKE_SOURCE_DIR}/tests/hosts/nxcfghost.c)
+target_include_directories(nxcfghost PRIVATE ${CMAKE_SOURCE_DIR}/common)
+# Another program holding a file open (fault tests).
+add_executable(nx_hold ${CMAKE_SOURCE_DIR}/tests/hosts/nx_hold.cpp)
+# Loads nxsvc.dll at run time and calls pkg_find, as the service does.
+add_executable(nxhost ${CMAKE_SOURCE_DIR}/tests/hosts/nxhost.cpp)
+# A titled (or untitled, or hidden) window of a second process, which the
+# status monitor may minimise.
+add_executable(nx_dummywin WIN32 ${CMAKE_SOURCE_DIR}/tests/hosts/nx_dummywin.cpp)
+
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_library(testutil STATIC ${CMAKE_SOURCE_DIR}/tests/testutil.cpp ${CMAKE_SOURCE_DIR}/tests/testmain.cpp)
+target_include_directories(testutil PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(testutil PUBLIC nxconsole gtest)
+target_precompile_headers(testutil PUBLIC <windows.h> <commctrl.h> <gtest/gtest.h> <string> <vector>)
+
+include(${CMAKE_SOURCE_DIR}/cmake/wine-test.cmake)
+
+# Console
+nx_wine_test(test_resources)
+nx_wine_test(test_shell)
+nx_wine_test(test_tree)
+nx_wine_test(test_views_model)
+nx_wine_test(test_views_listfile)
+nx_wine_test(test_views_edit)
+nx_wine_test(test_views_config)
+nx_wine_test(test_search_cdir)
+nx_wine_test(test_search_share)
+nx_wine_test(test_search_thread)
+nx_wine_test(test_search_monitor DEPENDS nx_dummywin)
+nx_wine_test(test_help LIBS nxdrivelib htmlhelp ole32 uuid DEPENDS nx_help nxsvc)
+
+# Service library
+nx_wine_test(test_foundation)
+# The report writer and the assignment parsing are tested directly.
+nx_wine_test(test_svclib_assign SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
+nx_wine_test(test_svclib_chtml SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
+# The worked example's report is copied to NX_REPORT_DIR for the browser check.
+set(NX_REPORT_DIR ${CMAKE_BINARY_DIR}/browser)
+nx_wine_test(test_svclib_pkgfind DEPENDS nxhost nxsvc ENV NX_REPORT_DIR=${NX_REPORT_DIR} FIXTURES_SETUP nx_report)
+add_test(NAME svclib_report_chromium
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/browser/check_report.sh ${NX_REPORT_DIR}/nxsvc.htm)
+set_tests_properties(svclib_report_chromium PROPERTIES FIXTURES_REQUIRED nx_report TIMEOUT 180)
+
+# Bad input, faults, whole programs
+nx_wine_test(test_badinput SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
+nx_wine_test(test_faults)
+# The stand-in, the console and the demo share of the source tree (a Windows
+# path through Z:).
+nx_wine_test(test_e2e LIBS nxdrivelib DEPENDS nxsim nxdrive nxsvc ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo)
+
+# The installation package, installed, started and removed under Wine.
+nx_wine_check(release_msi COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check_msi.sh ${NX_DIST_MSI}
+              $<TARGET_FILE:nxdrive>)
+
+# The Win32-free code, built natively under the sanitizers.
+add_test(NAME native_sanitizers COMMAND ${CMAKE_SOURCE_DIR}/scripts/native-tests.sh ${CMAKE_BINARY_DIR}/native)
+set_tests_properties(native_sanitizers PROPERTIES TIMEOUT 600 FIXTURES_SETUP native)
+# cppcheck and clang-tidy over the sources; any finding fails.
+add_test(NAME static_checks COMMAND ${CMAKE_SOURCE_DIR}/scripts/static-checks.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(static_checks PROPERTIES TIMEOUT 600)
+# A bounded run of each fuzz target over that build; ./fuzz.sh runs longer.
+set(NX_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs in the test suite")
+file(STRINGS ${CMAKE_SOURCE_DIR}/tests/fuzz/targets.txt NX_FUZZ_LINES REGEX "^[a-z]")
+foreach(line ${NX_FUZZ_LINES})
+  string(REGEX REPLACE " .*" "" t "${line}")
+  add_test(NAME fuzz_${t} COMMAND ${CMAKE_SOURCE_DIR}/scripts/fuzz-run.sh ${CMAKE_BINARY_DIR}/native ${t} ${NX_FUZZ_SECONDS})
+  set_tests_properties(fuzz_${t} PROPERTIES FIXTURES_REQUIRED native TIMEOUT 300)
+endforeach()
