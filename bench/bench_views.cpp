@@ -88,7 +88,8 @@ size_t model_bytes()
         for (auto& s : col)
             if (s.capacity() > 15) n += (s.capacity() + 1 + 8 + 7) / 8 * 8;
     }
-    n += (mrows.capacity() + mimages.capacity() + mprior.capacity()) * sizeof(int);
+    // The states saved for undo take one int per data row, as mimages.
+    n += (mrows.capacity() + 2 * mimages.capacity()) * sizeof(int);
     return n;
 }
 
@@ -162,7 +163,7 @@ int main()
         double t2 = now_ms();
         std::sort(n.begin(), n.end(), name_less);
         double t3 = now_ms();
-        mrows = shuffled;
+        mmodel.set_order(shuffled);
         msortcol = COL_NAME;
         msortdesc = 0;
         double t4 = now_ms();

@@ -1,6 +1,7 @@
 #include "safefile.h"
 #include "strutil.h"
 #include <windows.h>
+#include <share.h>
 
 // Whether an existing file may be written now: opened for writing the way
 // the runtime's fopen would, without changing it. A missing file may be.
@@ -27,19 +28,21 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode)
 {
     sf.f = nullptr;
     sf.temp[0] = 0;
-    if (!path || !path[0] || copy_str(sf.path, path)) return false;
+    if (!path || !path[0] || copy_str(sf.path, path)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     if (!writable(path)) return false;
-    char dir[NX_PATH];
-    copy_str(dir, path);
-    char* slash = strrchr(dir, '\\');
-    if (slash)
-        slash[1] = 0;
-    else
-        copy_str(dir, ".\\");
-    if (GetTempFileNameA(dir, "nxs", 0, sf.temp)) {
-        sf.f = fopen(sf.temp, mode);
+    // One name per file: a temporary file that a crash left is simply
+    // overwritten and put in place by the next save. Opened for this save
+    // alone, so two saves of one file never mix their texts.
+    if (!fmt_str(sf.temp, "%s.tmp", path)) {
+        sf.f = _fsopen(sf.temp, mode, _SH_DENYRW);
         if (sf.f) return true;
-        DeleteFileA(sf.temp);
+        if (GetLastError() == ERROR_SHARING_VIOLATION) {
+            sf.temp[0] = 0;
+            return false;
+        }
     }
     sf.temp[0] = 0;
     sf.f = fopen(path, mode);
@@ -55,8 +58,17 @@ bool safe_commit(SafeFile& sf)
     if (!sf.temp[0]) return ok;
     DWORD err = ERROR_WRITE_FAULT;
     if (ok) {
-        ok = MoveFileExA(sf.temp, sf.path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        // An existing file is replaced so that it keeps its security,
+        // attributes and owner (an administrator may have let users write
+        // it); a new one is moved in.
+        ok = GetFileAttributesA(sf.path) != INVALID_FILE_ATTRIBUTES &&
+             ReplaceFileA(sf.path, sf.temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
         if (!ok) err = GetLastError();
+        // Gone meanwhile, or never there.
+        if (!ok && GetFileAttributesA(sf.path) == INVALID_FILE_ATTRIBUTES) {
+            ok = MoveFileExA(sf.temp, sf.path, MOVEFILE_WRITE_THROUGH) != 0;
+            if (!ok) err = GetLastError();
+        }
     }
     if (!ok) {
         DeleteFileA(sf.temp);

@@ -1,6 +1,6 @@
 // Writing a whole file without ever leaving it half written: the new text
-// goes to a temporary file in the same folder, which then replaces the old
-// file in one step. A failed write leaves the old file as it was.
+// goes to "<file>.tmp" in the same folder, which then replaces the old file
+// in one step. A failed write leaves the old file as it was.
 #pragma once
 #include <stdio.h>
 
@@ -12,7 +12,8 @@ struct SafeFile {
 
 // Opens a replacement for path ("wt" or "wb"). Fails, leaving sf.f null and
 // the file untouched, when an existing file at path may not be written (read
-// only, or held open by another program). When no temporary file can be
+// only, or held open by another program, or being saved already). The
+// system error is then left in GetLastError. When no temporary file can be
 // made beside it (a folder that allows no new files), the file is written in
 // place as before.
 bool safe_open(SafeFile& sf, const char* path, const char* mode);

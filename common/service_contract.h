@@ -19,7 +19,7 @@ static const SvcSetting svc_settings[9] = {
     {"uncp", SVC_STR},   {"ndrv", SVC_STR},   {"user", SVC_STR},   {"pswd", SVC_STR},  {"stop", SVC_DWORD},
     {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD},
 };
-enum { SVC_SETTINGS = 9, SVC_PSWD = 3 };
+enum { SVC_SETTINGS = 9, SVC_UNCP = 0, SVC_NDRV = 1, SVC_USER = 2, SVC_PSWD = 3 };
 
 // The package the service is working on: string values of NX_KEY_PKGS.
 #define SVC_NOW_COMP "comp"

@@ -41,10 +41,10 @@ int CHtml::WriteText(const char* text, int kind)
     if (!mfile) return 0;
     if (!text) text = "";
     switch (kind) {
-    case 1: fprintf(mfile, "<code>%s</code>\n", text); break;
-    case 2: fprintf(mfile, "<div class='h2'>%s</div>\n\n", text); break;
-    case 3: fprintf(mfile, "<div class='h3'>%s</div>\n\n", text); break;
-    case 4: fprintf(mfile, "<div class='h4'>%s</div>\n\n", text); break;
+    case TEXT_CODE: fprintf(mfile, "<code>%s</code>\n", text); break;
+    case TEXT_H2: fprintf(mfile, "<div class='h2'>%s</div>\n\n", text); break;
+    case TEXT_H3: fprintf(mfile, "<div class='h3'>%s</div>\n\n", text); break;
+    case TEXT_H4: fprintf(mfile, "<div class='h4'>%s</div>\n\n", text); break;
     default: fprintf(mfile, "<p>%s</p>\n", text); break;
     }
     return 0;

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// Kinds of WriteText.
+enum TextKind { TEXT_PARA = 0, TEXT_CODE = 1, TEXT_H2 = 2, TEXT_H3 = 3, TEXT_H4 = 4 };
+
 class CHtml {
 public:
     FILE* mfile = nullptr;             // owned from Open until Close
@@ -18,7 +21,7 @@ public:
     // Every operation returns 0; all but Open do nothing without a stream.
     int Open(FILE* f);
     int WriteStyle();
-    // kind 1 code line, 2..4 heading classes h2..h4, anything else a paragraph.
+    // A TextKind; anything else is a paragraph.
     int WriteText(const char* text, int kind);
     int BeginTable();
     // A header row only when both heads are given; rows whose second cell is

@@ -2,14 +2,17 @@
 // configured.
 #include "ncfg.h"
 #include "creg.h"
+#include "service_contract.h"
 #include "strutil.h"
 #include <windows.h>
 
 static void read_setting(CReg& reg, const char* name, char* field, size_t size)
 {
-    if (reg.ReadStr("HKLM", NX_KEY, name)) {
+    // Asked, then read again to copy, on purpose: each read replaces the
+    // one shared text buffer, so the copy comes from the read right before.
+    if (reg.ReadStr(SVC_ROOT, NX_KEY, name)) {
         // An over-long value is cut to the field; never written past it.
-        snprintf(field, size, "%s", reg.ReadStr("HKLM", NX_KEY, name));
+        snprintf(field, size, "%s", reg.ReadStr(SVC_ROOT, NX_KEY, name));
     }
 }
 
@@ -17,13 +20,26 @@ extern "C" int __cdecl set_ncfg(NCFG* ncfg)
 {
     if (!ncfg) return 0;
     CReg reg;
-    read_setting(reg, "uncp", ncfg->uncp, sizeof ncfg->uncp);
-    read_setting(reg, "user", ncfg->user, sizeof ncfg->user);
-    read_setting(reg, "pswd", ncfg->pswd, sizeof ncfg->pswd);
-    read_setting(reg, "ndrv", ncfg->ndrv, sizeof ncfg->ndrv);
+    read_setting(reg, svc_settings[SVC_UNCP].value, ncfg->uncp, sizeof ncfg->uncp);
+    read_setting(reg, svc_settings[SVC_USER].value, ncfg->user, sizeof ncfg->user);
+    read_setting(reg, svc_settings[SVC_PSWD].value, ncfg->pswd, sizeof ncfg->pswd);
+    read_setting(reg, svc_settings[SVC_NDRV].value, ncfg->ndrv, sizeof ncfg->ndrv);
     ncfg->conn = 0;
     ncfg->fail = 0;
     return 0;
+}
+
+// No data folder, or a path that would not fit: a name under a folder that
+// cannot exist, so the caller's open fails. Never a cut path, which could
+// name some other file.
+static void no_data_folder(char* path, const char* name)
+{
+    if (snprintf(path, NX_PATH, "<no data folder>\\%s", name) >= NX_PATH) snprintf(path, NX_PATH, "<no data folder>");
+}
+
+static void in_folder(char* path, const char* folder, const char* name)
+{
+    if (snprintf(path, NX_PATH, "%s\\%s", folder, name) >= NX_PATH) no_data_folder(path, name);
 }
 
 extern "C" int __cdecl get_file(char* path, char* name)
@@ -34,22 +50,20 @@ extern "C" int __cdecl get_file(char* path, char* name)
     SetLastError(0);
     DWORD n = GetEnvironmentVariableA("PUBLIC", folder, sizeof folder);
     if (n > 0 && n < sizeof folder) {
-        snprintf(path, NX_PATH, "%s\\%s", folder, name);
+        in_folder(path, folder, name);
         return 0;
     }
     if (n == 0 && GetLastError() != ERROR_ENVVAR_NOT_FOUND) {
         // Set but empty.
-        snprintf(path, NX_PATH, "\\%s", name);
+        in_folder(path, "", name);
         return 0;
     }
     CReg reg;
-    const char* common = reg.ReadStr("HKLM", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    const char* common = reg.ReadStr(SVC_ROOT, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                                      "Common AppData");
     if (common)
-        snprintf(path, NX_PATH, "%s\\%s", common, name);
+        in_folder(path, common, name);
     else
-        // No data folder at all: a name under a folder that cannot exist,
-        // so the caller's open fails.
-        snprintf(path, NX_PATH, "<no data folder>\\%s", name);
+        no_data_folder(path, name);
     return 0;
 }

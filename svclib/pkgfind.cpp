@@ -7,6 +7,7 @@
 #include "log.h"
 #include "ncfg.h"
 #include "safefile.h"
+#include "service_contract.h"
 #include "strutil.h"
 #include <windows.h>
 
@@ -38,13 +39,15 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
                          const std::vector<std::string>& numbers, const std::vector<std::string>& lines)
 {
     char path[NX_PATH];
-    get_file(path, (char*)"nxsvc.htm");
+    get_file(path, (char*)SVC_REPORT_FILE);
     CHtml html;
-    html.Open(fopen(path, "wt"));
-    if (!html.mfile) log_line(log, "Could not open %s!\n", path);
+    FILE* f = fopen(path, "wt");
+    int err = (int)GetLastError();
+    html.Open(f);
+    if (!f) log_line(log, "fopen (%s) failed: %d\n", path, err);
     html.WriteStyle();
     std::string heading = "Assignments for Device " + html_escape(device);
-    html.WriteText(heading.c_str(), 3);
+    html.WriteText(heading.c_str(), TEXT_H3);
     if (lines.size() > 4) {
         std::vector<std::string> names;
         names.reserve(groups.size());
@@ -54,7 +57,7 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
     }
     std::vector<std::string> pkg_names, pkg_versions;
     build_package_columns(lines, pkg_names, pkg_versions);
-    html.WriteText("Assigned Packages", 4);
+    html.WriteText("Assigned Packages", TEXT_H4);
     html.BeginTable();
     html.WriteTable(pkg_names, pkg_versions, "Name", "Version");
     html.Close();
@@ -70,9 +73,9 @@ static int find_and_report(CNet& net, FILE* log)
     DWORD n = GetEnvironmentVariableA("Computername", name, sizeof name);
     if (n >= sizeof name) {
         name[0] = 0;
-        log_line(log, "Computername too long\n");
+        log_line(log, "GetEnvironmentVariable (Computername) failed: %d\n", (int)ERROR_INSUFFICIENT_BUFFER);
     } else if (n > 0 && make_device_key(key, sizeof key, name)) {
-        log_line(log, "Computername too long: %s\n", name);
+        log_line(log, "make_device_key (%s) failed: %d\n", name, (int)ERROR_INSUFFICIENT_BUFFER);
         name[0] = 0;
     }
 
@@ -81,7 +84,7 @@ static int find_and_report(CNet& net, FILE* log)
     set_ncfg(&ncfg);
 
     char path[NX_PATH];
-    get_file(path, (char*)"nxsvc.htm");
+    get_file(path, (char*)SVC_REPORT_FILE);
     bool have_report = false;
     if (FILE* f = fopen(path, "r")) {
         fclose(f);
@@ -103,7 +106,7 @@ static int find_and_report(CNet& net, FILE* log)
     for (const std::string& g : assigned) {
         char marker[NX_PATH];
         if (fmt_str(marker, "<b>%s", g.c_str()) || fmt_str(path, "%s\\cfg\\%s.ini", ncfg.ndrv, g.c_str())) {
-            log_line(log, "Group name too long: %s\n", g.c_str());
+            log_line(log, "read_group_lines (%s) failed: %d\n", g.c_str(), (int)ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
         char number[16];
@@ -120,15 +123,15 @@ static int find_and_report(CNet& net, FILE* log)
     write_report(log, name, groups, numbers, lines);
 
     if (lines.size() > 4) {
-        get_file(path, (char*)"nxsvc.ini");
+        get_file(path, (char*)SVC_LIST_FILE);
         // Replaced in one step: the console or the service may read it at
         // any time, and a failed write must leave the last list.
         SafeFile out;
         if (safe_open(out, path, "wb")) {
             write_device_list(out.f, lines);
-            if (!safe_commit(out)) log_line(log, "Could not write %s!\n", path);
+            if (!safe_commit(out)) log_line(log, "safe_commit (%s) failed: %d\n", path, (int)GetLastError());
         } else {
-            log_line(log, "Could not open %s!\n", path);
+            log_line(log, "safe_open (%s) failed: %d\n", path, (int)GetLastError());
         }
     }
     return 0;

@@ -37,9 +37,9 @@ std::string read_list_file(const std::string& path)
 {
     FILE* f = fopen(path.c_str(), "rt");
     if (!f) return "cannot open";
-    std::vector<std::string> cols[NCOLS];
-    std::vector<int> rows, images;
-    int n = read_list(f, 0, cols, rows, images);
+    ListModel m;
+    int n = read_list(f, 0, m);
+    const Columns& cols = m.columns();
     fclose(f);
     std::string out = std::to_string(n) + " rows";
     for (int i = 0; i < n && i < 3; i++)
@@ -51,9 +51,10 @@ std::string read_inventory_file(const std::string& path)
 {
     FILE* f = fopen(path.c_str(), "rt");
     if (!f) return "cannot open";
-    std::vector<std::string> headers, cols[NCOLS];
-    std::vector<int> rows, images;
-    int n = read_csv(f, NCOLS, headers, cols, rows, images, 0);
+    std::vector<std::string> headers;
+    ListModel m;
+    int n = read_csv(f, NCOLS, headers, m, 0);
+    const Columns& cols = m.columns();
     fclose(f);
     std::string out = "headers " + join(headers, "|") + "; " + std::to_string(n) + " rows";
     for (int i = 0; i < n && i < 3; i++) {

@@ -202,6 +202,22 @@ TEST_F(Settings, NoDataFolderGivesAPathWhoseOpenFails)
     RegCloseKey(h);
     EXPECT_EQ(fopen(path, "rt"), nullptr) << path;
     EXPECT_EQ(fopen(path, "wt"), nullptr) << path;
+
+    // A name that does not fit beside the folder is not cut into the name
+    // of another file there.
+    const std::string folder = "C:\\users\\Public";
+    set_env("PUBLIC", folder.c_str());
+    for (size_t total : {259u, 260u, 261u}) {
+        SCOPED_TRACE(total);
+        std::string name(total - folder.size() - 1, 'n');
+        get_file(path, (char*)name.c_str());
+        if (total == 259) {
+            EXPECT_EQ(path, folder + "\\" + name);
+        } else {
+            EXPECT_EQ(std::string(path).rfind("<no data folder>", 0), 0u) << path;
+            EXPECT_EQ(fopen(path, "wt"), nullptr) << path;
+        }
+    }
 }
 
 class LogFile : public NxTest {};

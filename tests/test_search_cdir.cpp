@@ -74,13 +74,13 @@ TEST_F(CDirTest, ModesDecideWhatIsCollected)
     } rows[] = {
         // Mode 0 with a name never reads the files: c.log holds the needle
         // but its name fails, and b.txt passes by name alone.
-        {"mode 0, name and content", ".txt", "needle", 0, {a, b, d}},
-        {"mode 0, name only", "b.txt", nullptr, 0, {b}},
-        {"mode 0, content only", nullptr, "needle", 0, {a, c, d}},
-        {"mode 0, neither", nullptr, nullptr, 0, {}},
-        {"mode 1, name and content", ".txt", "needle", 1, {a, d}},
-        {"mode 1, content but no name", nullptr, "needle", 1, {}},
-        {"mode 1, name but no content", ".txt", nullptr, 1, {}},
+        {"mode 0, name and content", ".txt", "needle", FIND_NAME_OR_CONTENT, {a, b, d}},
+        {"mode 0, name only", "b.txt", nullptr, FIND_NAME_OR_CONTENT, {b}},
+        {"mode 0, content only", nullptr, "needle", FIND_NAME_OR_CONTENT, {a, c, d}},
+        {"mode 0, neither", nullptr, nullptr, FIND_NAME_OR_CONTENT, {}},
+        {"mode 1, name and content", ".txt", "needle", FIND_NAME_AND_CONTENT, {a, d}},
+        {"mode 1, content but no name", nullptr, "needle", FIND_NAME_AND_CONTENT, {}},
+        {"mode 1, name but no content", ".txt", nullptr, FIND_NAME_AND_CONTENT, {}},
         {"mode 2", ".txt", "needle", 2, {}},
         {"mode 2, content only", nullptr, "needle", 2, {}},
         {"mode -1", ".txt", nullptr, -1, {}},

@@ -261,8 +261,8 @@ TEST_F(MonitorTest, LongTitlesAndValuesStayInTheirBuffers)
     start();
     // The list file cannot hold fields this long; the rows get them here.
     ASSERT_EQ(mrows.size(), 2u);
-    mcols[COL_COMP][mrows[0]] = comp259;
-    mcols[COL_COMP][mrows[1]] = comp259;
+    mmodel.set_cell(mrows[0], COL_COMP, comp259);
+    mmodel.set_cell(mrows[1], COL_COMP, comp259);
     tick();
     ASSERT_TRUE(wait_until([&] { return IsIconic(other) != 0; }, 5000));
     EXPECT_EQ(count("minimize:" + title.substr(0, 259)), 1);
@@ -271,7 +271,7 @@ TEST_F(MonitorTest, LongTitlesAndValuesStayInTheirBuffers)
     // Now a name of 300: cut to 259 in the buffer, and a row holding
     // those 259 characters is not that package.
     announce(nullptr, name300.c_str(), nullptr, "other text");
-    mcols[COL_NAME][mrows[1]] = name300.substr(0, 259);
+    mmodel.set_cell(mrows[1], COL_NAME, name300.substr(0, 259));
     tick();
     EXPECT_EQ(strlen(mcurname), 259u);
     EXPECT_EQ(mcols[COL_STAT][mrows[1]], info300.substr(0, 259));
@@ -285,11 +285,11 @@ TEST_F(MonitorTest, ConfigurationViewAtStartDefersMinimisingUntilASearch)
     start();
     // The settings are shown before the first tick.
     mtvw.select_item(mtvw.get_root());
-    ASSERT_EQ(mconf, 1);
+    ASSERT_EQ(mview, VIEW_CONFIG);
     tick();
     tick();
     mtvw.select_item(mpkgs);
-    ASSERT_EQ(mconf, 0);
+    ASSERT_NE(mview, VIEW_CONFIG);
     tick();
     pump(300);
     EXPECT_FALSE(IsIconic(other));

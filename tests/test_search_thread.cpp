@@ -370,9 +370,7 @@ TEST_F(SearchTest, LongShownScriptIsComparedWhole)
     Clear(1);
     std::string long_path = p + std::string(300, 'x');
     const char* cells[6] = {"Editor", "Maker", "2.1", long_path.c_str(), "", "000"};
-    for (int c = 0; c < 6; c++) mcols[c].push_back(cells[c]);
-    mrows.push_back(0);
-    mimages.push_back(IMG_LISTED);
+    mmodel.append(cells, 6, IMG_LISTED);
     mlvw.set_item_count(1);
     int before = count("CNet::~CNet () OK ...");
     FindCMD();
@@ -402,7 +400,8 @@ TEST_F(SearchTest, RowsDeletedFromTheDisplayKeepTheirDataRows)
     // The new row shows its own texts, not those of a data row it would
     // share a number with; the other two rows are untouched.
     const std::string p = "Y:\\pkg\\Maker\\Editor\\2.1\\Install.cmd";
-    EXPECT_EQ(r[p], (Row{"Editor", "Maker", "2.1", p, "available", "002"}));
+    // Numbered after every row there is, the one taken out of the view too.
+    EXPECT_EQ(r[p], (Row{"Editor", "Maker", "2.1", p, "available", "003"}));
     EXPECT_EQ(r.count(kept0), 1u);
     EXPECT_EQ(r.count(kept1), 1u);
     EXPECT_EQ(mcols[COL_NAME].size(), mimages.size());

@@ -197,11 +197,11 @@ TEST_F(Window, ColumnWidthsReachTheListAndNarrowWindowsKeepWorking)
 TEST_F(Window, TimerTicksCountAndAnimateDuringASearch)
 {
     start();
-    mconf = 1;
+    mview = VIEW_CONFIG;
     int t0 = mticks;
     for (int i = 0; i < 3; i++) SendMessageA(hwnd, WM_TIMER, TIMER_ID, 0);
     EXPECT_EQ(mticks, t0 + 3);
-    mconf = 0;
+    mview = VIEW_NONE;
     msearch = 1;
     mticks = 0;
     std::string before = log_text();

@@ -80,12 +80,12 @@ TEST_F(Html, WholeDocumentByteForByte)
     CHtml html;
     ASSERT_EQ(html.Open(open_out()), 0);
     EXPECT_EQ(html.WriteStyle(), 0);
-    EXPECT_EQ(html.WriteText("int x;", 1), 0);
-    EXPECT_EQ(html.WriteText("Two", 2), 0);
-    EXPECT_EQ(html.WriteText("Three", 3), 0);
-    EXPECT_EQ(html.WriteText("Four", 4), 0);
+    EXPECT_EQ(html.WriteText("int x;", TEXT_CODE), 0);
+    EXPECT_EQ(html.WriteText("Two", TEXT_H2), 0);
+    EXPECT_EQ(html.WriteText("Three", TEXT_H3), 0);
+    EXPECT_EQ(html.WriteText("Four", TEXT_H4), 0);
     EXPECT_EQ(html.WriteText("Five", 5), 0);
-    EXPECT_EQ(html.WriteText("<b>Zero</b> 100%", 0), 0);
+    EXPECT_EQ(html.WriteText("<b>Zero</b> 100%", TEXT_PARA), 0);
     EXPECT_EQ(html.BeginTable(), 0);
     EXPECT_EQ(html.WriteTable({"0000", ""}, {"<b>Office", "x"}, "Number", "Name"), 0);
     EXPECT_EQ(html.Close(), 0);

@@ -161,7 +161,7 @@ TEST_F(Tree, NodesChooseTheView)
     write_file(sub + "\\Software.csv", "Name,Version,Vendor\nb,1,x\na,2,y\n");
     start();
     mtvw.select_item(mtvw.get_root());
-    EXPECT_EQ(mconf, 1);
+    EXPECT_EQ(mview, VIEW_CONFIG);
     EXPECT_EQ(mlvw.columns, 2);
     EXPECT_EQ(mobjects, 9);
     mtvw.select_item(minv);
@@ -172,7 +172,7 @@ TEST_F(Tree, NodesChooseTheView)
         if (h && std::string(mtvw.get_item_text(h)) == subname + "\\Software.csv") node = h;
     ASSERT_NE(node, nullptr);
     mtvw.select_item(node);
-    EXPECT_EQ(mconf, 0);
+    EXPECT_NE(mview, VIEW_CONFIG);
     EXPECT_EQ(mlvw.columns, 3);
     EXPECT_EQ(mobjects, 2);
     mtvw.select_item(mpkgs);

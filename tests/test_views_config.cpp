@@ -31,7 +31,7 @@ protected:
     void show()
     {
         mtvw.select_item(mtvw.get_root());
-        ASSERT_EQ(mconf, 1);
+        ASSERT_EQ(mview, VIEW_CONFIG);
         ASSERT_EQ(count(), 9);
     }
     bool value(const char* name, DWORD* type, std::string* data) { return reg_get_raw(NX_KEY, name, type, data); }
@@ -143,7 +143,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllNine)
         EXPECT_EQ(data, w.data);
     }
     // The view shows what was written.
-    EXPECT_EQ(mconf, 1);
+    EXPECT_EQ(mview, VIEW_CONFIG);
     EXPECT_EQ(cell(1, 1), "Y:");
     EXPECT_NE(log_text().find("\tOnEdit () OK ..."), std::string::npos);
 }
@@ -310,7 +310,7 @@ TEST_F(Inventory, FileIsShownAsATable)
             EXPECT_EQ(image((int)r), IMG_SHEET);
         }
         for (auto& col : mcols) EXPECT_EQ(col.size(), c.rows.empty() ? 0u : c.rows.size());
-        EXPECT_EQ(mconf, 0);
+        EXPECT_NE(mview, VIEW_CONFIG);
     }
     EXPECT_NE(log_text().find("\tReadCSV (3) OK ..."), std::string::npos);
 }

@@ -103,10 +103,10 @@ TEST_F(ListFile, RecordAfterThousandIsNumberedWithFourDigits)
     EXPECT_EQ(cell(1000, COL_ORDER), "1000");
     EXPECT_EQ(mobjects, 1001);
 
-    // Shown between 100 and 101, but saved last: the install order is kept.
-    for (int i = 0; i < 1001; i++) mimages[i] = IMG_READY;
+    // Saved last, and shown last after the save: install order by number.
+    for (int i = 0; i < 1001; i++) mmodel.set_state(i, IMG_READY);
     ASSERT_EQ(OnSave(), 0);
-    EXPECT_EQ(cell(101, COL_ORDER), "1000");
+    EXPECT_EQ(cell(1000, COL_ORDER), "1000");
     EXPECT_TRUE(read_file(device_list()) == crlf(text));
 }
 
@@ -231,7 +231,7 @@ TEST_F(ListFile, AdminOpensAListAndSavesItBack)
 
     // Toolbar save: pointing at the button, then pressing it, writes the
     // opened file without asking.
-    mrows.erase(mrows.begin());
+    mmodel.remove_shown(0);
     mlvw.set_item_count(1);
     NMTBHOTITEM hot = {};
     hot.idNew = CMD_SAVE;
@@ -310,7 +310,7 @@ TEST_F(ListFile, SaveOutsideThePackageViewKeepsTheFile)
     ASSERT_TRUE(write_file(device_list(), list));
     start("");
     mtvw.select_item(mtvw.get_root());
-    ASSERT_EQ(mconf, 1);
+    ASSERT_EQ(mview, VIEW_CONFIG);
     EXPECT_EQ(OnSave(), 0);
     EXPECT_EQ(read_file(device_list()), list);
 }

@@ -19,7 +19,7 @@ TEST_F(Model, ClearSetsUpPackageColumnsOrNone)
     EXPECT_EQ(mlvw.columns, 0);
     EXPECT_EQ(header_count(), 0);
     EXPECT_EQ(count(), 0);
-    EXPECT_EQ(mpkgview, 0);
+    EXPECT_NE(mview, VIEW_PACKAGES);
     EXPECT_EQ(mobjects, 0);
     for (auto& c : mcols) EXPECT_TRUE(c.empty());
     EXPECT_TRUE(mrows.empty());
@@ -29,7 +29,7 @@ TEST_F(Model, ClearSetsUpPackageColumnsOrNone)
     EXPECT_EQ(mlvw.columns, 6);
     EXPECT_EQ(header_count(), 6);
     EXPECT_EQ(count(), 0);
-    EXPECT_EQ(mpkgview, 1);
+    EXPECT_EQ(mview, VIEW_PACKAGES);
     const char* names[6] = {"Name", "Manufacturer", "Version", "Script", "Status", "Order"};
     for (int i = 0; i < 6; i++) EXPECT_EQ(header(i), names[i]);
     // Refilling the package view keeps exactly the six columns.
@@ -97,7 +97,7 @@ TEST_F(Model, RowsOutsideTheModelShowNothing)
     ASSERT_EQ(count(), 2);
     // A display row that names a data row the model does not have, and a
     // display row past the order's end.
-    mrows[1] = 57;
+    mmodel.set_order({mrows[0], 57});
     mlvw.set_item_count(3);
     for (int row : {1, 2}) {
         SCOPED_TRACE(row);
@@ -123,7 +123,7 @@ TEST_F(Model, SortInTheConfigurationViewOnlyRepaints)
 {
     start("");
     mtvw.select_item(mtvw.get_root());
-    ASSERT_EQ(mconf, 1);
+    ASSERT_EQ(mview, VIEW_CONFIG);
     ASSERT_EQ(count(), 9);
     select_row(2);
     mselected = 1;

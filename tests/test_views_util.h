@@ -78,6 +78,26 @@ protected:
     void double_click() { notify(mlvw.handle, NM_DBLCLK); }
     // The Delete key pressed in the list: the list itself tells its parent.
     void press_delete() { SendMessageA(mlvw.handle, WM_KEYDOWN, VK_DELETE, 0); }
+    // Clicks the picture of a row: the pointer lies on the row's image.
+    void click_picture(int row)
+    {
+        select_row(row);
+        RECT item = {};
+        item.left = LVIR_ICON;
+        SendMessageA(mlvw.handle, LVM_GETITEMRECT, row, (LPARAM)&item);
+        POINT pt = {msplit + 10, 0};
+        ClientToScreen(hwnd, &pt);
+        POINT in_list = {0, (item.top + item.bottom) / 2};
+        ClientToScreen(mlvw.handle, &in_list);
+        SetCursorPos(pt.x, in_list.y);
+        // The pointer position reaches the program through the display.
+        ASSERT_TRUE(wait_until([&] {
+            POINT now;
+            GetCursorPos(&now);
+            return now.x == pt.x && now.y == in_list.y;
+        }));
+        notify(mlvw.handle, NM_CLICK);
+    }
     bool quit_posted()
     {
         MSG m;

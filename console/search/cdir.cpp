@@ -65,9 +65,11 @@ int CDir::find_file(const char* folder, const char* name, const char* content, i
         }
         bool by_name = name && name_matches(entry, name);
         bool by_content = false;
-        if (content && ((mode == 0 && !name) || (mode == 1 && by_name)))
+        if (content && ((mode == FIND_NAME_OR_CONTENT && !name) || (mode == FIND_NAME_AND_CONTENT && by_name)))
             by_content = fits && content_matches(path, content);
-        bool take = mode == 0 ? (by_name || by_content) : mode == 1 ? (by_name && by_content) : false;
+        bool take = mode == FIND_NAME_OR_CONTENT    ? (by_name || by_content)
+                    : mode == FIND_NAME_AND_CONTENT ? (by_name && by_content)
+                                                    : false;
         if (!take) continue;
         WIN32_FIND_DATAA* rec = new (std::nothrow) WIN32_FIND_DATAA(fd);
         if (!rec) continue;

@@ -1,6 +1,8 @@
 // Share connection and the background package search.
 #include "search.h"
+#include "listfile.h"
 #include "log.h"
+#include "rules.h"
 #include "shell.h"
 #include "strutil.h"
 #include "views.h"
@@ -52,6 +54,8 @@ int FindCMD()
 unsigned __stdcall Thread(void* arg)
 {
     SearchJob* job = (SearchJob*)arg;
+    // Never connected, and kept on purpose: its creation and end lines
+    // mark the search in the log (the share is mnet's, mapped before).
     CNet* net = new (std::nothrow) CNet(mlog);
     CDir* mdir = new (std::nothrow) CDir;
     msearch = 1;
@@ -76,21 +80,15 @@ LRESULT OnSearchDone(LPARAM lp)
 {
     const SearchResult* result = (const SearchResult*)lp;
     if (!result) return 0;
-    // New data rows go after every existing one, whatever the display
-    // order or earlier deletions from it left; all sequences keep one length.
-    size_t d = mimages.size();
-    for (auto& c : mcols) d = c.size() > d ? c.size() : d;
-    for (auto& c : mcols) c.resize(d);
-    mimages.resize(d);
+    // The rows may have been moved, deleted or saved while the search ran:
+    // the new ones are numbered after every order number there is now.
+    int k = next_order(mmodel);
     for (const SearchRow& row : result->rows) {
-        mcols[COL_NAME].push_back(row.name);
-        mcols[COL_COMP].push_back(row.comp);
-        mcols[COL_VERS].push_back(row.vers);
-        mcols[COL_PATH].push_back(row.path);
-        mcols[COL_STAT].push_back("available");
-        mcols[COL_ORDER].push_back(row.order);
-        mimages.push_back(IMG_AVAILABLE);
-        mrows.push_back((int)d++);
+        char order[16];
+        format_order(order, k++);
+        const char* const cells[NCOLS] = {row.name.c_str(), row.comp.c_str(), row.vers.c_str(),
+                                          row.path.c_str(), "available",      order};
+        mmodel.append(cells, NCOLS, IMG_AVAILABLE);
     }
     mobjects = (int)mrows.size();
     mlvw.set_item_count(mobjects);

@@ -3,6 +3,8 @@
 #include "search.h"
 #include "creg.h"
 #include "log.h"
+#include "rules.h"
+#include "service_contract.h"
 #include "shell.h"
 #include "strutil.h"
 #include "views.h"
@@ -31,14 +33,16 @@ int OnInfo()
 {
     int n = mlvw.get_item_count();
     CReg reg;
-    const char* const names[3] = {"comp", "name", "vers"};
+    const char* const names[3] = {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS};
     char* const bufs[3] = {mcurcomp, mcurname, mcurvers};
     int present = 0;
     for (int i = 0; i < 3; i++) {
-        if (!reg.ReadStr("HKLM", NX_KEY_PKGS, names[i])) continue;
+        // Asked, then read again to copy: each read replaces the shared
+        // text buffer, so the copy is made from the read right before it.
+        if (!reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, names[i])) continue;
         // Values longer than the buffers are cut, and a cut name or
         // manufacturer names no row (list fields are never that long).
-        if (const char* text = reg.ReadStr("HKLM", NX_KEY_PKGS, names[i]))
+        if (const char* text = reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, names[i]))
             mcurcut[i] = snprintf(bufs[i], NX_PATH, "%s", text) >= NX_PATH;
         present++;
     }
@@ -46,22 +50,17 @@ int OnInfo()
     bool first = mticks == 0;
     if (first) EnumDesktopWindows(nullptr, MinimizeProc, 0);
 
-    bool listed = false;
-    for (int j = 0; j < n; j++) {
-        // The rows on display, as the list shows them.
-        int r = mrows.empty() ? j : (j < (int)mrows.size() ? mrows[j] : -1);
-        if (r < 0 || (size_t)r >= mimages.size() || mimages[r] != IMG_LISTED) continue;
-        listed = true;
-        if ((size_t)r >= mcols[COL_NAME].size() || (size_t)r >= mcols[COL_COMP].size()) continue;
-        if (mcurcut[0] || mcurcut[1]) continue;
-        if (mcols[COL_NAME][r] != mcurname || mcols[COL_COMP][r] != mcurcomp) continue;
-        if (!reg.ReadStr("HKLM", NX_KEY_PKGS, "info")) continue;
-        const char* text = reg.ReadStr("HKLM", NX_KEY_PKGS, "info");
+    // The rows on display, as the list shows them.
+    std::vector<int> rows;
+    bool listed = info_rows(mmodel, n, mcurname, mcurcomp, rows);
+    if (mcurcut[0] || mcurcut[1]) rows.clear();
+    for (int r : rows) {
+        if (!reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO)) continue;
+        const char* text = reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO);
         if (!text) continue;
         char info[NX_PATH];
         snprintf(info, sizeof info, "%s", text);
-        if ((size_t)r >= mcols[COL_STAT].size()) mcols[COL_STAT].resize(r + 1);
-        mcols[COL_STAT][r] = info;
+        mmodel.set_cell(r, COL_STAT, info);
     }
     // The list asks the model for its texts again at its next paint.
     if (listed && mlvw.handle) RedrawWindow(mlvw.handle, nullptr, nullptr, RDW_INVALIDATE);

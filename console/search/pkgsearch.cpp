@@ -19,14 +19,14 @@ void search_tree(const char* top, const char* uncp, const std::vector<std::strin
     log_line(log, "mdir.find_file (%s\\pkg) GO ...\n", uncp);
     mdir.mmaxdepth = 5;
     mdir.clear_list();
-    if (fits) mdir.find_file(path, "Install.cmd", nullptr, 0);
+    if (fits) mdir.find_file(path, "Install.cmd", nullptr, FIND_NAME_OR_CONTENT);
     log_line(log, "mdir.find_file (%s\\pkg) OK ...\n", uncp);
 
     if (mdir.mfound.empty()) {
         fits = fmt_str(path, "%s", top) == 0;
         log_line(log, "mdir.find_file (%s) GO ...\n", uncp);
         mdir.clear_list();
-        if (fits) mdir.find_file(path, "Install.cmd", nullptr, 0);
+        if (fits) mdir.find_file(path, "Install.cmd", nullptr, FIND_NAME_OR_CONTENT);
         log_line(log, "mdir.find_file (%s) OK ...\n", uncp);
     }
     if (mdir.mfound.empty()) return;

@@ -6,6 +6,12 @@
 #include <vector>
 #include "pkgrows.h"
 
+// How find_file picks files.
+enum FindMode {
+    FIND_NAME_OR_CONTENT = 0,  // name matches, or (no name given) content does
+    FIND_NAME_AND_CONTENT = 1,
+};
+
 class CDir {
 public:
     std::vector<WIN32_FIND_DATAA*> mfound;

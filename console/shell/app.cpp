@@ -7,7 +7,7 @@
 #include "views.h"
 
 CWin mwin;
-int madmin, mconf, mdrag, msavehot, msortdesc, medit = -1, msortcol, mselected, mobjects, msplit = 150;
+int madmin, mview, mdrag, msavehot, msortdesc, medit = -1, msortcol, mselected, mobjects, msplit = 150;
 std::atomic<int> msearch{0};
 std::atomic<int> mticks{0};
 NCFG mncfg;
@@ -48,7 +48,7 @@ HWND CWin::create(HINSTANCE inst, int show)
 void ResetShellState(const char* cmdline)
 {
     madmin = cmdline && _stricmp(cmdline, "/admin") == 0;
-    mconf = mdrag = msavehot = msortdesc = msortcol = mselected = mobjects = 0;
+    mview = mdrag = msavehot = msortdesc = msortcol = mselected = mobjects = 0;
     msearch = 0;
     mticks = 0;
     medit = -1;
@@ -99,9 +99,7 @@ void StopConsole()
     mpkgs = minv = nullptr;
     for (auto& c : mcsv) c = nullptr;
     minvdir.clear_list();
-    for (auto& c : mcols) c.clear();
-    mrows.clear();
-    mimages.clear();
+    mmodel.clear();
     if (maccel) DestroyAcceleratorTable(maccel);
     maccel = nullptr;
     if (mlog) fclose(mlog);
@@ -183,7 +181,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     case WM_TIMER:
         if (msearch)
             OnPaint();
-        else if (!mconf)
+        else if (mview != VIEW_CONFIG)
             OnInfo();
         mticks++;
         return 0;

@@ -4,6 +4,7 @@
 #include "log.h"
 #include "resource.h"
 #include "search.h"
+#include "service_contract.h"
 #include "strutil.h"
 #include "views.h"
 #include <shellapi.h>
@@ -23,8 +24,10 @@ char* menu_text(HMENU menu, int command)
     return mtext;
 }
 
-// Commands that change or re-read the model wait until a running search
-// has handed over its rows; they are ignored meanwhile and lose nothing.
+// Commands that re-read or replace the list are ignored while a search
+// runs: the search would add its rows to a list the user no longer sees.
+// Everything else works on: the search thread never touches the model,
+// and its rows are added on this thread when it is done.
 static bool busy() { return msearch != 0; }
 
 void OnCommand(WPARAM wp)
@@ -44,7 +47,7 @@ void OnCommand(WPARAM wp)
         break;
     case CMD_SHOWREPORT: {
         char path[NX_PATH] = "";
-        get_file(path, (char*)"nxsvc.htm");
+        get_file(path, (char*)SVC_REPORT_FILE);
         ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOW);
         break;
     }
@@ -56,10 +59,10 @@ void OnCommand(WPARAM wp)
         FindCMD();
         break;
     case CMD_EARLIER:
-        if (!busy()) OnMove(1);
+        OnMove(1);
         break;
     case CMD_LATER:
-        if (!busy()) OnMove(0);
+        OnMove(0);
         break;
     case CMD_OPENLIST:
         if (busy()) break;
@@ -68,7 +71,6 @@ void OnCommand(WPARAM wp)
         ReadINI();
         break;
     case CMD_SAVE:
-        if (busy()) break;
         if (madmin) {
             ConnectShare();
             OnSave();
@@ -108,7 +110,7 @@ static const char* tooltip_text(UINT_PTR id)
 
 static void on_selection_changed()
 {
-    if (msearch) return;
+    if (busy()) return;
     HTREEITEM sel = mtvw.get_selection();
     if (!sel) return;
     if (sel == mtvw.get_root()) {
@@ -162,14 +164,13 @@ void OnNotify(NMHDR* hdr)
         NMLVKEYDOWN* k = (NMLVKEYDOWN*)hdr;
         // Only the package view takes Delete; the configuration and the
         // inventory views are not edited this way.
-        if (k->wVKey == VK_DELETE && mpkgview && mlvw.columns == 6 && !msearch) OnDelete();
+        if (k->wVKey == VK_DELETE && mview == VIEW_PACKAGES) OnDelete();
         break;
     }
     case (int)LVN_GETDISPINFOA:
         OnGetDispInfo((NMLVDISPINFOA*)hdr);
         break;
     case (int)LVN_COLUMNCLICK:
-        if (msearch) break;
         msortdesc = !msortdesc;
         msortcol = ((NMLISTVIEW*)hdr)->iSubItem;
         OnSort();
@@ -178,7 +179,7 @@ void OnNotify(NMHDR* hdr)
         OnSelChange();
         break;
     case (int)NM_DBLCLK:
-        if (hdr->idFrom != IDC_VIEW || msearch) break;
+        if (hdr->idFrom != IDC_VIEW || busy()) break;
         if (mtvw.get_selection() == mtvw.get_root()) OnEdit(1);
         if (mpkgs && mtvw.get_selection() == mpkgs) OnEdit(0);
         break;
@@ -186,7 +187,7 @@ void OnNotify(NMHDR* hdr)
         POINT pt;
         GetCursorPos(&pt);
         ScreenToClient(mwin.window, &pt);
-        if (msplit < pt.x && pt.x < msplit + 20 && !msearch) {
+        if (msplit < pt.x && pt.x < msplit + 20) {
             OnCheck();
             OnSelChange();
         }

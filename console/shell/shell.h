@@ -25,17 +25,32 @@ public:
     HWND create(HINSTANCE inst, int show);
 };
 
-// Shell state; see the start-up code for the initial values.
-extern CWin mwin;
-extern int madmin, mconf, mdrag, msavehot, msortdesc, medit, msortcol, mselected, mobjects, msplit;
-extern std::atomic<int> msearch;  // written by the search thread
-extern std::atomic<int> mticks;   // written by the timer and the search thread
+// Which view the list shows.
+enum View { VIEW_NONE, VIEW_PACKAGES, VIEW_CONFIG, VIEW_INVENTORY };
 
-extern FILE* mlog;
-extern NCFG mncfg;
-extern CNet mnet;
-extern HTREEITEM mpkgs, minv, mcsv[10];
-extern char mtext[260];
+// Shell state, one program-wide value each; ResetShellState gives the start
+// values. After each: what it means; who writes it.
+extern CWin mwin;       // the main window; StartConsole and CWin::create
+extern int madmin;      // admin mode; the command line "/admin", and F2 (OnCommand)
+extern int mview;       // a View; Clear, then OnConf and ReadCSV name theirs
+extern int mdrag;       // a splitter drag is under way; WndProc
+extern int msavehot;    // admin mode and Save is the toolbar's hot button; OnNotify
+extern int msortdesc;   // sort descending; a column click flips it, OnSortByOrder clears it
+extern int msortcol;    // sort column; a column click, OnSortByOrder (COL_ORDER)
+extern int medit;       // display row being edited, -1 for none; OnEdit
+extern int mselected;   // "Selected" of the status band; OnSelChange, OnSort, OnCheck
+extern int mobjects;    // "Objects": rows of the view; the fillers, OnDelete, the search hand-over
+extern int msplit;      // splitter x in main-window pixels; the drag in WndProc
+extern std::atomic<int> msearch;  // a package search runs; FindCMD and the search thread
+extern std::atomic<int> mticks;   // timer ticks; WndProc adds, the search thread resets
+
+extern FILE* mlog;       // the console log; OpenLog, closed at the end
+extern NCFG mncfg;       // share settings (set_ncfg) and connection state (ConnectShare)
+extern CNet mnet;        // the console's share connection; cancels its mapping at exit
+extern HTREEITEM mpkgs;  // tree node "Packages"; OnInit
+extern HTREEITEM minv;   // tree node "Inventory" (user mode only); OnInit
+extern HTREEITEM mcsv[10];  // inventory file nodes; OnInit
+extern char mtext[260];  // menu_text's result
 
 // Start-up and shutdown. nxwin_main is the whole program; the tests use
 // StartConsole/StopConsole to drive the real window in-process.

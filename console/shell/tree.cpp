@@ -10,8 +10,8 @@ HTREEITEM mpkgs, minv, mcsv[10];
 
 int OnInit()
 {
-    HTREEITEM root = mtvw.insert_item("NXSvc", 0, nullptr, nullptr);
-    mpkgs = mtvw.insert_item("Packages", 2, root, nullptr);
+    HTREEITEM root = mtvw.insert_item("NXSvc", IMG_COMPUTER, nullptr, nullptr);
+    mpkgs = mtvw.insert_item("Packages", IMG_FOLDER, root, nullptr);
     mtvw.expand(root, TVE_EXPAND);
 
     // The program's folder, whatever the program file is called.
@@ -29,9 +29,9 @@ int OnInit()
     } else {
         ReadINI();
         ReadREG();
-        minv = mtvw.insert_item("Inventory", 3, root, mpkgs);
+        minv = mtvw.insert_item("Inventory", IMG_FOLDER_GREY, root, mpkgs);
         minvdir.clear_list();
-        minvdir.find_file(".", ".csv", nullptr, 0);
+        minvdir.find_file(".", ".csv", nullptr, FIND_NAME_OR_CONTENT);
         HTREEITEM after = nullptr;
         int next = 0;
         for (size_t j = 0; j < minvdir.mfound.size() && j < 10; j++) {
@@ -40,7 +40,7 @@ int OnInit()
             log_line(mlog, "%s\n", rec->cFileName);
             const char* slash = strchr(rec->cFileName, '\\');
             if (!slash) continue;
-            after = mtvw.insert_item(slash + 1, 3, minv, after);
+            after = mtvw.insert_item(slash + 1, IMG_FOLDER_GREY, minv, after);
             mcsv[next++] = after;
         }
     }

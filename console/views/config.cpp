@@ -19,15 +19,15 @@ static const struct {
     const char* label;
     int image;
 } mconfrows[SVC_SETTINGS] = {
-    {"UNC Path", 0},
-    {"Drive", 1},
-    {"User", 9},
-    {"Password", 10},
+    {"UNC Path", IMG_COMPUTER},
+    {"Drive", IMG_NETDRIVE},
+    {"User", IMG_USER},
+    {"Password", IMG_KEY},
     {"Stop service after first task", IMG_SHEET},
-    {"Time max. package installation [s]", 11},
-    {"Time to display a message [s]", 11},
-    {"Time to wait for next task [s]", 11},
-    {"Time to wait for System Reboot [s]", 11},
+    {"Time max. package installation [s]", IMG_CLOCK},
+    {"Time to display a message [s]", IMG_CLOCK},
+    {"Time to wait for next task [s]", IMG_CLOCK},
+    {"Time to wait for System Reboot [s]", IMG_CLOCK},
 };
 
 // The nine values as texts: strings as stored (empty when absent), numbers
@@ -49,20 +49,16 @@ static void read_settings(char (*text)[260])
 int OnConf()
 {
     Clear(0);
-    mconf = 1;
+    mview = VIEW_CONFIG;
     mlvw.insert_column("Name", 0, 0, 0);
     mlvw.insert_column("Value", 1, 0, 0);
     mncfg.fail = 0;
     char text[SVC_SETTINGS][260];
     read_settings(text);
     for (int i = 0; i < SVC_SETTINGS; i++) {
-        mcols[0].emplace_back(mconfrows[i].label);
-        if (i == SVC_PSWD)
-            mcols[1].emplace_back(text[i][0] ? "********" : "");
-        else
-            mcols[1].emplace_back(text[i]);
-        mrows.push_back(i);
-        mimages.push_back(mconfrows[i].image);
+        const char* cells[2] = {mconfrows[i].label, text[i]};
+        if (i == SVC_PSWD) cells[1] = text[i][0] ? "********" : "";
+        mmodel.append(cells, 2, mconfrows[i].image);
     }
     mlvw.set_item_count(SVC_SETTINGS);
     mobjects = SVC_SETTINGS;

@@ -1,4 +1,5 @@
 #include "csvfile.h"
+#include "model.h"
 #include "strutil.h"
 #include <string.h>
 
@@ -16,8 +17,7 @@ void split_fields(const char* text, std::vector<std::string>& out)
     }
 }
 
-int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, std::vector<std::string>* cols,
-             std::vector<int>& rows, std::vector<int>& images, int image)
+int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, ListModel& m, int image)
 {
     char buf[260];
     std::vector<std::string> fields;
@@ -32,10 +32,8 @@ int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, std::vecto
             for (size_t k = 0; k < fields.size() && (int)k < maxcols; k++) headers.push_back(fields[k]);
             continue;
         }
-        int row = (int)cols[0].size();
-        for (int k = 0; k < maxcols; k++) cols[k].push_back((size_t)k < fields.size() ? fields[k] : std::string());
-        rows.push_back(row);
-        images.push_back(image);
+        if (fields.size() > (size_t)maxcols) fields.resize(maxcols);
+        m.append(fields.data(), (int)fields.size(), image);
         n++;
     }
     return n;

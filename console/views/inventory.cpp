@@ -7,10 +7,10 @@
 
 int ReadCSV(int index)
 {
-    mconf = 0;
     Clear(0);
     if (index >= 3 && index <= 12 && mcsv[index - 3]) {
-        char folder[NX_PATH], path[NX_PATH];
+        mview = VIEW_INVENTORY;
+        char folder[NX_PATH], path[NX_PATH] = "";
         program_folder(folder, sizeof folder);
         // A cut path would open some other file.
         FILE* f = nullptr;
@@ -19,13 +19,14 @@ int ReadCSV(int index)
         if (f) {
             std::vector<std::string> headers;
             // The model has six columns; a wider file shows its first six.
-            n = read_csv(f, NCOLS, headers, mcols, mrows, mimages, IMG_SHEET);
+            n = read_csv(f, NCOLS, headers, mmodel, IMG_SHEET);
             fclose(f);
             for (size_t k = 0; k < headers.size(); k++) mlvw.insert_column(headers[k].c_str(), (int)k, 0, 0);
         }
         mobjects = n;
         mlvw.set_item_count(n);
-        if (f && strstr(path, "Software.csv")) OnSort();
+        // Sorted also when it could not be opened, as an empty view.
+        if (strstr(path, "Software.csv")) OnSort();
     }
     OnSize();
     log_line(mlog, "ReadCSV (%d) OK ...\n", index);

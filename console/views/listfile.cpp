@@ -72,24 +72,17 @@ void format_order(char (&out)[16], int n)
     out[i] = 0;
 }
 
-int read_list(FILE* f, int admin, std::vector<std::string>* cols, std::vector<int>& rows, std::vector<int>& images)
+int read_list(FILE* f, int admin, ListModel& m)
 {
     ListReader rd;
     char buf[LIST_PIECE];
     skip_utf8_bom(f);
     while (fgets(buf, sizeof buf, f)) {
         if (!rd.piece(buf)) continue;
-        int row = (int)cols[COL_NAME].size();
         char order[16];
         format_order(order, rd.n - 1);
-        cols[COL_NAME].emplace_back(rd.name);
-        cols[COL_COMP].emplace_back(rd.comp);
-        cols[COL_VERS].emplace_back(rd.vers);
-        cols[COL_PATH].emplace_back(rd.path);
-        cols[COL_STAT].emplace_back(rd.stat);
-        cols[COL_ORDER].emplace_back(order);
-        rows.push_back(row);
-        images.push_back(list_row_state(rd.stat, admin));
+        const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, rd.stat, order};
+        m.append(cells, NCOLS, list_row_state(rd.stat, admin));
     }
     return rd.n;
 }

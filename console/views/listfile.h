@@ -30,10 +30,10 @@ int list_row_state(const char* stat, int admin);
 // The install order text of record n: "%03d".
 void format_order(char (&out)[16], int n);
 
-// Reads a whole list from f and appends one row per record to the model
-// columns, the display order and the row states. Returns the number of
-// records.
-int read_list(FILE* f, int admin, std::vector<std::string>* cols, std::vector<int>& rows, std::vector<int>& images);
+class ListModel;
+// Reads a whole list from f and appends one row per record to the model.
+// Returns the number of records.
+int read_list(FILE* f, int admin, ListModel& m);
 
 // Writes one section when all four texts are non-empty and flushes it.
 // Returns 1 when written, 0 when skipped.

@@ -1,73 +1,67 @@
-// The list model and how the virtual list reads and sorts it.
-#include "views.h"
-#include "log.h"
+#include "model.h"
 #include "rowsort.h"
-#include "shell.h"
 
-std::vector<std::string> mcols[NCOLS];
-std::vector<int> mrows;
-std::vector<int> mimages;
-std::vector<int> mprior;
-int mpkgview;
+ListModel mmodel;
+const Columns& mcols = mmodel.columns();
+const std::vector<int>& mrows = mmodel.rows();
+const std::vector<int>& mimages = mmodel.images();
 
-static const char* const package_headers[NCOLS] = {"Name", "Manufacturer", "Version", "Script", "Status", "Order"};
-
-int Clear(int flag)
+void ListModel::clear()
 {
     for (auto& c : mcols) c.clear();
-    mimages.clear();
     mrows.clear();
+    mimages.clear();
     mprior.clear();
-    // Whatever is shown next is not the configuration view; OnConf sets it
-    // again after clearing.
-    mconf = 0;
-    mobjects = 0;
-    // The package columns stay when the package view is refilled: removing
-    // and inserting the same six would only cost time.
-    bool keep = flag && mpkgview && mlvw.columns == NCOLS;
-    mlvw.delete_all_items();
-    if (!keep) mlvw.delete_all_columns();
-    mlvw.set_item_count(0);
-    mpkgview = flag ? 1 : 0;
-    if (flag && !keep)
-        for (int i = 0; i < NCOLS; i++) mlvw.insert_column(package_headers[i], i, 0, 0);
-    OnSize();
-    log_line(mlog, "Clear () OK ...\n");
-    return 0;
 }
 
-void OnGetDispInfo(NMLVDISPINFOA* info)
+int ListModel::append(const char* const* cells, int n, int image)
 {
-    if (!info) return;
-    LVITEMA& it = info->item;
-    static char empty[1] = "";
-    int r = it.iItem;
-    if (!mrows.empty()) r = it.iItem >= 0 && (size_t)it.iItem < mrows.size() ? mrows[it.iItem] : -1;
-    if (r < 0 || mcols[0].empty() || (size_t)r >= mcols[0].size()) {
-        // Nothing to show; never leave the list's own buffer unanswered.
-        if (it.mask & LVIF_TEXT) it.pszText = empty;
-        if (it.mask & LVIF_IMAGE) it.iImage = I_IMAGENONE;
-        return;
-    }
-    // The list may ask for the image only, the text only, or both.
-    if (it.mask & LVIF_IMAGE) it.iImage = (size_t)r < mimages.size() ? mimages[r] : I_IMAGENONE;
-    if (it.mask & LVIF_TEXT) {
-        int sub = it.iSubItem;
-        // Handed out by reference: the list copies what it needs.
-        it.pszText = sub >= 0 && sub < NCOLS && (size_t)r < mcols[sub].size() ? (char*)mcols[sub][r].c_str() : empty;
-    }
+    int r = (int)mimages.size();
+    for (int k = 0; k < NCOLS; k++) mcols[k].emplace_back(k < n && cells[k] ? cells[k] : "");
+    mimages.push_back(image);
+    mprior.push_back(0);
+    mrows.push_back(r);
+    return r;
 }
 
-bool CompareRows(int a, int b) { return row_less(mcols, msortcol, msortdesc, a, b); }
-
-int OnSort()
+int ListModel::append(const std::string* cells, int n, int image)
 {
-    if (!mconf) {
-        // The same order as CompareRows, from a key array.
-        sort_rows(mrows, mcols, msortcol, msortdesc);
-        mselected = 0;
+    int r = (int)mimages.size();
+    for (int k = 0; k < NCOLS; k++) {
+        if (k < n)
+            mcols[k].push_back(cells[k]);
+        else
+            mcols[k].emplace_back();
     }
-    if (mwin.window) OnPaint();
-    log_line(mlog, "OnSort () OK ...\n");
-    return 0;
+    mimages.push_back(image);
+    mprior.push_back(0);
+    mrows.push_back(r);
+    return r;
+}
+
+void ListModel::set_cell(int r, int col, const std::string& text)
+{
+    if (valid(r) && col >= 0 && col < NCOLS) mcols[col][r] = text;
+}
+
+void ListModel::set_state(int r, int image)
+{
+    if (valid(r)) mimages[r] = image;
+}
+
+void ListModel::set_prior(int r, int image)
+{
+    if (valid(r)) mprior[r] = image;
+}
+
+void ListModel::sort(int col, int desc) { sort_rows(mrows, mcols, col, desc); }
+
+void ListModel::set_order(const std::vector<int>& rows)
+{
+    if (rows.size() == mrows.size()) mrows = rows;
+}
+
+void ListModel::remove_shown(int p)
+{
+    if (p >= 0 && (size_t)p < mrows.size()) mrows.erase(mrows.begin() + p);
 }

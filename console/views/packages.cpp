@@ -5,6 +5,7 @@
 #include "listfile.h"
 #include "log.h"
 #include "rowsort.h"
+#include "rules.h"
 #include "safefile.h"
 #include "service_contract.h"
 #include "shell.h"
@@ -57,7 +58,6 @@ static bool list_dialog(char (&path)[NX_PATH], bool save)
 
 int ReadINI()
 {
-    mconf = 0;
     Clear(1);
     char path[NX_PATH] = "";
     if (!madmin) {
@@ -71,7 +71,7 @@ int ReadINI()
     FILE* f = path[0] ? fopen(path, "rt") : nullptr;
     if (f) {
         if (madmin) set_title(path);
-        n = read_list(f, madmin, mcols, mrows, mimages);
+        n = read_list(f, madmin, mmodel);
         fclose(f);
     }
     mobjects = n;
@@ -98,7 +98,7 @@ static void save_error(const char* fmt, const char* path)
 int OnSave()
 {
     char path[NX_PATH] = "";
-    if (!mpkgview) {
+    if (mview != VIEW_PACKAGES) {
         // Another view is shown: its rows are not packages, and writing
         // them would empty the list. The file stays as it was.
         log_line(mlog, "OnSave () no package list shown ...\n");
@@ -126,19 +126,8 @@ int OnSave()
     }
     // Install order is ascending "Order", whatever the last header click
     // left: a descending display must not reverse the file.
-    msortcol = COL_ORDER;
-    msortdesc = 0;
-    OnSort();
-    // The view sorts orders as text, so "1000" stands between "100" and
-    // "101"; the file takes them by number, or every save of a long list
-    // would move packages.
-    std::vector<int> order(mrows);
-    std::stable_sort(order.begin(), order.end(), [](int a, int b) {
-        return strtol(cell_of(mcols[COL_ORDER], a).c_str(), nullptr, 10) <
-               strtol(cell_of(mcols[COL_ORDER], b).c_str(), nullptr, 10);
-    });
-    for (int r : order)
-        if ((size_t)r < mimages.size() && (mimages[r] == IMG_READY || mimages[r] == IMG_INSTALLED)) WriteSection(r, f);
+    OnSortByOrder();
+    for (int r : rows_to_save(mmodel)) WriteSection(r, f);
     int failed = !safe_commit(out);
     if (failed) {
         log_line(mlog, "Could not write %s!\n", path);
@@ -213,18 +202,20 @@ int ReadREG()
         if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, comp.c_str(), name.c_str())) continue;
         const char* vers = reg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
         if (!vers || cell_of(mcols[COL_VERS], (int)i) != vers) continue;
-        if (mcols[COL_STAT].size() <= i) mcols[COL_STAT].resize(i + 1);
-        std::string& stat = mcols[COL_STAT][i];
         int code = reg.ReadNum(SVC_ROOT, key, SVC_RES_CODE);
         if (svc_code_installed(code)) {
-            mimages[i] = IMG_INSTALLED;
+            mmodel.set_state((int)i, IMG_INSTALLED);
             char time[NX_PATH] = "";
+            // Read twice on purpose, as every registry text here: once to
+            // see that it is there, once to copy it, since each read
+            // replaces the one shared text buffer.
             if (reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME)) copy_str(time, reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME));
-            stat = time;
+            mmodel.set_cell((int)i, COL_STAT, time);
         } else if (code == -1) {
-            stat = "failed to install";
+            // No "code" recorded.
+            mmodel.set_cell((int)i, COL_STAT, "failed to install");
         } else {
-            stat.clear();
+            mmodel.set_cell((int)i, COL_STAT, "");
         }
     }
     log_line(mlog, "ReadREG () OK ...\n");

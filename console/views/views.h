@@ -5,14 +5,12 @@
 #include <stdio.h>
 #include "model.h"
 
-// 1 while the list shows a package view (the last Clear set up the six
-// package columns); only that view takes the Delete key.
-extern int mpkgview;
-
 int Clear(int flag);
 void OnGetDispInfo(NMLVDISPINFOA* info);
 bool CompareRows(int a, int b);
 int OnSort();
+// OnSort by ascending install order (Order by number).
+int OnSortByOrder();
 
 int ReadINI();
 // 0 when the list was written (or no package view is shown, which leaves

@@ -2,17 +2,19 @@
 // per row, with headers of at most six fields.
 #include "csvfile.h"
 #include "fuzzutil.h"
+#include "model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     enum { COLS = 6 };
-    std::vector<std::string> headers, cols[COLS];
-    std::vector<int> rows, images;
+    std::vector<std::string> headers;
+    ListModel m;
     FILE* f = input_stream(data, size);
-    int n = read_csv(f, COLS, headers, cols, rows, images, 3);
+    int n = read_csv(f, COLS, headers, m, 3);
     fclose(f);
-    FUZZ_CHECK(n >= 0 && headers.size() <= COLS && rows.size() == (size_t)n && images.size() == (size_t)n);
-    for (const auto& c : cols) {
+    const std::vector<int>& rows = m.rows();
+    FUZZ_CHECK(n >= 0 && headers.size() <= COLS && rows.size() == (size_t)n && m.images().size() == (size_t)n);
+    for (const auto& c : m.columns()) {
         FUZZ_CHECK(c.size() == (size_t)n);
         for (const std::string& cell : c) FUZZ_CHECK(cell.size() < 260);
     }

@@ -9,17 +9,12 @@
 
 namespace {
 
-struct Model {
-    std::vector<std::string> cols[NCOLS];
-    std::vector<int> rows, images;
-};
-
-void check_shape(const Model& m, int n)
+void check_shape(const ListModel& m, int n)
 {
-    FUZZ_CHECK(n >= 0 && (size_t)n == m.rows.size() && m.rows.size() == m.images.size());
-    for (const auto& c : m.cols) FUZZ_CHECK(c.size() == m.rows.size());
+    FUZZ_CHECK(n >= 0 && (size_t)n == m.rows().size() && m.rows().size() == m.images().size());
+    for (const auto& c : m.columns()) FUZZ_CHECK(c.size() == m.rows().size());
     for (int k = COL_NAME; k <= COL_STAT; k++)
-        for (const std::string& cell : m.cols[k]) FUZZ_CHECK(cell.size() < LIST_PIECE && !strchr(cell.c_str(), '\n'));
+        for (const std::string& cell : m.columns()[k]) FUZZ_CHECK(cell.size() < LIST_PIECE && !strchr(cell.c_str(), '\n'));
 }
 
 bool plain(const std::string& v)
@@ -36,9 +31,10 @@ bool plain(const std::string& v)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     int admin = size && (data[0] & 1);
-    Model m;
+    ListModel m;
     FILE* f = input_stream(data, size);
-    int n = read_list(f, admin, m.cols, m.rows, m.images);
+    int n = read_list(f, admin, m);
+    const Columns& cols = m.columns();
     fclose(f);
     check_shape(m, n);
 
@@ -46,22 +42,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FILE* out = os.f;
     bool all_plain = true;
     int written = 0;
-    for (int r : m.rows) {
-        written += write_section(out, m.cols[COL_NAME][r].c_str(), m.cols[COL_COMP][r].c_str(),
-                                 m.cols[COL_VERS][r].c_str(), m.cols[COL_PATH][r].c_str());
-        for (int k = COL_NAME; k <= COL_PATH; k++) all_plain = all_plain && plain(m.cols[k][r]);
+    for (int r : m.rows()) {
+        written += write_section(out, cols[COL_NAME][r].c_str(), cols[COL_COMP][r].c_str(), cols[COL_VERS][r].c_str(),
+                                 cols[COL_PATH][r].c_str());
+        for (int k = COL_NAME; k <= COL_PATH; k++) all_plain = all_plain && plain(cols[k][r]);
     }
     FUZZ_CHECK(written == n);  // every row read has its four fields
     fclose(out);
-    Model back;
+    ListModel back;
     FILE* in = input_stream((const uint8_t*)os.buf, os.len);
-    int n2 = read_list(in, admin, back.cols, back.rows, back.images);
+    int n2 = read_list(in, admin, back);
     fclose(in);
     check_shape(back, n2);
     if (all_plain) {
         FUZZ_CHECK(n2 == n);
-        for (int k = COL_NAME; k <= COL_PATH; k++) FUZZ_CHECK(back.cols[k] == m.cols[k]);
-        FUZZ_CHECK(back.cols[COL_ORDER] == m.cols[COL_ORDER]);
+        for (int k = COL_NAME; k <= COL_PATH; k++) FUZZ_CHECK(back.columns()[k] == cols[k]);
+        FUZZ_CHECK(back.columns()[COL_ORDER] == cols[COL_ORDER]);
     }
     return 0;
 }
