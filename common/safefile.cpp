@@ -61,9 +61,16 @@ bool safe_commit(SafeFile& sf)
         // An existing file is replaced so that it keeps its security,
         // attributes and owner (an administrator may have let users write
         // it); a new one is moved in.
-        ok = GetFileAttributesA(sf.path) != INVALID_FILE_ATTRIBUTES &&
+        DWORD attrs = GetFileAttributesA(sf.path);
+        ok = attrs != INVALID_FILE_ATTRIBUTES &&
              ReplaceFileA(sf.path, sf.temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
         if (!ok) err = GetLastError();
+        // Where ReplaceFileA does not carry the attributes over (Wine's
+        // does not), they are put back.
+        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        if (ok && (GetFileAttributesA(sf.path) & kept) != (attrs & kept))
+            SetFileAttributesA(sf.path, (attrs & kept) ? (attrs & kept) : FILE_ATTRIBUTE_NORMAL);
         // Gone meanwhile, or never there.
         if (!ok && GetFileAttributesA(sf.path) == INVALID_FILE_ATTRIBUTES) {
             ok = MoveFileExA(sf.temp, sf.path, MOVEFILE_WRITE_THROUGH) != 0;

@@ -69,12 +69,17 @@ TEST_F(Faults, SaveThatCannotReplaceTheListTellsTheUserAndKeepsIt)
         EXPECT_EQ(count_line(c.line + device_list() + "!"), failures_before + 1);
     }
 
-    // Once the list is free again, the same save writes both rows.
+    // Once the list is free again, the same save writes both rows. The
+    // list is replaced, not made anew: it keeps its attributes. A temporary
+    // file that a crashed save left goes.
+    ASSERT_TRUE(write_file(device_list() + ".tmp", "half a list"));
+    ASSERT_TRUE(SetFileAttributesA(device_list().c_str(), FILE_ATTRIBUTE_HIDDEN));
     ModalAutomator a;
     a.Expect("Info", Press(IDOK));
     command(CMD_SAVE);
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(read_file(device_list()), crlf(section("Acme", "Zip", "1.0", "p1") + section("Acme", "Tar", "2.0", "p2")));
+    EXPECT_EQ(GetFileAttributesA(device_list().c_str()) & FILE_ATTRIBUTE_HIDDEN, (DWORD)FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(leftovers(pub).empty());
 }
 

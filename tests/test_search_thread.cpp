@@ -86,7 +86,7 @@ protected:
         std::map<std::string, std::vector<std::string>> out;
         for (int i = 0; i < mlvw.get_item_count(); i++) {
             std::vector<std::string> r;
-            for (int c = 0; c < 6; c++) r.push_back(cell(i, c));
+            for (int c = 0; c < NCOLS; c++) r.push_back(cell(i, c));
             out[r[COL_PATH]] = r;
         }
         return out;
@@ -369,8 +369,8 @@ TEST_F(SearchTest, LongShownScriptIsComparedWhole)
     start();
     Clear(1);
     std::string long_path = p + std::string(300, 'x');
-    const char* cells[6] = {"Editor", "Maker", "2.1", long_path.c_str(), "", "000"};
-    mmodel.append(cells, 6, IMG_LISTED);
+    const char* cells[NCOLS] = {"Editor", "Maker", "2.1", long_path.c_str(), "", "000"};
+    mmodel.append(cells, NCOLS, IMG_LISTED);
     mlvw.set_item_count(1);
     int before = count("CNet::~CNet () OK ...");
     FindCMD();

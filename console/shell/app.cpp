@@ -106,11 +106,17 @@ void StopConsole()
     mlog = nullptr;
 }
 
+// What a second console looks for. Never closed: it is held until the
+// process ends, after the global objects are gone (mnet cancels its drive
+// mapping then), so no second console starts while that is under way.
+static HANDLE minstance;
+
 int nxwin_main(HINSTANCE inst, const char* cmdline, int show)
 {
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, "nxwin");
+    minstance = CreateMutexA(nullptr, TRUE, "nxwin");
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (mutex) CloseHandle(mutex);
+        if (minstance) CloseHandle(minstance);
+        minstance = nullptr;
         return 1;
     }
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
@@ -120,7 +126,6 @@ int nxwin_main(HINSTANCE inst, const char* cmdline, int show)
         fmt_str(text, "NXSvc Console could not create its main window (error %d).", (int)GetLastError());
         MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
         log_line(mlog, "WinMain () END ...\n");
-        CloseHandle(mutex);
         return 2;
     }
     MSG msg;
@@ -131,8 +136,6 @@ int nxwin_main(HINSTANCE inst, const char* cmdline, int show)
         }
     }
     log_line(mlog, "WinMain () END ...\n");
-    // Held for the whole run: it is what a second console looks for.
-    CloseHandle(mutex);
     return 0;
 }
 

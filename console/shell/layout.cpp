@@ -20,7 +20,7 @@ int OnCreate()
         {2, CMD_LATER, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
         {3, CMD_EARLIER, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
     };
-    SendMessageA(mtbr.handle, TB_ADDBUTTONSA, 6, (LPARAM)buttons);
+    SendMessageA(mtbr.handle, TB_ADDBUTTONSA, sizeof buttons / sizeof buttons[0], (LPARAM)buttons);
     log_line(mlog, "mtbr () OK ...\n");
 
     if (!strip_b.load(inst, IDB_IMAGES, 16, 10)) msg_box("failed!");
@@ -43,7 +43,7 @@ int OnCreate()
     return 0;
 }
 
-void column_widths(int count, int width, int out[6])
+void column_widths(int count, int width, int* out)
 {
     if (count == 2) {
         out[0] = out[1] = (width - 8) / 2;
@@ -51,8 +51,8 @@ void column_widths(int count, int width, int out[6])
         out[0] = out[1] = out[2] = (width - 6) / 3;
     } else {
         int u = (width - 4) / 9;
-        int w[6] = {2 * u, u, u, 2 * u, 2 * u, u};
-        for (int i = 0; i < 6; i++) out[i] = w[i];
+        int w[NCOLS] = {2 * u, u, u, 2 * u, 2 * u, u};
+        for (int i = 0; i < NCOLS; i++) out[i] = w[i];
     }
 }
 
@@ -65,9 +65,9 @@ int OnSize()
     if (mtvw.handle) MoveWindow(mtvw.handle, 0, 28, msplit, H - 42, TRUE);
     if (mlvw.handle) {
         MoveWindow(mlvw.handle, msplit + 3, 28, W - msplit - 3, H - 42, TRUE);
-        int w[6];
+        int w[NCOLS];
         column_widths(mlvw.columns, W - msplit, w);
-        int n = mlvw.columns == 2 ? 2 : mlvw.columns == 3 ? 3 : 6;
+        int n = mlvw.columns == 2 ? 2 : mlvw.columns == 3 ? 3 : NCOLS;
         for (int i = 0; i < n; i++) mlvw.set_column_width(i, w[i]);
     }
     return 0;

@@ -67,7 +67,8 @@ int OnSize();
 int OnSelChange();
 int OnPaint();
 const char* status_text();  // the band's left text for the current state
-void column_widths(int count, int width, int out[6]);  // width = W - msplit
+// width = W - msplit; out holds one width per package column.
+void column_widths(int count, int width, int* out);
 
 // Commands and notifications.
 void OnCommand(WPARAM wp);
