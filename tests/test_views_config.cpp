@@ -54,7 +54,7 @@ TEST_F(Config, AbsentValuesShowEmptyAndMinusOne)
     EXPECT_EQ(header(0), "Name");
     EXPECT_EQ(header(1), "Value");
     EXPECT_EQ(mobjects, 9);
-    const int pictures[9] = {0, 1, 9, 10, 12, 11, 11, 11, 11};
+    const int pictures[9] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER, IMG_KEY, IMG_SHEET, IMG_CLOCK, IMG_CLOCK, IMG_CLOCK, IMG_CLOCK};
     for (int i = 0; i < 9; i++) {
         SCOPED_TRACE(labels[i]);
         EXPECT_EQ(cell(i, 0), labels[i]);

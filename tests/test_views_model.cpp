@@ -105,7 +105,7 @@ TEST_F(Model, RowsOutsideTheModelShowNothing)
         NMLVDISPINFOA di = {};
         di.item.mask = LVIF_TEXT | LVIF_IMAGE;
         di.item.iItem = row;
-        di.item.iImage = 4;
+        di.item.iImage = IMG_AVAILABLE;
         OnGetDispInfo(&di);
         EXPECT_STREQ(di.item.pszText, "");
         EXPECT_NE(di.item.iImage, 4);

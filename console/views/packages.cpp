@@ -203,20 +203,15 @@ int ReadREG()
         const char* vers = reg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
         if (!vers || cell_of(mcols[COL_VERS], (int)i) != vers) continue;
         int code = reg.ReadNum(SVC_ROOT, key, SVC_RES_CODE);
-        if (svc_code_installed(code)) {
-            mmodel.set_state((int)i, IMG_INSTALLED);
-            char time[NX_PATH] = "";
-            // Read twice on purpose, as every registry text here: once to
-            // see that it is there, once to copy it, since each read
-            // replaces the one shared text buffer.
-            if (reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME)) copy_str(time, reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME));
-            mmodel.set_cell((int)i, COL_STAT, time);
-        } else if (code == -1) {
-            // No "code" recorded.
-            mmodel.set_cell((int)i, COL_STAT, "failed to install");
-        } else {
-            mmodel.set_cell((int)i, COL_STAT, "");
-        }
+        char time[NX_PATH] = "";
+        // Read twice on purpose, as every registry text here: once to see
+        // that it is there, once to copy it, since each read replaces the
+        // one shared text buffer.
+        if (svc_code_installed(code) && reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME))
+            copy_str(time, reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME));
+        std::string status;
+        mmodel.set_state((int)i, result_row(code, time, mimages[i], status));
+        mmodel.set_cell((int)i, COL_STAT, status);
     }
     log_line(mlog, "ReadREG () OK ...\n");
     return 0;

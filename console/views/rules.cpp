@@ -1,5 +1,6 @@
 #include "rules.h"
 #include "rowsort.h"
+#include "service_contract.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -138,4 +139,14 @@ int next_order(const ListModel& m)
     for (const std::string& text : m.columns()[COL_ORDER])
         if (!text.empty()) top = std::max(top, order_value(text));
     return top >= 0x7ffffffe ? 0x7fffffff : (int)(top + 1);
+}
+
+int result_row(int code, const char* time, int state, std::string& status)
+{
+    if (svc_code_installed(code)) {
+        status = time ? time : "";
+        return IMG_INSTALLED;
+    }
+    status = code == -1 ? "failed to install" : "";
+    return state;
 }

@@ -40,3 +40,9 @@ bool info_rows(const ListModel& m, int n, const char* name, const char* comp, st
 
 // First order number for rows added now: above every existing one.
 int next_order(const ListModel& m);
+
+// What a row shows for the install result recorded for its version: code
+// -1 (no "code") "failed to install" in its own state; a success code the
+// installed state with the time as status; any other code an empty status
+// in its own state. Returns the state and sets status.
+int result_row(int code, const char* time, int state, std::string& status);

@@ -396,3 +396,28 @@ TEST(Rules, NewRowsAreNumberedAboveEveryOrder)
         EXPECT_EQ(next_order(m), c.next);
     }
 }
+
+TEST(Rules, RecordedResultsAsShown)
+{
+    struct Case {
+        int code;
+        const char* time;
+        int state;
+        int want_state;
+        const char* want_status;
+    } cases[] = {
+        {0, "2024-05-06 07:08:09", IMG_LISTED, IMG_INSTALLED, "2024-05-06 07:08:09"},
+        {1641, "t", IMG_LISTED, IMG_INSTALLED, "t"},
+        {3010, "", IMG_AVAILABLE, IMG_INSTALLED, ""},
+        {-1, "t", IMG_LISTED, IMG_LISTED, "failed to install"},  // no "code"
+        {1, "t", IMG_LISTED, IMG_LISTED, ""},
+        {1603, "t", IMG_AVAILABLE, IMG_AVAILABLE, ""},
+        {3011, "t", IMG_LISTED, IMG_LISTED, ""},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        std::string status = "before";
+        EXPECT_EQ(result_row(c.code, c.time, c.state, status), c.want_state);
+        EXPECT_EQ(status, c.want_status);
+    }
+}
