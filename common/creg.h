@@ -10,6 +10,9 @@ public:
 
     // Pointer to mregtext, or null when the value cannot be read as a
     // non-empty REG_SZ/REG_EXPAND_SZ. Valid until the next ReadStr.
+    // Callers ask once whether a text is there and read it again to copy
+    // it. Kept so on purpose: the copy is always taken from the read right
+    // before it, whatever other reads did to the one buffer meanwhile.
     char* ReadStr(const char* root, const char* key, const char* name);
     // The REG_DWORD value, or -1 when it cannot be read.
     int ReadNum(const char* root, const char* key, const char* name);

@@ -8,8 +8,7 @@
 
 static void read_setting(CReg& reg, const char* name, char* field, size_t size)
 {
-    // Asked, then read again to copy, on purpose: each read replaces the
-    // one shared text buffer, so the copy comes from the read right before.
+    // Read twice on purpose (CReg::ReadStr).
     if (reg.ReadStr(SVC_ROOT, NX_KEY, name)) {
         // An over-long value is cut to the field; never written past it.
         snprintf(field, size, "%s", reg.ReadStr(SVC_ROOT, NX_KEY, name));

@@ -37,8 +37,7 @@ int OnInfo()
     char* const bufs[3] = {mcurcomp, mcurname, mcurvers};
     int present = 0;
     for (int i = 0; i < 3; i++) {
-        // Asked, then read again to copy: each read replaces the shared
-        // text buffer, so the copy is made from the read right before it.
+        // Read twice on purpose (CReg::ReadStr).
         if (!reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, names[i])) continue;
         // Values longer than the buffers are cut, and a cut name or
         // manufacturer names no row (list fields are never that long).

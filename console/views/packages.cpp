@@ -204,9 +204,7 @@ int ReadREG()
         if (!vers || cell_of(mcols[COL_VERS], (int)i) != vers) continue;
         int code = reg.ReadNum(SVC_ROOT, key, SVC_RES_CODE);
         char time[NX_PATH] = "";
-        // Read twice on purpose, as every registry text here: once to see
-        // that it is there, once to copy it, since each read replaces the
-        // one shared text buffer.
+        // Read twice on purpose (CReg::ReadStr).
         if (svc_code_installed(code) && reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME))
             copy_str(time, reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME));
         std::string status;
