@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <algorithm>
+#include <climits>
 
 bool check_row(ListModel& m, int p)
 {
@@ -105,6 +106,7 @@ int move_row(ListModel& m, int p, bool earlier)
     }
     if (other < 0) return q;
     long long b = order_value(cell_of(m.columns()[COL_ORDER], r));
+    if ((step > 0 && b == LLONG_MAX) || (step < 0 && b == LLONG_MIN)) return q;
     m.set_cell(other, COL_ORDER, order_text(b));
     m.set_cell(r, COL_ORDER, order_text(b + step));
     sort_by_order(m);
