@@ -90,11 +90,17 @@ protected:
         POINT in_list = {0, (item.top + item.bottom) / 2};
         ClientToScreen(mlvw.handle, &in_list);
         SetCursorPos(pt.x, in_list.y);
-        // The pointer position reaches the program through the display.
+        // The pointer position reaches the program through the display, and
+        // a late motion event from an earlier move may still put it back:
+        // wait until it has stayed there over a few rounds of messages.
+        int stable = 0;
         ASSERT_TRUE(wait_until([&] {
             POINT now;
             GetCursorPos(&now);
-            return now.x == pt.x && now.y == in_list.y;
+            if (now.x == pt.x && now.y == in_list.y) return ++stable >= 3;
+            stable = 0;
+            SetCursorPos(pt.x, in_list.y);
+            return false;
         }));
         notify(mlvw.handle, NM_CLICK);
     }
