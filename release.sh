@@ -3,7 +3,8 @@
 #   dist/nxsvc-console-<version>.zip  nxwin.exe, nxsvc.dll, nxwin.chm, ADMIN.txt,
 #                                     nxsvc.reg (settings template), the sample share
 #   dist/nxsvc-console-<version>.msi  installs nxwin.exe, nxsvc.dll and nxwin.chm
-#                                     into "Program Files\NXSvc" with a Start-menu entry
+#                                     into "Program Files\NXSvc" ("Program Files (x86)\NXSvc" on
+#                                     64-bit Windows) with a Start-menu entry
 # The version is the console's file version. Installs missing packages
 # first and builds the Release configuration in build/ (or $NX_BUILD).
 # Signed when NX_SIGN_CERT and NX_SIGN_KEY are set (README, "Signed release").
