@@ -48,6 +48,7 @@ cleanup() {
   [ -n "$console" ] && kill "$console" 2>/dev/null
   msiexec64 /x "$msi_w" /qn
   reg64 delete "$key" /reg:32 /f >/dev/null
+  reg64 delete "$key" /reg:64 /f >/dev/null
   rm -f "$public/nxsvc.ini"
 }
 trap cleanup EXIT
