@@ -3,12 +3,15 @@
 : "${NX_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 : "${NX_BUILD:=build}"
 case "$NX_BUILD" in /*) ;; *) NX_BUILD="$NX_ROOT/$NX_BUILD" ;; esac
-# NX_WINEARCH=win64: the build's second prefix, a 64-bit Windows (wine64/).
+# NX_WINEARCH=win64: the build's second prefix, a 64-bit Windows, always in
+# <build>/wine64 (an NX_WINEPREFIX exported for the first prefix, as
+# test.sh does, must not send it there).
 : "${NX_WINEARCH:=win32}"
-nx_wine_dir=wine
-[ "$NX_WINEARCH" = win64 ] && nx_wine_dir=wine64
-: "${NX_WINEPREFIX:=$NX_BUILD/$nx_wine_dir/prefix}"
-: "${NX_STATE:=$NX_BUILD/$nx_wine_dir/state}"
+if [ "$NX_WINEARCH" = win64 ]; then
+  NX_WINEPREFIX="$NX_BUILD/wine64/prefix" NX_STATE="$NX_BUILD/wine64/state"
+fi
+: "${NX_WINEPREFIX:=$NX_BUILD/wine/prefix}"
+: "${NX_STATE:=$NX_BUILD/wine/state}"
 : "${NX_DISPLAY:=:91}"
 export NX_ROOT NX_BUILD NX_WINEARCH NX_WINEPREFIX NX_STATE NX_DISPLAY
 export WINEPREFIX="$NX_WINEPREFIX" WINEARCH="$NX_WINEARCH" WINEDEBUG=-all DISPLAY="$NX_DISPLAY"
