@@ -60,30 +60,6 @@ static unsigned __stdcall worker(void* result)
     return 0;
 }
 
-static void WINAPI service_main(DWORD, char**)
-{
-    mstatus_handle = RegisterServiceCtrlHandlerExA(SVC_NAME, control, nullptr);
-    if (!mstatus_handle) return;
-    report(SERVICE_START_PENDING);
-    svc_log("NXSvc (service) RUN ...\n");
-    DWORD result = 0;
-    HANDLE thread = (HANDLE)_beginthreadex(nullptr, 0, worker, &result, 0, nullptr);
-    if (!thread) {
-        DWORD e = GetLastError();
-        svc_log("NXSvc (service) failed: %lu\n", e);
-        report(SERVICE_STOPPED, e);
-        return;
-    }
-    report(SERVICE_RUNNING);
-    // The worker ends after "stop" 1, or soon after a stop request; while it
-    // finishes, the manager hears that the stop goes on.
-    while (WaitForSingleObject(thread, 1000) == WAIT_TIMEOUT)
-        if (svc_stopping()) report(SERVICE_STOP_PENDING);
-    CloseHandle(thread);
-    svc_log("NXSvc () END ...\n");
-    report(SERVICE_STOPPED, result);
-}
-
 // The data folder of the library is "PUBLIC", which a user's programs
 // have but a service may lack; without it the service would read another
 // list than the console writes.
@@ -101,6 +77,31 @@ static void set_public()
         svc_log("PUBLIC () failed: %lu\n", GetLastError());
     }
     CoTaskMemFree(w);
+}
+
+static void WINAPI service_main(DWORD, char**)
+{
+    mstatus_handle = RegisterServiceCtrlHandlerExA(SVC_NAME, control, nullptr);
+    if (!mstatus_handle) return;
+    report(SERVICE_START_PENDING);
+    svc_log("NXSvc (service) RUN ...\n");
+    set_public();
+    DWORD result = 0;
+    HANDLE thread = (HANDLE)_beginthreadex(nullptr, 0, worker, &result, 0, nullptr);
+    if (!thread) {
+        DWORD e = GetLastError();
+        svc_log("NXSvc (service) failed: %lu\n", e);
+        report(SERVICE_STOPPED, e);
+        return;
+    }
+    report(SERVICE_RUNNING);
+    // The worker ends after "stop" 1, or soon after a stop request; while it
+    // finishes, the manager hears that the stop goes on.
+    while (WaitForSingleObject(thread, 1000) == WAIT_TIMEOUT)
+        if (svc_stopping()) report(SERVICE_STOP_PENDING);
+    CloseHandle(thread);
+    svc_log("NXSvc () END ...\n");
+    report(SERVICE_STOPPED, result);
 }
 
 static BOOL WINAPI on_ctrl_c(DWORD)
@@ -196,12 +197,12 @@ int main(int argc, char** argv)
     mstop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     InitializeCriticalSection(&mstatus_lock);
     svc_log_open();
-    set_public();
 
     if (run || once) {
         mopts.once = once;
         SetConsoleCtrlHandler(on_ctrl_c, TRUE);
         svc_log("NXSvc (%s) RUN ...\n", once ? "/once" : "/run");
+        set_public();
         DWORD r = svc_run(mopts);
         svc_log("NXSvc () END ...\n");
         svc_log_close();

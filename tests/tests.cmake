@@ -50,6 +50,9 @@ add_test(NAME svclib_report_chromium
          COMMAND ${CMAKE_SOURCE_DIR}/tests/browser/check_report.sh ${NX_REPORT_DIR}/nxsvc.htm)
 set_tests_properties(svclib_report_chromium PROPERTIES FIXTURES_REQUIRED nx_report TIMEOUT 180)
 
+# The installation service, in the foreground and under the service manager.
+nx_wine_test(test_service LIBS nxdrivelib ole32 uuid DEPENDS nxsvc_exe nxsvc)
+
 # Bad input, faults, whole programs
 nx_wine_test(test_badinput SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
 nx_wine_test(test_faults)
