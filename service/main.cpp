@@ -208,6 +208,7 @@ int main(int argc, char** argv)
         svc_log_close();
         return r ? 1 : 0;
     }
+    mopts.service = true;
     char name[] = SVC_NAME;
     SERVICE_TABLE_ENTRYA table[] = {{name, service_main}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherA(table)) {

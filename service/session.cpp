@@ -19,10 +19,18 @@ static bool start_direct(const char* exe)
     return true;
 }
 
-void svc_start_console()
+void svc_start_console(bool service)
 {
     char exe[NX_PATH];
     if (fmt_str(exe, "%s\\%s", mfolder, SVC_CONSOLE_FILE)) return;
+    // In the foreground the administrator's own session and environment.
+    if (!service) {
+        if (start_direct(exe))
+            svc_log("Console (%s) OK ...\n", exe);
+        else
+            svc_log("Console (%s) failed: %lu\n", exe, GetLastError());
+        return;
+    }
     DWORD session = WTSGetActiveConsoleSessionId();
     if (session == 0xFFFFFFFF) {
         svc_log("Console (%s) MSG ... no user logged on\n", exe);
@@ -35,8 +43,7 @@ void svc_start_console()
             svc_log("Console (%s) MSG ... no user logged on\n", exe);
             return;
         }
-        // Not a service, or a platform without sessions: the user's own
-        // process starts it.
+        // A platform without sessions: started as the service's own child.
         if (start_direct(exe))
             svc_log("Console (%s) OK ... started directly (%lu)\n", exe, e);
         else

@@ -6,6 +6,7 @@
 // How the program runs: as a service, or in the foreground for an
 // administrator (/run, /once).
 struct SvcOptions {
+    bool service = false;    // started by the service control manager
     bool once = false;       // exactly one task
     bool norestart = false;  // log a restart instead of performing it
 };
@@ -27,7 +28,7 @@ DWORD svc_run(const SvcOptions& opts);
 
 // After a task: the console in the user's session, the message before a
 // restart, and the restart itself.
-void svc_start_console();
+void svc_start_console(bool service);
 void svc_restart(int tmsg, int twrb, bool norestart);
 
 // True once mstop is set.

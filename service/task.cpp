@@ -306,7 +306,7 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     if (t.restart_started) {
         svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");
     } else {
-        if (t.installed > 0 && !svc_stopping()) svc_start_console();
+        if (t.installed > 0 && !svc_stopping()) svc_start_console(opts.service);
         if (t.restart_needed) svc_restart(s->tmsg, s->twrb, opts.norestart);
     }
 }
