@@ -4,6 +4,7 @@
 #include "service_contract.h"
 #include <userenv.h>
 #include <wtsapi32.h>
+#include <string>
 
 // Desktop of the interactive user.
 static char mdesktop[] = "winsta0\\default";
@@ -17,6 +18,23 @@ static bool start_direct(const char* exe)
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return true;
+}
+
+// The user's environment block with "PUBLIC" added when the platform left
+// it out, so that the console reads the list the service installs.
+static std::wstring with_public(const wchar_t* env)
+{
+    std::wstring block;
+    bool has = false;
+    for (const wchar_t* v = env; v && *v; v += wcslen(v) + 1) {
+        if (_wcsnicmp(v, L"PUBLIC=", 7) == 0) has = true;
+        block.append(v).push_back(0);
+    }
+    wchar_t pub[NX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"PUBLIC", pub, NX_PATH);
+    if (!has && n > 0 && n < NX_PATH) block.append(L"PUBLIC=").append(pub).push_back(0);
+    block.push_back(0);
+    return block;
 }
 
 void svc_start_console(bool service)
@@ -52,14 +70,15 @@ void svc_start_console(bool service)
     }
     void* env = nullptr;
     if (!CreateEnvironmentBlock(&env, token, FALSE)) env = nullptr;
+    std::wstring block = with_public((const wchar_t*)env);
+    if (env) DestroyEnvironmentBlock(env);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.lpDesktop = mdesktop;
     PROCESS_INFORMATION pi = {};
-    BOOL ok = CreateProcessAsUserA(token, exe, nullptr, nullptr, nullptr, FALSE, env ? CREATE_UNICODE_ENVIRONMENT : 0,
-                                   env, mfolder, &si, &pi);
+    BOOL ok = CreateProcessAsUserA(token, exe, nullptr, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                                   &block[0], mfolder, &si, &pi);
     DWORD e = GetLastError();
-    if (env) DestroyEnvironmentBlock(env);
     CloseHandle(token);
     if (ok) {
         CloseHandle(pi.hThread);
