@@ -233,10 +233,10 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 30000)) << svc_log();
     EXPECT_EQ(num(svc_sim::result_key("T", "Next"), SVC_RES_CODE), 0);
     // The console in the user's session shows the list the service installed.
-    HWND w = nxd::wait_console(30000);
-    ASSERT_NE(w, nullptr);
-    EXPECT_TRUE(tu::wait_until([&] { return nxd::find_row(w, 0, "Next") >= 0; }, 15000)) << nxd::list_rows(w);
-    EXPECT_EQ(nxd::list_image(w, nxd::find_row(w, 0, "Next")), 8);  // installed
+    HWND con = nxd::wait_console(30000);
+    ASSERT_NE(con, nullptr);
+    EXPECT_TRUE(tu::wait_until([&] { return nxd::find_row(con, 0, "Next") >= 0; }, 15000)) << nxd::list_rows(con);
+    EXPECT_EQ(nxd::list_image(con, nxd::find_row(con, 0, "Next")), 8);  // installed
     std::string log = svc_log();
     for (const char* line : {"NXSvc (service) RUN ...", "Stop (1) GO ...", "ended by the stop, failed: 1223",
                              "Task (1) OK ... 1 installed, 0 failed, 0 skipped", "NXSvc () END ..."})
