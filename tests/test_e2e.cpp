@@ -47,23 +47,8 @@ bool is_stamp(const std::string& s)
     return true;
 }
 
-std::string reg_str(const std::string& key, const char* name)
-{
-    DWORD type = 0;
-    std::string data;
-    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_SZ) return "<none>";
-    return std::string(data.c_str());
-}
-
-long long reg_dword(const std::string& key, const char* name)
-{
-    DWORD type = 0;
-    std::string data;
-    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_DWORD || data.size() != 4) return -1000;
-    DWORD v;
-    memcpy(&v, data.data(), 4);
-    return v;
-}
+using tu::reg_number;
+using tu::reg_text;
 
 // A package list section as the console writes it.
 std::vector<std::string> section(const char* comp, const char* name, const char* vers)
@@ -340,7 +325,7 @@ TEST_F(E2e, ServiceInstallsWithProgressAndConsoleShowsResults)
     tu::Proc svc;
     ASSERT_TRUE(tu::start_program(task_line(), &svc, bin.c_str()));
     // OfficeSuite takes a few seconds; the console copies "info" into its row.
-    ASSERT_TRUE(tu::wait_until([&] { return reg_str(kPkgs, "name") == "OfficeSuite"; }, 60000));
+    ASSERT_TRUE(tu::wait_until([&] { return reg_text(kPkgs, "name") == "OfficeSuite"; }, 60000));
     std::string seen;
     EXPECT_TRUE(tu::wait_until(
         [&] {
@@ -367,12 +352,12 @@ TEST_F(E2e, ServiceInstallsWithProgressAndConsoleShowsResults)
     for (auto& r : res) {
         SCOPED_TRACE(r.name);
         std::string key = std::string(kPkgs) + "\\" + r.comp + "\\" + r.name;
-        EXPECT_EQ(reg_str(key, "vers"), r.vers);
-        EXPECT_EQ(reg_dword(key, "code"), r.code);
-        EXPECT_EQ(reg_dword(key, "exit"), r.exit);
-        EXPECT_TRUE(is_stamp(reg_str(key, "time"))) << reg_str(key, "time");
+        EXPECT_EQ(reg_text(key, "vers"), r.vers);
+        EXPECT_EQ(reg_number(key, "code"), r.code);
+        EXPECT_EQ(reg_number(key, "exit"), r.exit);
+        EXPECT_TRUE(is_stamp(reg_text(key, "time"))) << reg_text(key, "time");
     }
-    for (const char* v : {"comp", "name", "vers", "info"}) EXPECT_EQ(reg_str(kPkgs, v), "<none>") << v;
+    for (const char* v : {"comp", "name", "vers", "info"}) EXPECT_EQ(reg_text(kPkgs, v), "<none>") << v;
     EXPECT_TRUE(tu::file_exists(pub + "\\NxDemo\\NxAgent.txt"));  // the script ran, with PUBLIC
 
     EXPECT_EQ(close_console(w), 0);
@@ -385,7 +370,7 @@ TEST_F(E2e, ServiceInstallsWithProgressAndConsoleShowsResults)
         int row = row_of(w, r.name, r.vers);
         ASSERT_GE(row, 0);
         if (r.code >= 0) {
-            EXPECT_EQ(nxd::list_cell(w, row, C_STAT), reg_str(key, "time"));
+            EXPECT_EQ(nxd::list_cell(w, row, C_STAT), reg_text(key, "time"));
             EXPECT_EQ(nxd::list_image(w, row), IMG_INSTALLED);
         } else {
             EXPECT_EQ(nxd::list_cell(w, row, C_STAT), "failed to install");
@@ -394,11 +379,11 @@ TEST_F(E2e, ServiceInstallsWithProgressAndConsoleShowsResults)
     }
 
     // A second run installs only what is not installed yet: the failed one.
-    std::string agent_time = reg_str(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time");
+    std::string agent_time = reg_text(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time");
     EXPECT_EQ(close_console(w), 0);
     size_t before = svc_log().size();
     ASSERT_EQ(run_task(), 0);
-    EXPECT_EQ(reg_str(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time"), agent_time);
+    EXPECT_EQ(reg_text(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time"), agent_time);
     std::string slog = svc_log().substr(before);
     EXPECT_NE(slog.find("Install (Y:\\pkg\\Veltrane\\NxAgent\\1.2.0\\Install.cmd) SKIP ... installed already"),
               std::string::npos);

@@ -97,23 +97,8 @@ protected:
     std::vector<std::string> extra_files;
 };
 
-std::string str(const std::string& key, const char* name)
-{
-    DWORD type = 0;
-    std::string data;
-    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_SZ) return "<none>";
-    return data.c_str();
-}
-
-long long num(const std::string& key, const char* name)
-{
-    DWORD type = 0;
-    std::string data;
-    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_DWORD || data.size() != 4) return -1000;
-    DWORD v;
-    memcpy(&v, data.data(), 4);
-    return v;
-}
+using tu::reg_number;
+using tu::reg_text;
 
 // One task over a saved list: each package's result in the registry, its
 // marker, and the log line that says why.
@@ -155,15 +140,15 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     for (auto& r : rows) {
         SCOPED_TRACE(r.pkg.name);
         std::string key = svc_sim::result_key("T", r.pkg.name);
-        EXPECT_EQ(num(key, SVC_RES_CODE), r.code);
-        EXPECT_EQ(num(key, SVC_RES_EXIT), r.exit);
+        EXPECT_EQ(reg_number(key, SVC_RES_CODE), r.code);
+        EXPECT_EQ(reg_number(key, SVC_RES_EXIT), r.exit);
         EXPECT_EQ(tu::file_exists(marker(r.pkg.name)), r.ran);
         if (r.log == never)
-            EXPECT_EQ(str(key, SVC_RES_VERS), "<none>");
+            EXPECT_EQ(reg_text(key, SVC_RES_VERS), "<none>");
         else
             EXPECT_NE(log.find(r.log), std::string::npos) << log;
     }
-    EXPECT_EQ(str(svc_sim::result_key("T", "Done"), SVC_RES_TIME), kOld);
+    EXPECT_EQ(reg_text(svc_sim::result_key("T", "Done"), SVC_RES_TIME), kOld);
     EXPECT_TRUE(tu::find_processes("ping.exe").empty()) << "the slow script's child outlived it";
     // As saved, without pkg_find; nothing under way any more; no console
     // after a package restarts the machine.
@@ -171,7 +156,7 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
               std::string::npos);
     EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
     EXPECT_EQ(log.find("Console ("), std::string::npos);
-    for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO}) EXPECT_EQ(str(NX_KEY_PKGS, v), "<none>");
+    for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO}) EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
 }
 
 // The registered service: started, running, stopped within 10 s while a
@@ -216,14 +201,14 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     ASSERT_TRUE(sc(std::string("create ") + SVC_NAME + " binPath= \"\\\"" + bin + "\\nxsvc.exe\\\" /norestart\""));
     ASSERT_TRUE(sc(std::string("start ") + SVC_NAME));
     EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_RUNNING; }, 10000)) << state();
-    ASSERT_TRUE(tu::wait_until([&] { return str(NX_KEY_PKGS, SVC_NOW_NAME) == "Slow"; }, 30000)) << svc_log();
+    ASSERT_TRUE(tu::wait_until([&] { return reg_text(NX_KEY_PKGS, SVC_NOW_NAME) == "Slow"; }, 30000)) << svc_log();
     ASSERT_TRUE(sc(std::string("stop ") + SVC_NAME));
     EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 10000)) << state();
     std::string slow = svc_sim::result_key("T", "Slow");
-    EXPECT_EQ(num(svc_sim::result_key("T", "Quick"), SVC_RES_CODE), 0);
-    EXPECT_EQ(str(slow, SVC_RES_VERS), "1.0");
-    EXPECT_EQ(num(slow, SVC_RES_CODE), -1000);
-    EXPECT_EQ(num(slow, SVC_RES_EXIT), 1223);
+    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Quick"), SVC_RES_CODE), 0);
+    EXPECT_EQ(reg_text(slow, SVC_RES_VERS), "1.0");
+    EXPECT_EQ(reg_number(slow, SVC_RES_CODE), -1000);
+    EXPECT_EQ(reg_number(slow, SVC_RES_EXIT), 1223);
     EXPECT_TRUE(tu::find_processes("ping.exe").empty());
 
     // "stop" 1: one task, then the service stops by itself.
@@ -231,7 +216,7 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     put_list(list, {{"Next", nullptr, "exit /b 0"}});
     ASSERT_TRUE(sc(std::string("start ") + SVC_NAME));
     EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 30000)) << svc_log();
-    EXPECT_EQ(num(svc_sim::result_key("T", "Next"), SVC_RES_CODE), 0);
+    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Next"), SVC_RES_CODE), 0);
     // The console in the user's session shows the list the service installed.
     HWND con = nxd::wait_console(30000);
     ASSERT_NE(con, nullptr);
