@@ -84,7 +84,7 @@ SvcOutcome svc_outcome(SvcRun run, unsigned long result)
 {
     SvcOutcome o = {};
     switch (run) {
-    case RUN_DONE: o.exit = result; break;
+    case RUN_DONE:
     case RUN_NOSTART: o.exit = result; break;
     case RUN_TIMEOUT: o.exit = SVC_ERR_TIMEOUT; break;
     case RUN_STOPPED: o.exit = SVC_ERR_STOPPED; break;

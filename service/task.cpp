@@ -49,7 +49,7 @@ DWORD load_library(Library* lib)
     if (!lib->module) {
         DWORD e = GetLastError();
         svc_log("LoadLibrary (%s) failed: %lu\n", path, e);
-        return e;
+        return e ? e : ERROR_MOD_NOT_FOUND;  // never 0, which means loaded
     }
     lib->pkg_find = (pkg_find_fn)GetProcAddress(lib->module, "pkg_find");
     lib->get_file = (get_file_fn)GetProcAddress(lib->module, "get_file");
