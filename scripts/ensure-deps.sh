@@ -24,6 +24,10 @@ have cppcheck || need+=(cppcheck)
 # Help file, release packages.
 have chmcmd || need+=(fp-utils)
 have wixl || need+=(wixl)
+have msibuild || need+=(msitools)
+have osslsigncode || need+=(osslsigncode)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+have openssl || need+=(openssl)
 have zip || need+=(zip)
 have unzip || need+=(unzip)
 for extra in ${NX_EXTRA_PACKAGES:-}; do dpkg -s "$extra" >/dev/null 2>&1 || need+=("$extra"); done
