@@ -259,7 +259,7 @@ bool read_list(const char* path, std::vector<Package>* list)
     return true;
 }
 
-// One task. Returns the settings it read, for the loop.
+// One task. The settings it read stay in *s for the loop.
 void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
 {
     svc_log("Task (%d) GO ...\n", number);
