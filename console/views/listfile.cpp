@@ -72,21 +72,6 @@ void format_order(char (&out)[16], int n)
     out[i] = 0;
 }
 
-int read_list(FILE* f, int admin, ListModel& m)
-{
-    ListReader rd;
-    char buf[LIST_PIECE];
-    skip_utf8_bom(f);
-    while (fgets(buf, sizeof buf, f)) {
-        if (!rd.piece(buf)) continue;
-        char order[16];
-        format_order(order, rd.n - 1);
-        const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, rd.stat, order};
-        m.append(cells, NCOLS, list_row_state(rd.stat, admin));
-    }
-    return rd.n;
-}
-
 int write_section(FILE* f, const char* name, const char* comp, const char* vers, const char* path)
 {
     if (!f || !name || !comp || !vers || !path) return 0;

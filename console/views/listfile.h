@@ -2,6 +2,8 @@
 // lines, read in pieces of at most 259 characters. No Win32 here, so the
 // format also builds and runs natively.
 #pragma once
+#include "model.h"
+#include "strutil.h"
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -30,10 +32,23 @@ int list_row_state(const char* stat, int admin);
 // The install order text of record n: "%03d".
 void format_order(char (&out)[16], int n);
 
-class ListModel;
 // Reads a whole list from f and appends one row per record to the model.
-// Returns the number of records.
-int read_list(FILE* f, int admin, ListModel& m);
+// Returns the number of records. Inline, so that a program that only
+// parses lists (the service) needs no model.
+inline int read_list(FILE* f, int admin, ListModel& m)
+{
+    ListReader rd;
+    char buf[LIST_PIECE];
+    skip_utf8_bom(f);
+    while (fgets(buf, sizeof buf, f)) {
+        if (!rd.piece(buf)) continue;
+        char order[16];
+        format_order(order, rd.n - 1);
+        const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, rd.stat, order};
+        m.append(cells, NCOLS, list_row_state(rd.stat, admin));
+    }
+    return rd.n;
+}
 
 // Writes one section when all four texts are non-empty and flushes it.
 // Returns 1 when written, 0 when skipped.
