@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# smb-env.sh up | down | stop | freeze | thaw | counts
+# smb-env.sh up | down | stop | freeze | thaw | stop-when-open <file> | counts
 # A real SMB file server for this build folder: a private smbd on
 # 127.0.0.1 on the build's own port, serving $NX_SMB_DIR/share as
 # \\127.0.0.1\nxshare to the user root, mounted with the FUSE client
@@ -13,6 +13,9 @@
 #   stop    ends smbd as a crashed or switched-off server would (SIGKILL)
 #   freeze  stops smbd with SIGSTOP: a hung server that keeps its sockets
 #   thaw    SIGCONT after freeze
+#   stop-when-open <file>
+#           returns at once; ends smbd (as stop) as soon as it has that file
+#           of the share open, or gives up after a minute
 #   counts  prints smbd's request counts (smbstatus --profile)
 # Needs root (FUSE); CI runs as root.
 set -u
@@ -121,14 +124,28 @@ down() {
   return 0
 }
 
+stop_when_open() {
+  local pg file="$d/share/$1"
+  pg=$(cat "$d/smbd.pid") || return 1
+  (
+    for _ in $(seq 1 6000); do
+      for p in $(pgrep -g "$pg"); do
+        if ls -l "/proc/$p/fd" 2>/dev/null | grep -qF -- "$file"; then stop_pid "$d/smbd.pid" -KILL; exit 0; fi
+      done
+      sleep 0.01
+    done
+  ) </dev/null >/dev/null 2>&1 &
+}
+
 signal() { [ -f "$d/smbd.pid" ] && kill "$1" -- "-$(cat "$d/smbd.pid")"; }
 
 case "${1:-}" in
   up) up ;;
   down) down ;;
   stop) stop_pid "$d/smbd.pid" -KILL ;;
+  stop-when-open) stop_when_open "${2:?file}" ;;
   freeze) signal -STOP ;;
   thaw) signal -CONT ;;
   counts) smbstatus --configfile="$conf" --profile ;;
-  *) echo "usage: $0 up | down | stop | freeze | thaw | counts" >&2; exit 2 ;;
+  *) echo "usage: $0 up | down | stop | freeze | thaw | stop-when-open <file> | counts" >&2; exit 2 ;;
 esac
