@@ -23,14 +23,6 @@ const int DEVICES = 10000, CALLED = 500, GROUPS = 20, PER_GROUP = 50;
 
 bool md(const std::string& p) { return CreateDirectoryA(p.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS; }
 
-bool write_text(const std::string& path, const std::string& text)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    fwrite(text.data(), 1, text.size(), f);
-    return fclose(f) == 0;
-}
-
 // Made on the server's side, as bench_search lays out its shares.
 bool make_tree(const std::string& top)
 {
@@ -38,59 +30,22 @@ bool make_tree(const std::string& top)
     for (int i = 0; i < PACKAGES; i++) {
         std::string m = top + "\\pkg\\Maker" + std::to_string(i % 50), p = m + "\\Pkg" + std::to_string(i);
         std::string v = p + "\\" + std::to_string(1 + i % 3) + "." + std::to_string(i % 10);
-        if (!md(m) || !md(p) || !md(v) || !md(v + "\\files") || !write_text(v + "\\Install.cmd", "@echo off\r\n") ||
-            !write_text(v + "\\readme.txt", "noise\r\n") || !write_text(v + "\\files\\data.bin", "noise"))
+        if (!md(m) || !md(p) || !md(v) || !md(v + "\\files") || !write_text(v + "\\Install.cmd", "@echo off\n") ||
+            !write_text(v + "\\readme.txt", "noise\n") || !write_text(v + "\\files\\data.bin", "noise"))
             return false;
     }
     return true;
-}
-
-std::string group(int g)
-{
-    char n[16];
-    snprintf(n, sizeof n, "Group%02d", g);
-    return n;
 }
 
 bool make_cfg(const std::string& cfg)
 {
     if (!md(cfg)) return false;
     std::string a;
-    for (int d = 0; d < DEVICES; d++) {
-        char line[96];
-        snprintf(line, sizeof line, "PC%05d = %s, %s\r\n", d, group(d % GROUPS).c_str(), group((d + 7) % GROUPS).c_str());
-        a += line;
-    }
+    for (int d = 0; d < DEVICES; d++) a += assignment_line(d, GROUPS);
     if (!write_text(cfg + "\\Assignment.ini", a)) return false;
-    for (int g = 0; g < GROUPS; g++) {
-        std::string t;
-        for (int p = 0; p < PER_GROUP; p++) {
-            char s[320];
-            snprintf(s, sizeof s,
-                     "[Vendor%d Package%02d%02d]\r\ncomp=Vendor%d\r\nname=Package%02d%02d\r\n"
-                     "path=S:\\pkg\\Vendor%d\\Package%02d%02d\\1.%d\\Install.cmd\r\nvers=1.%d\r\n\r\n",
-                     p % 7, g, p, p % 7, g, p, p % 7, g, p, p, p);
-            t += s;
-        }
-        if (!write_text(cfg + "\\" + group(g) + ".ini", t)) return false;
-    }
+    for (int g = 0; g < GROUPS; g++)
+        if (!write_text(cfg + "\\" + group_name(g) + ".ini", group_text(g, PER_GROUP, "S:"))) return false;
     return true;
-}
-
-long bare_walk(const std::string& folder)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    long n = 0;
-    do {
-        if (fd.cFileName[0] == '.' && (!fd.cFileName[1] || (fd.cFileName[1] == '.' && !fd.cFileName[2]))) continue;
-        n++;
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            n += bare_walk(folder + "\\" + fd.cFileName);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return n;
 }
 
 size_t search(unsigned long* error)
