@@ -95,6 +95,7 @@ int main()
     }
     std::string server = smb::server_dir();
     // The search and the walk run from S: itself; the share holds nothing else.
+    smb::run("clear");
     if (!make_tree(server) || !make_cfg(server + "\\cfg")) {
         printf("bench_smb: could not make the share under %s (error %lu)\n", server.c_str(), GetLastError());
         return 1;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# smb-env.sh up | down | stop | freeze | thaw | stop-when-open <file> | counts
+# smb-env.sh up | down | stop | freeze | thaw | stop-when-open <file> | counts | clear
 # A real SMB file server for this build folder: a private smbd on
 # 127.0.0.1 on the build's own port, serving $NX_SMB_DIR/share as
 # \\127.0.0.1\nxshare to the user root, mounted with the FUSE client
@@ -17,6 +17,7 @@
 #           returns at once; ends smbd (as stop) as soon as it has that file
 #           of the share open, or gives up after a minute
 #   counts  prints smbd's request counts (smbstatus --profile)
+#   clear   empties the share (on the server's side)
 # Needs root (FUSE); CI runs as root.
 set -u
 . "$(dirname "$0")/wine-vars.sh"
@@ -146,6 +147,7 @@ case "${1:-}" in
   stop-when-open) stop_when_open "${2:?file}" ;;
   freeze) signal -STOP ;;
   thaw) signal -CONT ;;
+  clear) find "$d/share" -mindepth 1 -delete ;;
   counts) smbstatus --configfile="$conf" --profile ;;
-  *) echo "usage: $0 up | down | stop | freeze | thaw | stop-when-open <file> | counts" >&2; exit 2 ;;
+  *) echo "usage: $0 up | down | stop | freeze | thaw | stop-when-open <file> | counts | clear" >&2; exit 2 ;;
 esac

@@ -64,7 +64,10 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
 static unsigned long folder_error(const char* folder)
 {
     DWORD a = GetFileAttributesA(folder);
-    if (a == INVALID_FILE_ATTRIBUTES) return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        DWORD e = GetLastError();
+        return e ? e : ERROR_PATH_NOT_FOUND;
+    }
     return (a & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ERROR_DIRECTORY;
 }
 

@@ -47,12 +47,12 @@ static bool content_matches(const char* path, const char* content)
 
 int CDir::find_file(const char* folder, const char* name, const char* content, int mode)
 {
+    if (mfail) return 0;  // the share is gone: the rest would fail, or hang as long
     char pattern[NX_PATH];
     // A folder whose pattern does not fit is not listed: a cut pattern
     // would list some other folder.
     if (fmt_str(pattern, "%s\\*.*", folder)) return 0;
     WIN32_FIND_DATAA fd;
-    if (mfail) return 0;  // the share is gone: the rest would fail, or hang as long
     HANDLE h = FindFirstFileA(pattern, &fd);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD e = GetLastError();

@@ -50,7 +50,7 @@ bool listing_failed(unsigned long error, bool first)
 
 unsigned long walk_end_error(unsigned long at_start, unsigned long at_end, bool root)
 {
-    if (root && at_start) return at_start;
+    if (root && at_start && at_start != LIST_FILE_NOT_FOUND) return at_start;
     if (!at_start && at_end) return at_end;
     return 0;
 }

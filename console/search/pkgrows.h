@@ -34,6 +34,7 @@ bool listing_failed(unsigned long error, bool first);
 
 // The error that makes a walk incomplete although each of its listings ended
 // normally, 0 when none: the top folder could be listed at the start but no
-// longer at the end, or it is a drive's root, which always lists. at_start
-// and at_end are the errors of listing the top then (0 when it listed).
+// longer at the end, or it is a drive's root, which is always there (an
+// empty one lists nothing). at_start and at_end are the errors of listing
+// the top then (0 when it listed).
 unsigned long walk_end_error(unsigned long at_start, unsigned long at_end, bool root);

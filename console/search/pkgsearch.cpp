@@ -31,14 +31,12 @@ static unsigned long walk_error(CDir& mdir, const char* top, bool root, const ch
 
 // One walk from top with its log lines; a walk that lost the share ends
 // with a failure line naming the folder instead of "OK".
-static void walk(const char* top, const char* shown_top, CDir& mdir, SearchResult& out, FILE* log)
+static void walk(const char* top, bool root, const char* shown_top, CDir& mdir, SearchResult& out, FILE* log)
 {
     log_line(log, "mdir.find_file (%s) GO ...\n", shown_top);
     mdir.clear_list();
     if (top) {
         mdir.find_file(top, "Install.cmd", nullptr, 0);
-        // A bare drive name is listed from its root, which always lists.
-        bool root = strlen(top) == 2 && top[1] == ':';
         const char* folder = top;
         out.error = walk_error(mdir, top, root, &folder);
         if (out.error) {
@@ -58,10 +56,12 @@ void search_tree(const char* top, const char* uncp, const std::vector<std::strin
     // be cut is searched nowhere rather than somewhere else. The log lines
     // name uncp although the walk runs on the drive.
     snprintf(shown_top, sizeof shown_top, "%s\\pkg", uncp);
-    walk(fmt_str(path, "%s\\pkg", top) ? nullptr : path, shown_top, mdir, out, log);
-    // A lost share is not searched again from its top.
+    walk(fmt_str(path, "%s\\pkg", top) ? nullptr : path, false, shown_top, mdir, out, log);
+    // A lost share is not searched again from its top. A bare drive name is
+    // listed from its root, which is always there.
+    bool root = strlen(top) == 2 && top[1] == ':';
     if (mdir.mfound.empty() && !out.error)
-        walk(fmt_str(path, "%s", top) ? nullptr : path, uncp, mdir, out, log);
+        walk(fmt_str(path, "%s", top) ? nullptr : path, root, uncp, mdir, out, log);
     if (mdir.mfound.empty()) return;
 
     out.found = true;
