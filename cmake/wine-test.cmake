@@ -6,13 +6,21 @@
 #   The GoogleTest program tests/<name>.cpp with the console's resources and
 #   the test library. SOURCES and INCLUDES are relative to the source tree.
 #
-# nx_wine_check(<name> [TIMEOUT s] [ENV VAR=value...] COMMAND cmd args...)
-#   A script run with the same fixture and environment.
+# nx_wine_check(<name> [WIN64] [TIMEOUT s] [ENV VAR=value...] COMMAND cmd args...)
+#   A script run with the same fixture and environment. WIN64: in the
+#   build's second prefix, a 64-bit Windows (wine64_up / wine64_down; the
+#   32-bit prefix's display stays up around it).
 set(NX_TEST_ENV "NX_BUILD=${CMAKE_BINARY_DIR};NX_DISPLAY=${NX_DISPLAY}")
 add_test(NAME wine_up COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh up $<TARGET_FILE:nx_keepalive>)
 add_test(NAME wine_down COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh down)
 set_tests_properties(wine_up PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${NX_TEST_ENV}" TIMEOUT 180)
 set_tests_properties(wine_down PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${NX_TEST_ENV}")
+add_test(NAME wine64_up COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh up $<TARGET_FILE:nx_keepalive>)
+add_test(NAME wine64_down COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh down)
+set_tests_properties(wine64_up PROPERTIES FIXTURES_SETUP wine64 FIXTURES_REQUIRED wine
+                     ENVIRONMENT "${NX_TEST_ENV};NX_WINEARCH=win64" TIMEOUT 180)
+set_tests_properties(wine64_down PROPERTIES FIXTURES_CLEANUP wine64 FIXTURES_REQUIRED wine
+                     ENVIRONMENT "${NX_TEST_ENV};NX_WINEARCH=win64")
 
 function(nx_wine_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;INCLUDES;LIBS;DEPENDS;ENV;FIXTURES_SETUP" ${ARGN})
@@ -36,11 +44,15 @@ function(nx_wine_test name)
 endfunction()
 
 function(nx_wine_check name)
-  cmake_parse_arguments(T "" "TIMEOUT" "ENV;COMMAND" ${ARGN})
+  cmake_parse_arguments(T "WIN64" "TIMEOUT" "ENV;COMMAND" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
   add_test(NAME ${name} COMMAND ${T_COMMAND})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine
                        ENVIRONMENT "${NX_TEST_ENV};${T_ENV}")
+  if(T_WIN64)
+    set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED wine64)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT NX_WINEARCH=win64)
+  endif()
 endfunction()

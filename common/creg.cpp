@@ -14,6 +14,14 @@ static HKEY root_key(const char* root)
 
 static REGSAM read_access(int view64) { return view64 ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ; }
 
+int CReg::KeyError(const char* root, const char* key)
+{
+    HKEY h;
+    LONG e = RegOpenKeyExA(root_key(root), key, 0, read_access(mview64), &h);
+    if (e == ERROR_SUCCESS) RegCloseKey(h);
+    return (int)e;
+}
+
 char* CReg::ReadStr(const char* root, const char* key, const char* name)
 {
     HKEY h;

@@ -20,6 +20,9 @@ static const SvcSetting svc_settings[9] = {
     {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD},
 };
 enum { SVC_SETTINGS = 9, SVC_PSWD = 3 };
+// Logged when NX_KEY cannot be opened at all. The programs are 32-bit: on
+// 64-bit Windows they see the key that 64-bit tools show under WOW6432Node.
+#define SVC_NO_KEY_LOG "RegOpenKeyEx (HKLM\\%s, 32-bit view) failed: %d\n"
 
 // The package the service is working on: string values of NX_KEY_PKGS.
 #define SVC_NOW_COMP "comp"

@@ -24,6 +24,10 @@ have cppcheck || need+=(cppcheck)
 # Help file, release packages.
 have chmcmd || need+=(fp-utils)
 have wixl || need+=(wixl)
+have msibuild || need+=(msitools)
+have osslsigncode || need+=(osslsigncode)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+have openssl || need+=(openssl)
 have zip || need+=(zip)
 have unzip || need+=(unzip)
 # The package share on a real SMB server (scripts/smb-env.sh).

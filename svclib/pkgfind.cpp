@@ -4,9 +4,11 @@
 #include "assign.h"
 #include "chtml.h"
 #include "cnet.h"
+#include "creg.h"
 #include "log.h"
 #include "ncfg.h"
 #include "safefile.h"
+#include "service_contract.h"
 #include "strutil.h"
 #include <windows.h>
 
@@ -108,6 +110,7 @@ static int find_and_report(CNet& net, FILE* log)
     NCFG ncfg;
     memset(&ncfg, 0, sizeof ncfg);
     set_ncfg(&ncfg);
+    if (int e = CReg().KeyError(SVC_ROOT, NX_KEY)) log_line(log, SVC_NO_KEY_LOG, NX_KEY, e);
 
     char path[NX_PATH];
     get_file(path, (char*)"nxsvc.htm");

@@ -1,8 +1,10 @@
 // Start-up, main window, message loop and the splitter.
 #include "shell.h"
+#include "creg.h"
 #include "log.h"
 #include "resource.h"
 #include "search.h"
+#include "service_contract.h"
 #include "strutil.h"
 #include "views.h"
 
@@ -72,6 +74,7 @@ HWND StartConsole(HINSTANCE inst, const char* cmdline, int show)
     ResetShellState(cmdline);
     ZeroMemory(&mncfg, sizeof mncfg);
     set_ncfg(&mncfg);
+    if (int e = CReg().KeyError(SVC_ROOT, NX_KEY)) log_line(mlog, SVC_NO_KEY_LOG, NX_KEY, e);
     mwin.instance = inst;
     mwin.procedure = WndProc;
     mwin.icon = LoadIconA(inst, MAKEINTRESOURCEA(IDI_MAIN));

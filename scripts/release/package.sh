@@ -3,9 +3,14 @@
 # Writes the release packages of the console from a build's bin folder:
 #   nxsvc-console-<version>.zip  nxwin.exe, nxsvc.dll, nxwin.chm, ADMIN.txt,
 #                                nxsvc.reg and the sample share
-#   nxsvc-console-<version>.msi  the three programs files into
-#                                "Program Files\NXSvc" with a Start-menu entry
+#   nxsvc-console-<version>.msi  the programs into "Program Files\NXSvc"
+#                                ("Program Files (x86)\NXSvc" on 64-bit
+#                                Windows) with a Start-menu entry
 # The version is the console's file version (console/res/resource.h).
+# Signing (Authenticode, osslsigncode) when NX_SIGN_CERT and NX_SIGN_KEY name
+# a certificate and its private key (PEM or DER); NX_SIGN_PASS is the key's
+# password, NX_SIGN_TIMESTAMP a timestamp server's URL. Without them the
+# packages are unsigned.
 # Used by the build (target nx_release) and by ./release.sh.
 set -euo pipefail
 bin="$1" out="$2"
@@ -16,6 +21,26 @@ version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' "$root/conso
 for f in nxwin.exe nxsvc.dll nxwin.chm; do [ -s "$bin/$f" ] || fail "$bin/$f is missing (build nxwin, nxsvc and nx_help first)"; done
 command -v wixl >/dev/null || fail "wixl not found (Debian package wixl; scripts/ensure-deps.sh installs it)"
 command -v zip >/dev/null || fail "zip not found"
+command -v msibuild >/dev/null || fail "msibuild not found (Debian package msitools)"
+
+sign=()
+if [ -n "${NX_SIGN_CERT:-}${NX_SIGN_KEY:-}" ]; then
+  [ -f "${NX_SIGN_CERT:-}" ] || fail "NX_SIGN_CERT: no certificate file \"${NX_SIGN_CERT:-}\""
+  [ -f "${NX_SIGN_KEY:-}" ] || fail "NX_SIGN_KEY: no key file \"${NX_SIGN_KEY:-}\""
+  command -v osslsigncode >/dev/null || fail "osslsigncode not found (scripts/ensure-deps.sh installs it)"
+  sign=(-certs "$NX_SIGN_CERT" -key "$NX_SIGN_KEY" -n "NXSvc Console" -h sha256)
+  [ -n "${NX_SIGN_PASS:-}" ] && sign+=(-pass "$NX_SIGN_PASS")
+  [ -n "${NX_SIGN_TIMESTAMP:-}" ] && sign+=(-ts "$NX_SIGN_TIMESTAMP")
+fi
+# Signs files in place; nothing without a certificate.
+sign_files() {
+  [ ${#sign[@]} -eq 0 ] && return 0
+  local f
+  for f in "$@"; do
+    osslsigncode sign "${sign[@]}" -in "$f" -out "$f.signed" >/dev/null || fail "signing $f failed"
+    mv "$f.signed" "$f"
+  done
+}
 
 name="nxsvc-console-$version"
 mkdir -p "$out"
@@ -28,6 +53,7 @@ trap 'rm -rf "$work"' EXIT
 # The zip: one folder named after the release.
 dir="$work/$name"
 cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$dir/"
+sign_files "$dir"/*.exe "$dir"/*.dll
 # Text files with Windows line ends, as administrators open them in Notepad.
 sed "s/@VERSION@/$version/g; s/\r\$//; s/\$/\r/" "$root/docs/ADMIN.txt" >"$dir/ADMIN.txt"
 sed 's/\r$//; s/$/\r/' "$root/scripts/release/nxsvc.reg" >"$dir/nxsvc.reg"
@@ -40,9 +66,22 @@ rm -f "$out/$name.zip"
 # The msi: wixl finds the files by their names in its working folder.
 mkdir -p "$work/msi"
 cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$work/msi/"
+sign_files "$work/msi"/*.exe "$work/msi"/*.dll
 cp "$root/scripts/release/nxsvc.wxs" "$work/msi/"
 rm -f "$out/$name.msi"
 (cd "$work/msi" && wixl -a x86 -D "Version=$version" -o "$out/$name.msi" nxsvc.wxs) || fail "wixl failed"
 [ -s "$out/$name.msi" ] || fail "wixl wrote no $name.msi"
+# Each settings component "Setting_<PROPERTY>" is installed only when that
+# property is given, is never removed (84: registry key path, permanent,
+# conditions checked again on repair), so no install, repair, upgrade or
+# removal wipes a value the administrator set. wixl can express neither.
+msi_sql() { msibuild "$out/$name.msi" -q "$1" || fail "msibuild: $1"; }
+secure=$(msiinfo export "$out/$name.msi" Property | sed -n 's/^SecureCustomProperties\t//p' | tr -d '\r')
+for c in $(msiinfo export "$out/$name.msi" Component | cut -f1 | grep '^Setting_'); do
+  msi_sql "UPDATE \`Component\` SET \`Condition\`='${c#Setting_}', \`Attributes\`=84 WHERE \`Component\`='$c'"
+  secure="${secure:+$secure;}${c#Setting_}"
+done
+msi_sql "UPDATE \`Property\` SET \`Value\`='$secure' WHERE \`Property\`='SecureCustomProperties'"
+sign_files "$out/$name.msi"
 echo "$out/$name.zip"
 echo "$out/$name.msi"

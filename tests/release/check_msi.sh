@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # check_msi.sh <package.msi> <nxdrive.exe>
-# The installation package under Wine, in the build's prefix: a silent
-# install puts nxwin.exe, nxsvc.dll and nxwin.chm into
-# "C:\Program Files\NXSvc" (byte for byte the files of the build) and the
+# The installation package under Wine, in the build's prefix, signed: the
+# packages are made again with a throwaway self-signed certificate, every
+# program and the msi verify against it, and the signed msi is the one
+# installed. A silent install puts nxwin.exe, nxsvc.dll and nxwin.chm into
+# "C:\Program Files\NXSvc" (byte for byte the signed files) and the
 # Start-menu entry "NXSvc Console"; that entry starts the installed console,
 # whose main window appears and ends on Exit; a silent removal takes files,
 # folder and entry away again.
@@ -17,7 +19,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 win() { wine cmd /c "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 nxdrive() { wine "$drive" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 
-bin="$(dirname "$msi")/../bin"
+build_bin="$(dirname "$msi")/../bin"
 app="$WINEPREFIX/drive_c/Program Files/NXSvc"
 saved="$NX_STATE/msi-test-saved-app"
 msi_w=$(winepath -w "$msi")
@@ -35,6 +37,29 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+
+# The release signed as ./release.sh signs it (README, "Signed release").
+signed="$NX_STATE/signed"
+rm -rf "$signed"
+mkdir -p "$signed"
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=NXSvc Test Publisher" \
+  -addext "extendedKeyUsage=codeSigning" -keyout "$signed/key.pem" -out "$signed/cert.pem" >/dev/null 2>&1 \
+  || fail "openssl could not make a test certificate"
+NX_SIGN_CERT="$signed/cert.pem" NX_SIGN_KEY="$signed/key.pem" \
+  "$(dirname "$0")/../../scripts/release/package.sh" "$build_bin" "$signed" >/dev/null || fail "signed packaging failed"
+unsigned=("$build_bin/nxwin.exe" "$build_bin/nxsvc.dll" "$msi")
+msi="$signed/$(basename "$msi")"
+bin="$signed/bin"
+(cd "$signed" && unzip -q "$(basename "$msi" .msi).zip" && mv "$(basename "$msi" .msi)" bin) || fail "no signed zip"
+for f in "$bin"/*.exe "$bin"/*.dll "$msi"; do
+  osslsigncode verify -CAfile "$signed/cert.pem" -in "$f" >"$signed/verify.log" 2>&1 \
+    || fail "$(basename "$f") does not verify against the test certificate: $(tail -3 "$signed/verify.log")"
+done
+for f in "${unsigned[@]}"; do
+  osslsigncode verify -in "$f" >/dev/null 2>&1 && fail "the build's $(basename "$f") is signed: unsigned is the default"
+done
+echo "signed and verified: $(cd "$bin" && ls *.exe *.dll | tr '\n' ' ')$(basename "$msi")"
+msi_w=$(winepath -w "$msi")
 
 rm -rf "$saved"
 if [ -d "$app" ]; then mv "$app" "$saved" || fail "could not set $app aside"; fi
@@ -55,7 +80,7 @@ rc=$?
 [ $rc -eq 0 ] || fail "msiexec /i ended with $rc (log: $NX_STATE/msi-install.log)"
 for f in nxwin.exe nxsvc.dll nxwin.chm; do
   [ -f "$app/$f" ] || fail "$f is not in C:\\Program Files\\NXSvc"
-  cmp -s "$app/$f" "$bin/$f" || fail "the installed $f differs from the build's"
+  cmp -s "$app/$f" "$bin/$f" || fail "the installed $f differs from the signed package's"
 done
 echo "installed: $(cd "$app" && ls | tr '\n' ' ')"
 entry=$(find_entry) || fail "no Start-menu entry \"NXSvc Console\""
