@@ -16,6 +16,7 @@ void CDir::clear_list()
     mdepth = 0;
     mfail = 0;
     mfailpath[0] = 0;
+    mstop = false;
     mtoperror = 0;
 }
 
@@ -47,7 +48,7 @@ static bool content_matches(const char* path, const char* content)
 
 int CDir::find_file(const char* folder, const char* name, const char* content, int mode)
 {
-    if (mfail) return 0;  // the share is gone: the rest would fail, or hang as long
+    if (mstop) return 0;  // the share is gone: the rest would fail, or hang as long
     char pattern[NX_PATH];
     // A folder whose pattern does not fit is not listed: a cut pattern
     // would list some other folder.
@@ -70,7 +71,7 @@ int CDir::find_file(const char* folder, const char* name, const char* content, i
             ++mdepth;
             if (mdepth < mmaxdepth && fits) find_file(path, name, content, mode);
             --mdepth;
-            if (mfail) break;
+            if (mstop) break;
             continue;
         }
         bool by_name = name && name_matches(entry, name);
@@ -85,7 +86,7 @@ int CDir::find_file(const char* folder, const char* name, const char* content, i
         if (fits) copy_str(rec->cFileName, path);
         mfound.push_back(rec);
     } while (FindNextFileA(h, &fd));
-    if (!mfail) {
+    if (!mstop) {
         DWORD e = GetLastError();
         if (listing_failed(e, false)) note_failure(folder, e);
     }
@@ -95,6 +96,13 @@ int CDir::find_file(const char* folder, const char* name, const char* content, i
 
 void CDir::note_failure(const char* folder, unsigned long error)
 {
-    mfail = error ? error : ERROR_GEN_FAILURE;
-    copy_str(mfailpath, folder);  // cut when too long: it only names the folder
+    if (!error) error = ERROR_GEN_FAILURE;
+    // A folder closed to this account leaves the rest of the share readable;
+    // a lost share found after it is what the walk then reports.
+    bool stops = error != ERROR_ACCESS_DENIED;
+    if (!mfail || (stops && !mstop)) {
+        mfail = error;
+        copy_str(mfailpath, folder);  // cut when too long: it only names the folder
+    }
+    mstop = mstop || stops;
 }

@@ -12,11 +12,13 @@ public:
     unsigned mdepth = 0;
     unsigned mmaxdepth = 100;
     // A listing that ended with an error other than its normal end
-    // (listing_failed) stops the walk; the first such error and its folder
-    // are kept here until clear_list. mtoperror: the error of listing the
-    // outermost folder (0 when it listed).
+    // (listing_failed): its error and folder, kept until clear_list. Such
+    // an error stops the walk (mstop) unless it only denied access to that
+    // one folder. mtoperror: the error of listing the outermost folder (0
+    // when it listed).
     unsigned long mfail = 0;
     char mfailpath[260] = {};
+    bool mstop = false;
     unsigned long mtoperror = 0;
 
     CDir() = default;
