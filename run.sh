@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The console on the built-in demo: a package share on the network drive Y:,
 # this device's package groups, the service settings and an inventory.
-# The stand-in for the installation service (demo/nxsim) rebuilds the device
-# package list, installs it and starts the console.
+# The installation service NXSvc (nxsvc.exe), registered in the prefix and
+# started, rebuilds the device package list, installs it and starts the
+# console.
 #
 # With a DISPLAY the console opens there; after a "Save Package List" the
-# stand-in installs the saved list and starts the console again, as the
-# service would. Without a DISPLAY everything runs under Xvfb: screenshots
-# of the package, configuration and inventory views are saved and their
-# paths printed, then the console is closed (Exit) and the prefix stopped.
+# service installs the saved list at its next task (every 10 s in the demo)
+# and starts the console again. Leaving the console another way ends the
+# demo. Without a DISPLAY everything runs under Xvfb: screenshots of the
+# package, configuration and inventory views are saved and their paths
+# printed, then the console is closed (Exit) and the prefix stopped.
 #
 # NX_BUILD picks the build folder (default "build"; each has its own prefix).
 set -euo pipefail
@@ -24,7 +26,7 @@ fi
 
 echo "Building in $NX_BUILD ..."
 scripts/configure.sh
-cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nx_help nxsim nxdrive nx_keepalive >/dev/null
+cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nxsvc_exe nx_help nxdrive nx_keepalive >/dev/null
 
 echo "Starting Wine (prefix $WINEPREFIX, display $NX_DISPLAY) ..."
 # A prefix that is up already (tests of this build folder running) is left up.
@@ -37,27 +39,24 @@ scripts/wine-env.sh up "$NX_BUILD/bin/nx_keepalive.exe" || { echo "run.sh: Wine 
 demo_setup
 echo "Demo device $NX_DEMO_DEVICE: groups Base and Office on \\\\demo\\packages (Y:)"
 
-list="$NX_DEMO_PUBLIC/nxsvc.ini"
-rm -f "$NX_STATE/demo.stamp"
+demo_service_start
+trap 'demo_service_remove; [ $was_up = 1 ] || scripts/wine-env.sh down' EXIT
+echo "Service NXSvc: $(demo_service_state); its log: $NX_DEMO_APP/nxsvc.log"
 if [ -n "$user_display" ]; then
-  # As the service does: device list from the share, install, console; and
-  # again after every save from the console, until it is left another way.
-  demo_run nxsim.exe /wait
-  while [ -f "$list" ] && [ "$list" -nt "$NX_DEMO_APP/nxdll.log" ] && [ "$list" -nt "$NX_STATE/demo.stamp" ]; do
-    touch "$NX_STATE/demo.stamp"
-    demo_run nxsim.exe /nofind /wait
+  # The service starts the console after its installs; after each save it
+  # installs the saved list and starts it again.
+  while nxdrive wait 90000 >/dev/null 2>&1; do
+    nxdrive gone 86400000 >/dev/null 2>&1
+    grep -q "OnSave (" "$NX_DEMO_TEMP/nxwin.log" 2>/dev/null || break
   done
   exit 0
 fi
 
-# Headless: install, start the console, take the screenshots, exit.
-demo_run nxsim.exe /nostart
-touch "$NX_STATE/demo.stamp"
+# Headless: the first task installs and starts the console; the
+# screenshots; exit.
+nxdrive wait 90000 >/dev/null || { echo "run.sh: the service did not start the console" >&2; exit 1; }
 shots="$NX_BUILD/demo"
 mkdir -p "$shots"
-demo_run nxwin.exe >/dev/null 2>&1 &
-console=$!
-nxdrive wait 30000 >/dev/null || { echo "run.sh: the console did not start" >&2; exit 1; }
 nxdrive waitrows 1 10000 >/dev/null || true
 echo
 echo "Device package list with install results:"
@@ -68,10 +67,8 @@ demo_shot "$shots/console-configuration.png"
 nxdrive select Software.csv >/dev/null
 demo_shot "$shots/console-inventory.png"
 nxdrive close 15000 >/dev/null || echo "run.sh: the console did not end on Exit" >&2
-code=0
-wait "$console" || code=$?
 echo
 echo "Screenshots:"
 for f in packages configuration inventory; do echo "  $shots/console-$f.png"; done
-echo "Console log: $NX_DEMO_TEMP/nxwin.log (exit code $code)"
-echo "Stand-in log: $NX_DEMO_TEMP/nxsim.log; library log: $NX_DEMO_APP/nxdll.log"
+echo "Console log: $NX_DEMO_TEMP/nxwin.log"
+echo "Service log: $NX_DEMO_APP/nxsvc.log; library log: $NX_DEMO_APP/nxdll.log"

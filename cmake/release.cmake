@@ -10,7 +10,7 @@ file(GLOB_RECURSE NX_DEMO_SHARE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/demo/share
 add_custom_command(
     OUTPUT ${NX_DIST_ZIP} ${NX_DIST_MSI}
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/release/package.sh ${CMAKE_BINARY_DIR}/bin ${NX_DIST_DIR}
-    DEPENDS nxwin nxsvc ${NX_HELP_CHM}
+    DEPENDS nxwin nxsvc nxsvc_exe ${NX_HELP_CHM}
             ${CMAKE_SOURCE_DIR}/scripts/release/package.sh ${CMAKE_SOURCE_DIR}/scripts/release/nxsvc.wxs
             ${CMAKE_SOURCE_DIR}/scripts/release/nxsvc.reg ${CMAKE_SOURCE_DIR}/docs/ADMIN.txt
             ${CMAKE_SOURCE_DIR}/console/res/resource.h ${NX_DEMO_SHARE}

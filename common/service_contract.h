@@ -1,7 +1,7 @@
-// Everything the console shares with the installation service NXSvc, which
-// is not part of this program: the registry values it reads and writes and
-// the data files it uses. Code that touches one of these places names it
-// from here.
+// Everything the console and the library share with the installation
+// service NXSvc (service/): the registry values it reads and writes and the
+// data files it uses. Code that touches one of these places names it from
+// here.
 #pragma once
 #include "ncfg.h"  // NX_KEY, NX_KEY_PKGS
 
@@ -45,3 +45,21 @@ inline bool svc_code_installed(int code) { return code == 0 || code == 1641 || c
 // Data files in the machine-wide data folder (get_file).
 #define SVC_LIST_FILE "nxsvc.ini"    // the device package list the service installs
 #define SVC_REPORT_FILE "nxsvc.htm"  // the assignment report pkg_find writes
+
+// The installation service itself: its name with the service control
+// manager, its files beside it, and what it keeps beside the contract.
+#define SVC_NAME "NXSvc"
+#define SVC_DISPLAY_NAME "NXSvc Installation Service"
+#define SVC_DESCRIPTION "Installs the packages of this device's package list from the package share."
+#define SVC_LIB_FILE "nxsvc.dll"      // loaded from the service's own folder
+#define SVC_CONSOLE_FILE "nxwin.exe"  // started from there after new installs
+#define SVC_LOG_FILE "nxsvc.log"      // beside nxdll.log
+#define SVC_LOG_OLD "nxsvc.old"       // the log before the last one
+// Beside "vers", "time" and "code" of a result: the script's exit code, or
+// the system error that kept it from running or ended it, so a failure,
+// which carries no "code", still tells why.
+#define SVC_RES_EXIT "exit"
+// String value of NX_KEY_PKGS: the last-write time of the device package
+// list when the service last took it (after pkg_find or after installing
+// it). A list that differs was saved by the console since.
+#define SVC_LIST_SEEN "seen"

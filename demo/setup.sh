@@ -3,8 +3,8 @@
 #   - the package share (demo/share) on Y:, the prefix's network drive, with a
 #     line in cfg\Assignment.ini for this device (Wine's computer name);
 #   - the service settings (demo/demo.reg), with no install results yet;
-#   - the programs in C:\Program Files\NXSvc with the inventory files beside
-#     the console;
+#   - the programs (console, library, help, service) in C:\Program Files\NXSvc
+#     with the inventory files beside the console;
 #   - no device package list or report from an earlier run.
 # It sets NX_DEMO_APP (unix folder of the programs), NX_DEMO_DEVICE,
 # NX_DEMO_PUBLIC and NX_DEMO_TEMP (unix folders of the data files and logs).
@@ -25,7 +25,7 @@ demo_setup() {
 
   NX_DEMO_APP="$WINEPREFIX/drive_c/Program Files/NXSvc"
   mkdir -p "$NX_DEMO_APP"
-  cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$bin/nxsim.exe" "$src/Software.csv" "$src/Hardware.csv" "$NX_DEMO_APP/"
+  cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$bin/nxsvc.exe" "$src/Software.csv" "$src/Hardware.csv" "$NX_DEMO_APP/"
 
   NX_DEMO_PUBLIC=$(readlink -f "$(winepath -u "$(demo_win echo %PUBLIC%)")")
   NX_DEMO_TEMP=$(readlink -f "$(winepath -u "$(demo_win echo %TEMP%)")")
@@ -33,8 +33,23 @@ demo_setup() {
   export NX_DEMO_APP NX_DEMO_DEVICE NX_DEMO_PUBLIC NX_DEMO_TEMP
 }
 
-# Runs a program of the demo folder (stand-in, console) in that folder.
+# Runs a program of the demo folder (service, console) in that folder.
 demo_run() { (cd "$NX_DEMO_APP" && wine "$@"); }
+
+# The installation service of the demo folder, registered and started as
+# "NXSvc" (started on demand, restarts only logged), and removed again.
+demo_service_state() { wine sc query NXSvc </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9] *//p'; }
+demo_service_start() {
+  demo_service_remove
+  wine sc create NXSvc binPath= "\"$(winepath -w "$NX_DEMO_APP/nxsvc.exe")\" /norestart" start= demand </dev/null >/dev/null 2>&1
+  wine sc start NXSvc </dev/null >/dev/null 2>&1
+}
+demo_service_remove() {
+  [ -n "$(demo_service_state)" ] || return 0
+  wine sc stop NXSvc </dev/null >/dev/null 2>&1
+  for _ in $(seq 1 30); do [ "$(demo_service_state)" = STOPPED ] && break; sleep 0.5; done
+  wine sc delete NXSvc </dev/null >/dev/null 2>&1
+}
 
 # The console driver; its output without carriage returns.
 nxdrive() { wine "$NX_BUILD/bin/nxdrive.exe" "$@" </dev/null | tr -d '\r'; }

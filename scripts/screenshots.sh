@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Remakes the screenshots in docs/ from the demo (see run.sh), under Xvfb:
-#   console-progress.png       the stand-in installing, its progress text in the list
+#   console-progress.png       the service installing, its progress text in the list
 #   console-packages.png       the device package list with install results
 #   console-find.png           after F5: available packages, two of them checked
 #   console-configuration.png  the service settings
@@ -17,7 +17,7 @@ unset NX_NO_XVFB
 . demo/setup.sh
 
 scripts/configure.sh
-cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nx_help nxsim nxdrive nx_keepalive >/dev/null
+cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}" --target nxwin nxsvc nxsvc_exe nx_help nxdrive nx_keepalive >/dev/null
 
 was_up=0
 if [ -f "$NX_STATE/xvfb.pid" ] && kill -0 "$(cat "$NX_STATE/xvfb.pid")" 2>/dev/null; then was_up=1; fi
@@ -31,15 +31,22 @@ start_console() {
   nxdrive waitrows 1 10000 >/dev/null || true
 }
 
-# The device list from the share, then the stand-in installs it while the
-# console watches: the slow package shows the stand-in's progress text.
-demo_run nxsim.exe /noinst /nostart >/dev/null
+# One task of the service installs the device list from the share; with
+# the slow package's result removed, the next task installs it again while
+# the console watches and shows the service's progress text.
+demo_run nxsvc.exe /once /norestart >/dev/null
+nxdrive wait 30000 >/dev/null
+nxdrive close 15000
+wine reg delete 'HKLM\Software\Veltrane\NxSvc\Packages\Contoso\OfficeSuite' /f >/dev/null 2>&1
 start_console
-demo_run nxsim.exe /nofind /nostart >/dev/null &
-sim=$!
+demo_run nxsvc.exe /once /norestart >/dev/null &
+task=$!
 nxdrive waitcell 4 "installing ... 2" 60000 >/dev/null
 demo_shot "$out/console-progress.png"
-wait $sim
+wait $task
+# The console the task starts at its end finds this one running and ends;
+# give it that time, so that Exit reaches the right one.
+sleep 2
 nxdrive close 15000
 
 # Next start: install times, and the failed package.

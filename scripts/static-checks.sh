@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# cppcheck and clang-tidy over the console, the library, the shared code and
+# cppcheck and clang-tidy over the console, the library, the service, the shared code and
 # the demo tools. Fails on any finding. Usage: static-checks.sh <build folder>
 # (the cross build, for its compile_commands.json).
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 cd "$root"
-dirs=(common svclib console demo)
+dirs=(common svclib console demo service)
 jobs="${NX_JOBS:-2}"
 status=0
 
@@ -14,7 +14,7 @@ status=0
 # (printf argument checks among them), inconclusive ones too.
 out=$(cppcheck --enable=warning,performance,portability --inconclusive --std=c++17 \
     --library=windows --platform=win32A -D_WIN32 -D__MINGW32__ -DWIN32_LEAN_AND_MEAN \
-    $(printf -- '-I%s ' common svclib console/shell console/views console/search console/res) \
+    $(printf -- '-I%s ' common svclib service console/shell console/views console/search console/res) \
     --suppressions-list="$root/scripts/cppcheck.supp" --inline-suppr -j "$jobs" --quiet \
     --template='{file}:{line}: {severity}: {message} [{id}]' "${dirs[@]}" 2>&1)
 n=$(printf '%s' "$out" | grep -c ': \(error\|warning\|performance\|portability\):' || true)

@@ -1,11 +1,12 @@
-// End to end: the whole programs as a user meets them. The stand-in for the
-// installation service (nxsim.exe) and the console (nxwin.exe) run as their
-// own processes on the demo share, copied to the network drive Y:; the test
-// drives the console from outside through messages, keys and real mouse
-// input (demo/drive.h) and checks files, registry, log and what the list
-// shows.
+// End to end: the whole programs as a user meets them. The installation
+// service (nxsvc.exe /once, one task in the foreground) and the console
+// (nxwin.exe) run as their own processes on the demo share, copied to the
+// network drive Y:; the test drives the console from outside through
+// messages, keys and real mouse input (demo/drive.h) and checks files,
+// registry, logs and what the list shows.
 #include "testutil.h"
 #include "drive.h"
+#include "service_contract.h"
 #include <commctrl.h>
 #include <string.h>
 
@@ -29,23 +30,8 @@ bool is_stamp(const std::string& s)
     return true;
 }
 
-std::string reg_str(const std::string& key, const char* name)
-{
-    DWORD type = 0;
-    std::string data;
-    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_SZ) return "<none>";
-    return std::string(data.c_str());
-}
-
-long long reg_dword(const std::string& key, const char* name)
-{
-    DWORD type = 0;
-    std::string data;
-    if (!tu::reg_get_raw(key.c_str(), name, &type, &data) || type != REG_DWORD || data.size() != 4) return -1000;
-    DWORD v;
-    memcpy(&v, data.data(), 4);
-    return v;
-}
+using tu::reg_number;
+using tu::reg_text;
 
 // A package list section as the console writes it.
 std::vector<std::string> section(const char* comp, const char* name, const char* vers)
@@ -80,6 +66,7 @@ protected:
         tu::reg_set_dword(key, "tmax", 600);
         bin = tu::exe_dir();
         list = pub + "\\nxsvc.ini";
+        svc_log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
     }
 
     void TearDown() override
@@ -89,7 +76,23 @@ protected:
         tu::ShareTest::TearDown();
     }
 
-    int run_sim(const std::string& args) { return tu::run_program("\"" + bin + "\\nxsim.exe\" " + args, 120000, bin.c_str()); }
+    // pkg_find alone, through a host that loads the library as the service does.
+    int find_only() { return tu::run_program("\"" + bin + "\\nxhost.exe\"", 60000, bin.c_str()); }
+    // One task of the service; it starts the console after new installs.
+    std::string task_line() { return "\"" + bin + "\\nxsvc.exe\" /once /norestart"; }
+    int run_task() { return tu::run_program(task_line(), 120000, bin.c_str()); }
+    std::string svc_log() { return tu::read_file(bin + "\\" SVC_LOG_FILE).substr(svc_log_at); }
+
+    // The console the service started, to be driven and waited for like our own.
+    HWND adopt_console()
+    {
+        stop_console();
+        HWND w = nxd::wait_console(30000);
+        if (w)
+            console_.process =
+                OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, nxd::console_pid(w));
+        return w;
+    }
 
     HWND start_console(const std::string& args = "")
     {
@@ -109,7 +112,13 @@ protected:
 
     void stop_console()
     {
-        if (!console_.process) return;
+        if (!console_.process) {
+            if (HWND w = nxd::console()) {
+                nxd::post_command(w, 260);
+                nxd::wait_gone(10000);
+            }
+            return;
+        }
         if (console_.wait(0) == -1) {
             if (HWND w = nxd::console()) nxd::post_command(w, 260);
             if (console_.wait(10000) == -1) console_.kill();
@@ -152,6 +161,7 @@ protected:
     }
 
     std::string share, bin, list;
+    size_t svc_log_at = 0;
     tu::Proc console_;
 
 private:
@@ -159,11 +169,11 @@ private:
     bool had_name_ = false;
 };
 
-// The stand-in builds the device list and the report from the share through
-// nxsvc.dll; the console then shows the listed packages in list order.
-TEST_F(E2e, StandInBuildsListAndReportAndConsoleShowsThem)
+// pkg_find builds the device list and the report from the share; the
+// console then shows the listed packages in list order.
+TEST_F(E2e, PkgFindBuildsListAndReportAndConsoleShowsThem)
 {
-    ASSERT_EQ(run_sim("/noinst /nostart"), 0);
+    ASSERT_EQ(find_only(), 0);
 
     std::vector<std::string> want = tu::split_lines(tu::read_file("Y:\\cfg\\Base.ini"));
     for (auto& l : tu::split_lines(tu::read_file("Y:\\cfg\\Office.ini"))) want.push_back(l);
@@ -194,13 +204,20 @@ TEST_F(E2e, StandInBuildsListAndReportAndConsoleShowsThem)
     EXPECT_TRUE(wait_log("WinMain () END ..."));
 }
 
-// The typical road: F5 adds the share's other packages as available, a click
-// on a row's picture checks it, F3 and F4 move rows, and Save writes the
-// checked and installed rows in the new order and ends the console.
-TEST_F(E2e, FindCheckReorderAndSave)
+// The whole road: a service task installs the device's groups and starts
+// the console; there F5 adds the share's other packages as available, a
+// click on a row's picture checks it, F3 and F4 move rows, and Save writes
+// the checked and installed rows in the new order and ends the console. The
+// next task installs that list as saved and starts the console again, which
+// shows the new packages installed.
+TEST_F(E2e, WholeRoadFindCheckReorderSaveAndInstall)
 {
-    ASSERT_EQ(run_sim("/nostart"), 0);  // list, and Base and Office installed
-    HWND w = start_console();
+    ASSERT_EQ(run_task(), 0);  // list, and Base and Office installed
+    std::string slog = svc_log();
+    EXPECT_NE(slog.find("pkg_find () 0 OK ..."), std::string::npos) << slog;
+    EXPECT_NE(slog.find("Restart (120 s) MSG ... not done: /norestart"), std::string::npos) << slog;  // Runtime: 3010
+    EXPECT_NE(slog.find("Console (" + bin + "\\nxwin.exe) OK ..."), std::string::npos) << slog;
+    HWND w = adopt_console();
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(wait_log("ReadREG () OK ..."));
     ASSERT_EQ(nxd::list_rows(w), 5);
@@ -258,22 +275,40 @@ TEST_F(E2e, FindCheckReorderAndSave)
                    section("Contoso", "OfficeSuite", "16.0"), section("Litware", "Editor", "3.3")})
         want.insert(want.end(), s.begin(), s.end());
     EXPECT_EQ(tu::split_lines(tu::read_file(list)), want);
+
+    // The next task: the saved list, without pkg_find; the console again.
+    svc_log_at += slog.size();
+    ASSERT_EQ(run_task(), 0);
+    slog = svc_log();
+    EXPECT_NE(slog.find("ReadList (" + list + ") OK ... 6 packages, saved by the console"), std::string::npos) << slog;
+    EXPECT_EQ(slog.find("pkg_find ()"), std::string::npos) << slog;
+    EXPECT_EQ(tu::split_lines(tu::read_file(list)), want);
+    w = adopt_console();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(wait_log("ReadREG () OK ..."));
+    for (const char* n : {"Zipper", "Editor"}) {
+        SCOPED_TRACE(n);
+        const char* v = strcmp(n, "Zipper") == 0 ? "9.1" : "3.3";
+        EXPECT_EQ(nxd::list_image(w, row_of(w, n, v)), IMG_INSTALLED);
+        EXPECT_TRUE(is_stamp(cell(w, n, v, C_STAT))) << cell(w, n, v, C_STAT);
+    }
+    EXPECT_EQ(close_console(w), 0);
 }
 
-// The stand-in installs the list while the console runs: the package under
-// way shows the stand-in's progress text; at the next start installed rows
+// The service installs the list while the console runs: the package under
+// way shows the service's progress text; at the next start installed rows
 // show their time and the failed one "failed to install".
-TEST_F(E2e, StandInInstallsWithProgressAndConsoleShowsResults)
+TEST_F(E2e, ServiceInstallsWithProgressAndConsoleShowsResults)
 {
-    ASSERT_EQ(run_sim("/noinst /nostart"), 0);
+    ASSERT_EQ(find_only(), 0);
     HWND w = start_console();
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(wait_log("ReadREG () OK ..."));
 
-    tu::Proc sim;
-    ASSERT_TRUE(tu::start_program("\"" + bin + "\\nxsim.exe\" /nofind /nostart", &sim, bin.c_str()));
+    tu::Proc svc;
+    ASSERT_TRUE(tu::start_program(task_line(), &svc, bin.c_str()));
     // OfficeSuite takes a few seconds; the console copies "info" into its row.
-    ASSERT_TRUE(tu::wait_until([&] { return reg_str(kPkgs, "name") == "OfficeSuite"; }, 60000));
+    ASSERT_TRUE(tu::wait_until([&] { return reg_text(kPkgs, "name") == "OfficeSuite"; }, 60000));
     std::string seen;
     EXPECT_TRUE(tu::wait_until(
         [&] {
@@ -282,7 +317,10 @@ TEST_F(E2e, StandInInstallsWithProgressAndConsoleShowsResults)
         },
         15000))
         << seen;
-    ASSERT_EQ(sim.wait(120000), 0);
+    ASSERT_EQ(svc.wait(120000), 0);
+    // The console the service started after its installs finds this one
+    // running and ends.
+    EXPECT_TRUE(tu::wait_until([] { return tu::find_processes("nxwin.exe").size() == 1; }, 15000));
 
     // Results in the registry; nothing is under way any more.
     struct {
@@ -297,12 +335,12 @@ TEST_F(E2e, StandInInstallsWithProgressAndConsoleShowsResults)
     for (auto& r : res) {
         SCOPED_TRACE(r.name);
         std::string key = std::string(kPkgs) + "\\" + r.comp + "\\" + r.name;
-        EXPECT_EQ(reg_str(key, "vers"), r.vers);
-        EXPECT_EQ(reg_dword(key, "code"), r.code);
-        EXPECT_EQ(reg_dword(key, "exit"), r.exit);
-        EXPECT_TRUE(is_stamp(reg_str(key, "time"))) << reg_str(key, "time");
+        EXPECT_EQ(reg_text(key, "vers"), r.vers);
+        EXPECT_EQ(reg_number(key, "code"), r.code);
+        EXPECT_EQ(reg_number(key, "exit"), r.exit);
+        EXPECT_TRUE(is_stamp(reg_text(key, "time"))) << reg_text(key, "time");
     }
-    for (const char* v : {"comp", "name", "vers", "info"}) EXPECT_EQ(reg_str(kPkgs, v), "<none>") << v;
+    for (const char* v : {"comp", "name", "vers", "info"}) EXPECT_EQ(reg_text(kPkgs, v), "<none>") << v;
     EXPECT_TRUE(tu::file_exists(pub + "\\NxDemo\\NxAgent.txt"));  // the script ran, with PUBLIC
 
     EXPECT_EQ(close_console(w), 0);
@@ -315,7 +353,7 @@ TEST_F(E2e, StandInInstallsWithProgressAndConsoleShowsResults)
         int row = row_of(w, r.name, r.vers);
         ASSERT_GE(row, 0);
         if (r.code >= 0) {
-            EXPECT_EQ(nxd::list_cell(w, row, C_STAT), reg_str(key, "time"));
+            EXPECT_EQ(nxd::list_cell(w, row, C_STAT), reg_text(key, "time"));
             EXPECT_EQ(nxd::list_image(w, row), IMG_INSTALLED);
         } else {
             EXPECT_EQ(nxd::list_cell(w, row, C_STAT), "failed to install");
@@ -324,14 +362,16 @@ TEST_F(E2e, StandInInstallsWithProgressAndConsoleShowsResults)
     }
 
     // A second run installs only what is not installed yet: the failed one.
-    std::string agent_time = reg_str(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time");
+    std::string agent_time = reg_text(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time");
     EXPECT_EQ(close_console(w), 0);
-    ASSERT_EQ(run_sim("/nofind /nostart"), 0);
-    EXPECT_EQ(reg_str(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time"), agent_time);
-    std::string simlog = tu::read_file(temp + "\\nxsim.log");
-    EXPECT_NE(simlog.find("Install (Y:\\pkg\\Veltrane\\NxAgent\\1.2.0\\Install.cmd) OK: installed already"),
+    size_t before = svc_log().size();
+    ASSERT_EQ(run_task(), 0);
+    EXPECT_EQ(reg_text(std::string(kPkgs) + "\\Veltrane\\NxAgent", "time"), agent_time);
+    std::string slog = svc_log().substr(before);
+    EXPECT_NE(slog.find("Install (Y:\\pkg\\Veltrane\\NxAgent\\1.2.0\\Install.cmd) SKIP ... installed already"),
               std::string::npos);
-    EXPECT_NE(simlog.find("Install (Y:\\pkg\\Northwind\\Mailer\\7.3\\Install.cmd) failed: 1"), std::string::npos);
+    EXPECT_NE(slog.find("Install (Y:\\pkg\\Northwind\\Mailer\\7.3\\Install.cmd) failed: 1"), std::string::npos);
+    EXPECT_EQ(slog.find("Console ("), std::string::npos) << "nothing new was installed";
 }
 
 // "/admin": open a group list on the share, edit a row, save from the
@@ -339,7 +379,7 @@ TEST_F(E2e, StandInInstallsWithProgressAndConsoleShowsResults)
 // opened with no browser registered for it, and the console carries on.
 TEST_F(E2e, AdminEditsGroupListAndOpensReport)
 {
-    ASSERT_EQ(run_sim("/noinst /nostart"), 0);  // the report exists
+    ASSERT_EQ(find_only(), 0);  // the report exists
     HWND w = start_console("/admin");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(nxd::title(w), "NXSvc Console");

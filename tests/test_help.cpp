@@ -42,6 +42,7 @@ const Topic kTopics[] = {
     {"Working with packages", "packages.htm"},
     {"Admin mode and group lists", "admin.htm"},
     {"Service settings", "settings.htm"},
+    {"Installation service", "service.htm"},
     {"Share layout", "share.htm"},
     {"Assignment report", "report.htm"},
     {"Log files", "logs.htm"},

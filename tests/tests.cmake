@@ -50,12 +50,15 @@ add_test(NAME svclib_report_chromium
          COMMAND ${CMAKE_SOURCE_DIR}/tests/browser/check_report.sh ${NX_REPORT_DIR}/nxsvc.htm)
 set_tests_properties(svclib_report_chromium PROPERTIES FIXTURES_REQUIRED nx_report TIMEOUT 180)
 
+# The installation service, in the foreground and under the service manager.
+nx_wine_test(test_service LIBS nxdrivelib ole32 uuid DEPENDS nxsvc_exe nxsvc)
+
 # Bad input, faults, whole programs
 nx_wine_test(test_badinput SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
 nx_wine_test(test_faults)
-# The stand-in, the console and the demo share of the source tree (a Windows
+# The service, the console and the demo share of the source tree (a Windows
 # path through Z:).
-nx_wine_test(test_e2e LIBS nxdrivelib DEPENDS nxsim nxdrive nxsvc ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo)
+nx_wine_test(test_e2e LIBS nxdrivelib DEPENDS nxsvc_exe nxhost nxdrive nxsvc ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo)
 
 # The package share on a real SMB file server (scripts/smb-env.sh), for the
 # tests that name the smb fixture; the others keep the folder drive Y:.

@@ -143,6 +143,24 @@ bool reg_get_raw(const char* key, const char* name, DWORD* type, std::string* da
     return r == ERROR_SUCCESS;
 }
 
+std::string reg_text(const std::string& key, const char* name)
+{
+    DWORD type = 0;
+    std::string data;
+    if (!reg_get_raw(key.c_str(), name, &type, &data) || type != REG_SZ) return "<none>";
+    return std::string(data.c_str());
+}
+
+long long reg_number(const std::string& key, const char* name)
+{
+    DWORD type = 0;
+    std::string data;
+    if (!reg_get_raw(key.c_str(), name, &type, &data) || type != REG_DWORD || data.size() != 4) return -1000;
+    DWORD v;
+    memcpy(&v, data.data(), 4);
+    return v;
+}
+
 void set_env(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
 
 std::string get_env(const char* name, bool* present)

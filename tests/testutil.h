@@ -28,6 +28,9 @@ void reg_set_str(const char* key, const char* name, const std::string& value, DW
 void reg_set_dword(const char* key, const char* name, DWORD value);
 void reg_set_raw(const char* key, const char* name, DWORD type, const void* data, DWORD size);
 bool reg_get_raw(const char* key, const char* name, DWORD* type, std::string* data);
+// A REG_SZ value's text, or "<none>"; a REG_DWORD value, or -1000.
+std::string reg_text(const std::string& key, const char* name);
+long long reg_number(const std::string& key, const char* name);
 
 // Environment (Win32, which child processes inherit).
 void set_env(const char* name, const char* value);  // null value removes it

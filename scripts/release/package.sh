@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # package.sh <bin folder> <output folder>
 # Writes the release packages of the console from a build's bin folder:
-#   nxsvc-console-<version>.zip  nxwin.exe, nxsvc.dll, nxwin.chm, ADMIN.txt,
-#                                nxsvc.reg and the sample share
+#   nxsvc-console-<version>.zip  nxwin.exe, nxsvc.dll, nxwin.chm, nxsvc.exe,
+#                                ADMIN.txt, nxsvc.reg and the sample share
 #   nxsvc-console-<version>.msi  the programs into "Program Files\NXSvc"
 #                                ("Program Files (x86)\NXSvc" on 64-bit
-#                                Windows) with a Start-menu entry
+#                                Windows) with a Start-menu entry; the
+#                                service NXSvc registered and started
 # The version is the console's file version (console/res/resource.h).
 # Signing (Authenticode, osslsigncode) when NX_SIGN_CERT and NX_SIGN_KEY name
 # a certificate and its private key (PEM or DER); NX_SIGN_PASS is the key's
@@ -18,7 +19,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 fail() { echo "package: $*" >&2; exit 1; }
 version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' "$root/console/res/resource.h")
 [ -n "$version" ] || fail "no NX_VERSION_TEXT in console/res/resource.h"
-for f in nxwin.exe nxsvc.dll nxwin.chm; do [ -s "$bin/$f" ] || fail "$bin/$f is missing (build nxwin, nxsvc and nx_help first)"; done
+for f in nxwin.exe nxsvc.dll nxwin.chm nxsvc.exe; do [ -s "$bin/$f" ] || fail "$bin/$f is missing (build nxwin, nxsvc, nxsvc_exe and nx_help first)"; done
 command -v wixl >/dev/null || fail "wixl not found (Debian package wixl; scripts/ensure-deps.sh installs it)"
 command -v zip >/dev/null || fail "zip not found"
 command -v msibuild >/dev/null || fail "msibuild not found (Debian package msitools)"
@@ -52,7 +53,7 @@ trap 'rm -rf "$work"' EXIT
 
 # The zip: one folder named after the release.
 dir="$work/$name"
-cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$dir/"
+cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$bin/nxsvc.exe" "$dir/"
 sign_files "$dir"/*.exe "$dir"/*.dll
 # Text files with Windows line ends, as administrators open them in Notepad.
 sed "s/@VERSION@/$version/g; s/\r\$//; s/\$/\r/" "$root/docs/ADMIN.txt" >"$dir/ADMIN.txt"
@@ -65,7 +66,7 @@ rm -f "$out/$name.zip"
 
 # The msi: wixl finds the files by their names in its working folder.
 mkdir -p "$work/msi"
-cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$work/msi/"
+cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$bin/nxsvc.exe" "$work/msi/"
 sign_files "$work/msi"/*.exe "$work/msi"/*.dll
 cp "$root/scripts/release/nxsvc.wxs" "$work/msi/"
 rm -f "$out/$name.msi"

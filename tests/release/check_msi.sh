@@ -3,11 +3,12 @@
 # The installation package under Wine, in the build's prefix, signed: the
 # packages are made again with a throwaway self-signed certificate, every
 # program and the msi verify against it, and the signed msi is the one
-# installed. A silent install puts nxwin.exe, nxsvc.dll and nxwin.chm into
-# "C:\Program Files\NXSvc" (byte for byte the signed files) and the
-# Start-menu entry "NXSvc Console"; that entry starts the installed console,
-# whose main window appears and ends on Exit; a silent removal takes files,
-# folder and entry away again.
+# installed. A silent install puts nxwin.exe, nxsvc.dll, nxwin.chm and
+# nxsvc.exe into "C:\Program Files\NXSvc" (byte for byte the signed files),
+# the Start-menu entry "NXSvc Console" and the service NXSvc, running; that
+# entry starts the installed console, whose main window appears and ends on
+# Exit; a silent removal stops and removes the service and takes files,
+# folder (but for the logs the service wrote) and entry away again.
 # The demo (run.sh) keeps its programs in the same folder: a folder found
 # there is set aside for the test and put back afterwards.
 set -u
@@ -18,6 +19,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -s "$msi" ] || fail "no package $msi (target nx_release)"
 win() { wine cmd /c "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 nxdrive() { wine "$drive" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+service_state() { wine sc query NXSvc </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9] *//p'; }
 
 build_bin="$(dirname "$msi")/../bin"
 app="$WINEPREFIX/drive_c/Program Files/NXSvc"
@@ -47,7 +49,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=NXSvc Test Publishe
   || fail "openssl could not make a test certificate"
 NX_SIGN_CERT="$signed/cert.pem" NX_SIGN_KEY="$signed/key.pem" \
   "$(dirname "$0")/../../scripts/release/package.sh" "$build_bin" "$signed" >/dev/null || fail "signed packaging failed"
-unsigned=("$build_bin/nxwin.exe" "$build_bin/nxsvc.dll" "$msi")
+unsigned=("$build_bin/nxwin.exe" "$build_bin/nxsvc.dll" "$build_bin/nxsvc.exe" "$msi")
 msi="$signed/$(basename "$msi")"
 bin="$signed/bin"
 (cd "$signed" && unzip -q "$(basename "$msi" .msi).zip" && mv "$(basename "$msi" .msi)" bin) || fail "no signed zip"
@@ -73,16 +75,21 @@ find_entry() {
   return 1
 }
 find_entry >/dev/null && fail "a Start-menu entry exists before the install"
+[ -z "$(service_state)" ] || fail "a service NXSvc exists before the install"
 
 echo "install: msiexec /i $msi_w /qn"
 wine msiexec /i "$msi_w" /qn /l*v "$log_w" </dev/null >/dev/null 2>&1
 rc=$?
 [ $rc -eq 0 ] || fail "msiexec /i ended with $rc (log: $NX_STATE/msi-install.log)"
-for f in nxwin.exe nxsvc.dll nxwin.chm; do
+for f in nxwin.exe nxsvc.dll nxwin.chm nxsvc.exe; do
   [ -f "$app/$f" ] || fail "$f is not in C:\\Program Files\\NXSvc"
   cmp -s "$app/$f" "$bin/$f" || fail "the installed $f differs from the signed package's"
 done
 echo "installed: $(cd "$app" && ls | tr '\n' ' ')"
+state=""
+for _ in $(seq 1 20); do state=$(service_state); [ "$state" = RUNNING ] && break; sleep 0.5; done
+[ "$state" = RUNNING ] || fail "the service NXSvc is \"$state\" after the install, not RUNNING"
+echo "service NXSvc: $state"
 entry=$(find_entry) || fail "no Start-menu entry \"NXSvc Console\""
 grep -aq 'C:\\Program Files\\NXSvc\\nxwin.exe' "$entry" || fail "the Start-menu entry does not point at the installed console"
 echo "Start-menu entry: $entry"
@@ -101,6 +108,10 @@ echo "remove: msiexec /x $msi_w /qn"
 wine msiexec /x "$msi_w" /qn </dev/null >/dev/null 2>&1
 rc=$?
 [ $rc -eq 0 ] || fail "msiexec /x ended with $rc"
+[ -z "$(service_state)" ] || fail "the service NXSvc is still registered after the removal"
+# The logs the service and its library wrote stay for the administrator.
+for f in nxsvc.log nxsvc.old nxdll.log; do rm -f "$app/$f"; done
+rmdir "$app" 2>/dev/null
 [ -e "$app" ] && fail "C:\\Program Files\\NXSvc is still there after the removal: $(ls "$app")"
 find_entry >/dev/null && fail "the Start-menu entry is still there after the removal"
 echo "PASS"

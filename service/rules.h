@@ -1,0 +1,63 @@
+// The installation service's rules as plain functions: which scripts may
+// run, which packages are skipped, how a result is recorded, the command
+// line of a script and when the log is rotated. No Win32 here, so the rules
+// also build and run natively.
+#pragma once
+#include <stddef.h>
+
+// Why a script path may not run (the service runs as LocalSystem and the
+// device package list lies where any user may write).
+enum PathVerdict {
+    PATH_OK,
+    PATH_EMPTY,      // no path, or too long for the path buffers
+    PATH_RELATIVE,   // no drive and no "\\" start
+    PATH_ELSEWHERE,  // not under "<ndrv>\pkg\" or "<uncp>\pkg\"
+    PATH_DOTS,       // a "." or ".." component (or one of only dots and blanks)
+    PATH_CHARS,      // a character the command line or a path may not carry
+};
+
+// Checks a script path against the share's package folders. ndrv is a
+// drive such as "Y:"; uncp a UNC path such as "\\server\packages" (a
+// trailing "\" is ignored). An empty or malformed setting allows nothing.
+// Letters are compared without regard to case, as Windows does.
+PathVerdict svc_check_path(const char* path, const char* ndrv, const char* uncp);
+const char* svc_path_reason(PathVerdict v);
+
+// True when the package is installed already: the recorded version equals
+// the listed one exactly and its code means success (0, 1641, 3010).
+// done_vers is null when none is recorded; done_code is -1 when absent.
+bool svc_skip(const char* done_vers, int done_code, const char* vers);
+
+// The installation's result and how it is recorded.
+enum SvcRun {
+    RUN_DONE,      // the script ran to its end; result is its exit code
+    RUN_NOSTART,   // it could not be started; result is the system error
+    RUN_TIMEOUT,   // ended after "tmax" seconds
+    RUN_STOPPED,   // ended because the service was stopped
+    RUN_REJECTED,  // its path broke the path rule; it never ran
+};
+enum { SVC_ERR_REJECTED = 161, SVC_ERR_TIMEOUT = 1460, SVC_ERR_STOPPED = 1223 };
+struct SvcOutcome {
+    bool installed;        // "code" is written; else it is removed
+    unsigned long code;    // the value of "code" when installed
+    unsigned long exit;    // the value of SVC_RES_EXIT, always written
+    bool restart_needed;   // 3010
+    bool restart_started;  // 1641: the package restarts the machine itself
+};
+SvcOutcome svc_outcome(SvcRun run, unsigned long result);
+
+// "<cmd>" /d /s /c ""<script>"": cmd takes the text between the outer
+// quotes as it is (/s), without AutoRun commands (/d). False when the
+// script holds a character that quoting cannot keep from cmd ('"', '%',
+// control characters) or the line does not fit n.
+bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script);
+
+// The log is kept below this size: when a write takes it there, it becomes
+// the old log and a new one is started.
+enum { SVC_LOG_LIMIT = 1024 * 1024 };
+inline bool svc_log_full(long size) { return size >= SVC_LOG_LIMIT; }
+
+// The settings in seconds, with the service's own value for an absent or
+// unusable one, and at most a week (so milliseconds fit 32 bits).
+enum { SVC_TMAX = 600, SVC_TMSG = 10, SVC_TSVC = 60, SVC_TWRB = 120, SVC_TLONGEST = 7 * 24 * 3600 };
+int svc_seconds(int value, int fallback);

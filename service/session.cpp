@@ -1,0 +1,127 @@
+// What the service does in the user's session: start the console after new
+// installs, tell the user about a restart, restart the machine.
+#include "svc.h"
+#include "service_contract.h"
+#include <userenv.h>
+#include <wtsapi32.h>
+#include <string>
+
+// Desktop of the interactive user.
+static char mdesktop[] = "winsta0\\default";
+
+static bool start_direct(const char* exe)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(exe, nullptr, nullptr, nullptr, FALSE, 0, nullptr, mfolder, &si, &pi)) return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+// The user's environment block with "PUBLIC" added when the platform left
+// it out, so that the console reads the list the service installs.
+static std::wstring with_public(const wchar_t* env)
+{
+    std::wstring block;
+    bool has = false;
+    for (const wchar_t* v = env; v && *v; v += wcslen(v) + 1) {
+        if (_wcsnicmp(v, L"PUBLIC=", 7) == 0) has = true;
+        block.append(v).push_back(0);
+    }
+    wchar_t pub[NX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"PUBLIC", pub, NX_PATH);
+    if (!has && n > 0 && n < NX_PATH) block.append(L"PUBLIC=").append(pub).push_back(0);
+    block.push_back(0);
+    return block;
+}
+
+void svc_start_console(bool service)
+{
+    char exe[NX_PATH];
+    if (fmt_str(exe, "%s\\%s", mfolder, SVC_CONSOLE_FILE)) return;
+    // In the foreground the administrator's own session and environment.
+    if (!service) {
+        if (start_direct(exe))
+            svc_log("Console (%s) OK ...\n", exe);
+        else
+            svc_log("Console (%s) failed: %lu\n", exe, GetLastError());
+        return;
+    }
+    DWORD session = WTSGetActiveConsoleSessionId();
+    if (session == 0xFFFFFFFF) {
+        svc_log("Console (%s) MSG ... no user logged on\n", exe);
+        return;
+    }
+    HANDLE token = nullptr;
+    if (!WTSQueryUserToken(session, &token)) {
+        DWORD e = GetLastError();
+        if (e == ERROR_NO_TOKEN) {
+            svc_log("Console (%s) MSG ... no user logged on\n", exe);
+            return;
+        }
+        // A platform without sessions: started as the service's own child.
+        if (start_direct(exe))
+            svc_log("Console (%s) OK ... started directly (%lu)\n", exe, e);
+        else
+            svc_log("Console (%s) failed: %lu\n", exe, GetLastError());
+        return;
+    }
+    void* env = nullptr;
+    if (!CreateEnvironmentBlock(&env, token, FALSE)) env = nullptr;
+    std::wstring block = with_public((const wchar_t*)env);
+    if (env) DestroyEnvironmentBlock(env);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.lpDesktop = mdesktop;
+    PROCESS_INFORMATION pi = {};
+    BOOL ok = CreateProcessAsUserA(token, exe, nullptr, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                                   &block[0], mfolder, &si, &pi);
+    DWORD e = GetLastError();
+    CloseHandle(token);
+    if (ok) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        svc_log("Console (%s) OK ... session %lu\n", exe, session);
+    } else {
+        svc_log("Console (%s) failed: %lu\n", exe, e);
+    }
+}
+
+static bool enable_shutdown_privilege()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    TOKEN_PRIVILEGES tp = {};
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    bool ok = LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid) &&
+              AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
+    CloseHandle(token);
+    return ok;
+}
+
+void svc_restart(int tmsg, int twrb, bool norestart)
+{
+    if (norestart) {
+        svc_log("Restart (%d s) MSG ... not done: /norestart\n", twrb);
+        return;
+    }
+    char text[256];
+    fmt_str(text, "New packages were installed. This computer restarts in %d seconds.", twrb);
+    char title[] = SVC_DISPLAY_NAME;
+    DWORD session = WTSGetActiveConsoleSessionId(), answer = 0;
+    if (session != 0xFFFFFFFF &&
+        !WTSSendMessageA(WTS_CURRENT_SERVER_HANDLE, session, title, (DWORD)strlen(title), text, (DWORD)strlen(text),
+                         MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND, (DWORD)tmsg, &answer, FALSE))
+        svc_log("WTSSendMessage (%lu) failed: %lu\n", session, GetLastError());
+    // A planned restart for an installation, so the event log says why.
+    if (enable_shutdown_privilege() &&
+        InitiateSystemShutdownExA(nullptr, text, (DWORD)twrb, FALSE, TRUE,
+                                  SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                                      SHTDN_REASON_FLAG_PLANNED))
+        svc_log("Restart (%d s) GO ...\n", twrb);
+    else
+        svc_log("Restart (%d s) failed: %lu\n", twrb, GetLastError());
+}

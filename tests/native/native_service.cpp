@@ -1,0 +1,140 @@
+// The installation service's rules built natively under the sanitizers:
+// which script paths may run, which packages are skipped, what a result
+// records, the script's command line and the log bound.
+#include "rules.h"
+#include <gtest/gtest.h>
+#include <string>
+
+TEST(ServiceRules, ScriptPaths)
+{
+    const char* Y = "Y:";
+    const char* U = "\\\\demo\\packages";
+    struct Row {
+        const char *path, *ndrv, *uncp;
+        PathVerdict want;
+    } rows[] = {
+        {"Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd", Y, U, PATH_OK},
+        {"y:\\PKG\\Contoso\\a b\\4.1\\Install.cmd", Y, U, PATH_OK},
+        {"\\\\demo\\packages\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd", Y, U, PATH_OK},
+        {"\\\\DEMO\\Packages\\pkg\\x.cmd", Y, "\\\\demo\\packages\\", PATH_OK},
+        {"Y:\\pkg\\a&b^c!\\x.cmd", Y, U, PATH_OK},  // quoted, so cmd takes them as they are
+        // other drives, other folders, other shares
+        {"C:\\elsewhere\\Install.cmd", Y, U, PATH_ELSEWHERE},
+        {"C:\\pkg\\Install.cmd", Y, U, PATH_ELSEWHERE},
+        {"Y:\\pkgs\\x.cmd", Y, U, PATH_ELSEWHERE},
+        {"Y:\\Install.cmd", Y, U, PATH_ELSEWHERE},
+        {"Y:\\other\\pkg\\x.cmd", Y, U, PATH_ELSEWHERE},
+        {"\\\\evil\\share\\pkg\\x.cmd", Y, U, PATH_ELSEWHERE},
+        {"\\\\demo\\packages2\\pkg\\x.cmd", Y, U, PATH_ELSEWHERE},
+        {"\\\\demo\\packages\\other\\x.cmd", Y, U, PATH_ELSEWHERE},
+        {"\\\\?\\Y:\\pkg\\x.cmd", Y, U, PATH_CHARS},  // no device paths
+        {"Y:\\pkg\\x.cmd", "", U, PATH_ELSEWHERE},                  // no drive set
+        {"\\\\demo\\packages\\pkg\\x.cmd", Y, "", PATH_ELSEWHERE},  // no share set
+        {"C:\\pkg\\x.cmd", "C:\\", U, PATH_ELSEWHERE},              // malformed drive setting
+        // climbing out, in every spelling Windows folds to ".."
+        {"Y:\\pkg\\..\\..\\x.cmd", Y, U, PATH_DOTS},
+        {"Y:\\pkg\\a\\..\\b\\x.cmd", Y, U, PATH_DOTS},
+        {"Y:\\pkg/../../x.cmd", Y, U, PATH_DOTS},
+        {"Y:\\pkg\\...\\x.cmd", Y, U, PATH_DOTS},
+        {"Y:\\pkg\\.. \\x.cmd", Y, U, PATH_DOTS},
+        {"Y:\\pkg\\.\\x.cmd", Y, U, PATH_DOTS},
+        {"Y:\\pkg\\a\\\\x.cmd", Y, U, PATH_DOTS},
+        {"Y:\\pkg\\", Y, U, PATH_DOTS},
+        {"\\\\demo\\packages\\pkg\\..\\..\\x.cmd", Y, U, PATH_DOTS},
+        // relative, empty, characters quoting cannot carry
+        {"pkg\\x.cmd", Y, U, PATH_RELATIVE},
+        {"Y:pkg\\x.cmd", Y, U, PATH_RELATIVE},
+        {"\\pkg\\x.cmd", Y, U, PATH_RELATIVE},
+        {"", Y, U, PATH_EMPTY},
+        {"Y:\\pkg\\%COMSPEC%\\x.cmd", Y, U, PATH_CHARS},
+        {"Y:\\pkg\\a\"&calc&\"\\x.cmd", Y, U, PATH_CHARS},
+        {"Y:\\pkg\\a\\x.cmd:stream", Y, U, PATH_CHARS},
+        {"Y:\\pkg\\a\\C:\\x.cmd", Y, U, PATH_CHARS},
+        {"Y:\\pkg\\a\tb\\x.cmd", Y, U, PATH_CHARS},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        EXPECT_EQ(svc_check_path(r.path, r.ndrv, r.uncp), r.want) << svc_path_reason(svc_check_path(r.path, r.ndrv, r.uncp));
+    }
+    // 259 characters may be a longer path cut by the list reader.
+    std::string p = "Y:\\pkg\\";
+    EXPECT_EQ(svc_check_path((p + std::string(258 - p.size(), 'a')).c_str(), Y, U), PATH_OK);
+    EXPECT_EQ(svc_check_path((p + std::string(259 - p.size(), 'a')).c_str(), Y, U), PATH_EMPTY);
+}
+
+TEST(ServiceRules, SkipAndOutcome)
+{
+    struct Skip {
+        const char* done_vers;
+        int done_code;
+        const char* vers;
+        bool skip;
+    } skips[] = {
+        {"4.1", 0, "4.1", true},      {"4.1", 1641, "4.1", true}, {"4.1", 3010, "4.1", true},
+        {"4.1", -1, "4.1", false},    // failed: no code
+        {"4.1", 1, "4.1", false},     {"4.1", 0, "4.2", false},   {"1.0a", 0, "1.0A", false},
+        {nullptr, 0, "4.1", false},
+    };
+    for (auto& s : skips) {
+        SCOPED_TRACE(std::string(s.done_vers ? s.done_vers : "(none)") + " " + std::to_string(s.done_code));
+        EXPECT_EQ(svc_skip(s.done_vers, s.done_code, s.vers), s.skip);
+    }
+
+    struct Out {
+        SvcRun run;
+        unsigned long result;
+        bool installed;
+        unsigned long exit;
+        bool needed, started;
+    } outs[] = {
+        {RUN_DONE, 0, true, 0, false, false},         {RUN_DONE, 3010, true, 3010, true, false},
+        {RUN_DONE, 1641, true, 1641, false, true},    {RUN_DONE, 1, false, 1, false, false},
+        {RUN_DONE, 0xC0000005, false, 0xC0000005, false, false},
+        {RUN_NOSTART, 0, false, 0, false, false},  // a start that failed never counts as installed
+        {RUN_NOSTART, 2, false, 2, false, false},     {RUN_TIMEOUT, 0, false, SVC_ERR_TIMEOUT, false, false},
+        {RUN_STOPPED, 3010, false, SVC_ERR_STOPPED, false, false},
+        {RUN_REJECTED, 0, false, SVC_ERR_REJECTED, false, false},
+    };
+    for (auto& o : outs) {
+        SCOPED_TRACE(std::to_string(o.run) + " " + std::to_string(o.result));
+        SvcOutcome r = svc_outcome(o.run, o.result);
+        EXPECT_EQ(r.installed, o.installed);
+        if (o.installed) EXPECT_EQ(r.code, o.result);
+        EXPECT_EQ(r.exit, o.exit);
+        EXPECT_EQ(r.restart_needed, o.needed);
+        EXPECT_EQ(r.restart_started, o.started);
+    }
+}
+
+TEST(ServiceRules, CommandLineAndBounds)
+{
+    const char* cmd = "C:\\windows\\system32\\cmd.exe";
+    struct Row {
+        const char* script;
+        size_t size;
+        const char* want;  // null: refused
+    } rows[] = {
+        {"Y:\\pkg\\a b\\Install.cmd", 260,
+         "\"C:\\windows\\system32\\cmd.exe\" /d /s /c \"\"Y:\\pkg\\a b\\Install.cmd\"\""},
+        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"C:\\windows\\system32\\cmd.exe\" /d /s /c \"\"Y:\\pkg\\a&b\\x.cmd\"\""},
+        {"Y:\\pkg\\a\"b\\x.cmd", 260, nullptr},
+        {"Y:\\pkg\\%x%\\x.cmd", 260, nullptr},
+        {"Y:\\pkg\\a\nb\\x.cmd", 260, nullptr},
+        {"", 260, nullptr},
+        {"Y:\\pkg\\x.cmd", 50, nullptr},  // does not fit
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.script);
+        char out[260];
+        bool ok = svc_command_line(out, r.size, cmd, r.script);
+        EXPECT_EQ(ok, r.want != nullptr);
+        EXPECT_STREQ(out, r.want ? r.want : "");
+    }
+
+    EXPECT_FALSE(svc_log_full(SVC_LOG_LIMIT - 1));
+    EXPECT_TRUE(svc_log_full(SVC_LOG_LIMIT));
+    EXPECT_EQ(svc_seconds(-1, SVC_TMAX), SVC_TMAX);
+    EXPECT_EQ(svc_seconds(0, SVC_TSVC), SVC_TSVC);
+    EXPECT_EQ(svc_seconds(5, SVC_TMAX), 5);
+    EXPECT_EQ(svc_seconds(0x7fffffff, SVC_TMAX), SVC_TLONGEST);
+}

@@ -1,0 +1,231 @@
+// The installation service nxsvc.exe under Wine: one task in the foreground
+// (/once) over packages on the network drive Y:, and the registered service
+// started, stopped and stopping itself through the service control manager.
+// Every script leaves a marker file when it runs.
+#include "testutil.h"
+#include "drive.h"
+#include "service_sim.h"
+#include <knownfolders.h>
+#include <shlobj.h>
+
+namespace {
+
+const char* const kOld = "2020-01-01 00:00:00";
+
+struct Pkg {
+    const char* name;
+    const char* path;  // null: Y:\pkg\T\<name>\1.0\Install.cmd
+    const char* body;  // after the marker line
+};
+
+class Service : public tu::ShareTest {
+protected:
+    void SetUp() override
+    {
+        tu::ShareTest::SetUp();
+        if (HasFatalFailure()) return;
+        bin = tu::exe_dir();
+        tu::reg_set_str(NX_KEY, "uncp", "\\\\demo\\packages");
+        tu::reg_set_str(NX_KEY, "ndrv", "Y:");
+        log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
+    }
+
+    void TearDown() override
+    {
+        remove_service();
+        // A console the service started.
+        if (HWND w = nxd::console()) {
+            nxd::post_command(w, 260);
+            EXPECT_TRUE(nxd::wait_gone(15000));
+        }
+        for (auto& f : extra_files) {
+            DeleteFileA(f.c_str());
+            RemoveDirectoryA(f.substr(0, f.rfind('\\')).c_str());  // only when empty
+        }
+        tu::ShareTest::TearDown();
+    }
+
+    std::string svc_log() { return tu::read_file(bin + "\\" SVC_LOG_FILE).substr(log_at); }
+    std::string marker(const char* name) { return dir + "\\" + name + ".ran"; }
+    static std::string path_of(const Pkg& p)
+    {
+        return p.path ? p.path : std::string("Y:\\pkg\\T\\") + p.name + "\\1.0\\Install.cmd";
+    }
+
+    // Scripts where they can be written, and the list as the console saves
+    // it, marked as not yet taken by the service.
+    void put_list(const std::string& list, const std::vector<Pkg>& pkgs)
+    {
+        std::string text;
+        for (const Pkg& p : pkgs) {
+            std::string path = path_of(p);
+            if (path.compare(0, 2, "\\\\") != 0) {
+                std::string folder = path.substr(0, path.rfind('\\'));
+                tu::make_dirs(folder);
+                ASSERT_TRUE(tu::write_file(path, "@echo off\r\necho ran>\"" + marker(p.name) + "\"\r\n" + p.body + "\r\n"));
+                if (path[0] == 'C') extra_files.push_back(path);
+            }
+            text += std::string("[T ") + p.name + "]\r\ncomp=T\r\nname=" + p.name + "\r\npath=" + path + "\r\nvers=1.0\r\n\r\n";
+        }
+        ASSERT_TRUE(tu::write_file(list, text));
+        tu::reg_set_str(NX_KEY_PKGS, SVC_LIST_SEEN, "0");
+    }
+
+    bool sc(const std::string& args) { return tu::run_program("sc " + args, 30000) == 0; }
+
+    DWORD state()
+    {
+        SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE s = scm ? OpenServiceA(scm, SVC_NAME, SERVICE_QUERY_STATUS) : nullptr;
+        SERVICE_STATUS st = {};
+        DWORD r = s && QueryServiceStatus(s, &st) ? st.dwCurrentState : 0;
+        if (s) CloseServiceHandle(s);
+        if (scm) CloseServiceHandle(scm);
+        return r;
+    }
+
+    void remove_service()
+    {
+        if (!state()) return;
+        if (state() != SERVICE_STOPPED) sc(std::string("stop ") + SVC_NAME);
+        tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 15000);
+        sc(std::string("delete ") + SVC_NAME);
+    }
+
+    std::string bin;
+    size_t log_at = 0;
+    std::vector<std::string> extra_files;
+};
+
+using tu::reg_number;
+using tu::reg_text;
+
+// One task over a saved list: each package's result in the registry, its
+// marker, and the log line that says why.
+TEST_F(Service, OnceInstallsTheSavedListByTheRules)
+{
+    tu::reg_set_dword(NX_KEY, "tmax", 3);
+    svc_sim::record_install("T", "Done", "1.0", 0, kOld);
+    const char* never = "-";
+    struct Row {
+        Pkg pkg;
+        long long code, exit;  // -1000: absent
+        bool ran;
+        const char* log;
+    } rows[] = {
+        {{"Ok", nullptr, "exit /b 0"}, 0, 0, true, "Install (Y:\\pkg\\T\\Ok\\1.0\\Install.cmd) OK ... code 0"},
+        {{"Fails", nullptr, "exit /b 1"}, -1000, 1, true, "Install (Y:\\pkg\\T\\Fails\\1.0\\Install.cmd) failed: 1"},
+        {{"Reboot", nullptr, "exit /b 3010"}, 3010, 3010, true, "Install (Y:\\pkg\\T\\Reboot\\1.0\\Install.cmd) OK ... code 3010"},
+        // past "tmax", with a child process of its own
+        {{"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}, -1000, 1460, true,
+         "Install (Y:\\pkg\\T\\Slow\\1.0\\Install.cmd) time-out after 3 s, failed: 1460"},
+        {{"Done", nullptr, "exit /b 0"}, 0, -1000, false, "Install (Y:\\pkg\\T\\Done\\1.0\\Install.cmd) SKIP ... installed already"},
+        {{"Elsewhere", "C:\\elsewhere\\Install.cmd", "exit /b 0"}, -1000, 161, false,
+         "Install (C:\\elsewhere\\Install.cmd) not under the share's package folder, failed: 161"},
+        {{"Climb", "Y:\\pkg\\..\\..\\x.cmd", "exit /b 0"}, -1000, 161, false,
+         "Install (Y:\\pkg\\..\\..\\x.cmd) a \".\" or \"..\" component, failed: 161"},
+        {{"Unc", "\\\\other\\share\\pkg\\x.cmd", "exit /b 0"}, -1000, 161, false,
+         "Install (\\\\other\\share\\pkg\\x.cmd) not under the share's package folder, failed: 161"},
+        // started a restart itself: the next package waits
+        {{"Restarts", nullptr, "exit /b 1641"}, 1641, 1641, true, "Restart () MSG ... started by a package"},
+        {{"After", nullptr, "exit /b 0"}, -1000, -1000, false, never},
+    };
+    std::vector<Pkg> pkgs;
+    for (auto& r : rows) pkgs.push_back(r.pkg);
+    put_list(pub + "\\" SVC_LIST_FILE, pkgs);
+    ASSERT_FALSE(HasFatalFailure());
+
+    ASSERT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str()), 0);
+    std::string log = svc_log();
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.pkg.name);
+        std::string key = svc_sim::result_key("T", r.pkg.name);
+        EXPECT_EQ(reg_number(key, SVC_RES_CODE), r.code);
+        EXPECT_EQ(reg_number(key, SVC_RES_EXIT), r.exit);
+        EXPECT_EQ(tu::file_exists(marker(r.pkg.name)), r.ran);
+        if (r.log == never)
+            EXPECT_EQ(reg_text(key, SVC_RES_VERS), "<none>");
+        else
+            EXPECT_NE(log.find(r.log), std::string::npos) << log;
+    }
+    EXPECT_EQ(reg_text(svc_sim::result_key("T", "Done"), SVC_RES_TIME), kOld);
+    EXPECT_TRUE(tu::find_processes("ping.exe").empty()) << "the slow script's child outlived it";
+    // As saved, without pkg_find; nothing under way any more; no console
+    // after a package restarts the machine.
+    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 10 packages, saved by the console"),
+              std::string::npos);
+    EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
+    EXPECT_EQ(log.find("Console ("), std::string::npos);
+    for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO}) EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
+}
+
+// The registered service: started, running, stopped within 10 s while a
+// script runs (the script ends, its package is recorded failed); then
+// with "stop" 1 it runs one task and stops itself. /install registers it
+// as an administrator expects.
+TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
+{
+    ASSERT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /install", 30000), 0);
+    {
+        SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE s = OpenServiceA(scm, SVC_NAME, SERVICE_QUERY_CONFIG);
+        ASSERT_NE(s, nullptr);
+        char buf[4096];
+        DWORD need = 0;
+        QUERY_SERVICE_CONFIGA* qc = (QUERY_SERVICE_CONFIGA*)buf;
+        ASSERT_TRUE(QueryServiceConfigA(s, qc, sizeof buf, &need));
+        EXPECT_EQ(qc->dwServiceType, (DWORD)SERVICE_WIN32_OWN_PROCESS);
+        EXPECT_EQ(qc->dwStartType, (DWORD)SERVICE_AUTO_START);
+        EXPECT_STREQ(qc->lpDisplayName, SVC_DISPLAY_NAME);
+        EXPECT_EQ(std::string(qc->lpBinaryPathName), "\"" + bin + "\\nxsvc.exe\"");
+        EXPECT_TRUE(!qc->lpServiceStartName[0] || _stricmp(qc->lpServiceStartName, "LocalSystem") == 0)
+            << qc->lpServiceStartName;
+        CloseServiceHandle(s);
+        CloseServiceHandle(scm);
+    }
+    ASSERT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /uninstall", 30000), 0);
+    EXPECT_EQ(state(), 0u);
+
+    // The service reads the list of the machine's Public folder.
+    wchar_t* w = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Public, 0, nullptr, &w)));
+    char folder[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, w, -1, folder, sizeof folder, nullptr, nullptr);
+    CoTaskMemFree(w);
+    std::string list = std::string(folder) + "\\" SVC_LIST_FILE;
+    extra_files.push_back(list);
+    tu::reg_set_dword(NX_KEY, "tmax", 120);
+    put_list(list, {{"Quick", nullptr, "exit /b 0"}, {"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}});
+    ASSERT_FALSE(HasFatalFailure());
+
+    ASSERT_TRUE(sc(std::string("create ") + SVC_NAME + " binPath= \"\\\"" + bin + "\\nxsvc.exe\\\" /norestart\""));
+    ASSERT_TRUE(sc(std::string("start ") + SVC_NAME));
+    EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_RUNNING; }, 10000)) << state();
+    ASSERT_TRUE(tu::wait_until([&] { return reg_text(NX_KEY_PKGS, SVC_NOW_NAME) == "Slow"; }, 30000)) << svc_log();
+    ASSERT_TRUE(sc(std::string("stop ") + SVC_NAME));
+    EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 10000)) << state();
+    std::string slow = svc_sim::result_key("T", "Slow");
+    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Quick"), SVC_RES_CODE), 0);
+    EXPECT_EQ(reg_text(slow, SVC_RES_VERS), "1.0");
+    EXPECT_EQ(reg_number(slow, SVC_RES_CODE), -1000);
+    EXPECT_EQ(reg_number(slow, SVC_RES_EXIT), 1223);
+    EXPECT_TRUE(tu::find_processes("ping.exe").empty());
+
+    // "stop" 1: one task, then the service stops by itself.
+    tu::reg_set_dword(NX_KEY, "stop", 1);
+    put_list(list, {{"Next", nullptr, "exit /b 0"}});
+    ASSERT_TRUE(sc(std::string("start ") + SVC_NAME));
+    EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 30000)) << svc_log();
+    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Next"), SVC_RES_CODE), 0);
+    // The console in the user's session shows the list the service installed.
+    HWND con = nxd::wait_console(30000);
+    ASSERT_NE(con, nullptr);
+    EXPECT_TRUE(tu::wait_until([&] { return nxd::find_row(con, 0, "Next") >= 0; }, 15000)) << nxd::list_rows(con);
+    EXPECT_EQ(nxd::list_image(con, nxd::find_row(con, 0, "Next")), 8);  // installed
+    std::string log = svc_log();
+    for (const char* line : {"NXSvc (service) RUN ...", "Stop (1) GO ...", "ended by the stop, failed: 1223",
+                             "Task (1) OK ... 1 installed, 0 failed, 0 skipped", "NXSvc () END ..."})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+}  // namespace
