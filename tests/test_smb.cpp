@@ -57,11 +57,16 @@ protected:
         ConsoleTest::TearDown();
     }
 
-    // The installation service. The stand-in runs until the service itself
-    // can be installed here; this is the one place that starts it.
-    int run_service(const std::string& args)
+    // pkg_find alone, through a host that loads the library as the service does.
+    int find_only() { return run_program("\"" + bin + "\\nxhost.exe\"", 90000, bin.c_str()); }
+
+    // One task of the installation service in the foreground: pkg_find and
+    // the installs. It starts a console afterwards, which is closed here.
+    int run_service()
     {
-        return run_program("\"" + bin + "\\nxsim.exe\" " + args, 120000, bin.c_str());
+        int code = run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 120000, bin.c_str());
+        for (DWORD pid : find_processes("nxwin.exe")) close_process(pid);
+        return code;
     }
 
     // F5 in the console; returns when the search has started its walk.
@@ -86,9 +91,9 @@ private:
     bool had_name_ = false;
 };
 
-// The typical road with the demo share on the server: the service's
-// pkg_find builds the device list, F5 adds the share's other packages, and
-// the service installs the list, each through smbd.
+// The typical road with the demo share on the server: pkg_find builds the
+// device list, F5 adds the share's other packages, and the service's task
+// installs the list, each through smbd.
 TEST_F(SmbTest, RoadOverSmb)
 {
     std::string demo = get_env("NX_DEMO");
@@ -108,7 +113,7 @@ TEST_F(SmbTest, RoadOverSmb)
     ASSERT_TRUE(write_file(smb::server_dir() + "\\cfg\\Assignment.ini", assign));
 
     smb::Counts c = smb::counts();
-    ASSERT_EQ(run_service("/noinst /nostart"), 0);
+    ASSERT_EQ(find_only(), 0);
     std::vector<std::string> want = split_lines(read_file(smb::server_dir() + "\\cfg\\Base.ini"));
     for (auto& l : split_lines(read_file(smb::server_dir() + "\\cfg\\Office.ini"))) want.push_back(l);
     EXPECT_EQ(split_lines(read_file(pub + "\\nxsvc.ini")), want);
@@ -132,9 +137,11 @@ TEST_F(SmbTest, RoadOverSmb)
     // Every folder of the tree was listed by the server.
     grew(c, "smb2_find_count", folders);
 
-    // The installs run the scripts from the share.
+    // The service's task reads the lists again and runs the scripts from
+    // the share. The console it starts must not meet this one.
+    StopConsole();
     c = smb::counts();
-    ASSERT_EQ(run_service("/nofind /nostart"), 0);
+    ASSERT_EQ(run_service(), 0);
     for (const char* p : {"Veltrane\\NxAgent", "Contoso\\PdfViewer", "Fabrikam\\Runtime", "Contoso\\OfficeSuite"}) {
         SCOPED_TRACE(p);
         DWORD type = 0;
@@ -212,7 +219,7 @@ TEST_F(SmbTest, LostShare)
             ASSERT_TRUE(write_file(pub + "\\nxsvc.ini", earlier_list));
             ASSERT_TRUE(write_file(pub + "\\nxsvc.htm", earlier_report));
             ASSERT_EQ(smb::run(c.action), "");
-            EXPECT_EQ(run_program("\"" + bin + "\\nxhost.exe\"", 90000, bin.c_str()), 2);
+            EXPECT_EQ(find_only(), 2);
             // Compared whole: a replaced list would be megabytes to print.
             EXPECT_TRUE(read_file(pub + "\\nxsvc.ini") == earlier_list) << "the device list was rewritten";
             EXPECT_TRUE(read_file(pub + "\\nxsvc.htm") == earlier_report) << "the report was rewritten";

@@ -66,7 +66,7 @@ add_test(NAME smb_up COMMAND ${CMAKE_SOURCE_DIR}/scripts/smb-env.sh up)
 add_test(NAME smb_down COMMAND ${CMAKE_SOURCE_DIR}/scripts/smb-env.sh down)
 set_tests_properties(smb_up PROPERTIES FIXTURES_SETUP smb FIXTURES_REQUIRED wine ENVIRONMENT "${NX_TEST_ENV}" TIMEOUT 60)
 set_tests_properties(smb_down PROPERTIES FIXTURES_CLEANUP smb FIXTURES_REQUIRED wine ENVIRONMENT "${NX_TEST_ENV}")
-nx_wine_test(test_smb TIMEOUT 420 DEPENDS nxsim nxhost nxsvc
+nx_wine_test(test_smb TIMEOUT 420 DEPENDS nxsvc_exe nxhost nxsvc
              ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo NX_SMB_ENV=${CMAKE_SOURCE_DIR}/scripts/smb-env.sh)
 set_property(TEST test_smb APPEND PROPERTY FIXTURES_REQUIRED smb)
 
