@@ -8,7 +8,9 @@ NX_CONFIG=Release scripts/configure.sh
 . scripts/wine-vars.sh
 cmake --build "$NX_BUILD" -j "${NX_JOBS:-2}"
 scripts/wine-env.sh up "$NX_BUILD/bin/nx_keepalive.exe"
-trap 'scripts/wine-env.sh down' EXIT
+# The package share on a real SMB server, for bench_smb.
+trap 'scripts/smb-env.sh down; scripts/wine-env.sh down' EXIT
+scripts/smb-env.sh up
 status=0
 for b in "$NX_BUILD"/bin/bench_*.exe; do
   [ -e "$b" ] || continue

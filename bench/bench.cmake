@@ -11,3 +11,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/views.cmake)
 # ---- package search (console) ----
 include(${CMAKE_CURRENT_LIST_DIR}/search.cmake)
 # ---- end package search ----
+
+# ---- package share over SMB ----
+include(${CMAKE_CURRENT_LIST_DIR}/smb.cmake)
+# ---- end package share over SMB ----

@@ -17,49 +17,18 @@ namespace {
 const int DEVICES = 10000, GROUPS = 20, PACKAGES = 50, ROUNDS = 15;
 const char* DEVICE = "BENCHPC";
 
-std::string group_name(int g)
-{
-    char n[16];
-    snprintf(n, sizeof n, "Group%02d", g);
-    return n;
-}
-
-bool write_text(const std::string& path, const std::string& text)
-{
-    FILE* f = fopen(path.c_str(), "wt");
-    if (!f) return false;
-    fwrite(text.data(), 1, text.size(), f);
-    return fclose(f) == 0;
-}
-
 bool make_share(const std::string& cfg, std::vector<std::string>& files)
 {
     CreateDirectoryA(cfg.c_str(), nullptr);
     std::string assignment;
     std::string mine = std::string(DEVICE) + " = ";
     for (int g = 0; g < GROUPS; g++) mine += (g ? ", " : "") + group_name(g);
-    for (int d = 0; d < DEVICES; d++) {
-        char line[128];
-        if (d == DEVICES / 2) {
-            assignment += mine + "\n";  // the device's line, half-way down
-            continue;
-        }
-        snprintf(line, sizeof line, "PC%05d = %s, %s\n", d, group_name(d % GROUPS).c_str(),
-                 group_name((d + 7) % GROUPS).c_str());
-        assignment += line;
-    }
+    for (int d = 0; d < DEVICES; d++)
+        assignment += d == DEVICES / 2 ? mine + "\n" : assignment_line(d, GROUPS);  // the device's line half-way down
     files.push_back(cfg + "\\Assignment.ini");
     if (!write_text(files.back(), assignment)) return false;
     for (int g = 0; g < GROUPS; g++) {
-        std::string text;
-        for (int p = 0; p < PACKAGES; p++) {
-            char sec[512];
-            snprintf(sec, sizeof sec,
-                     "[Vendor%02d Package%02d%02d]\ncomp=Vendor%02d\nname=Package%02d%02d\n"
-                     "path=Y:\\pkg\\Vendor%02d\\Package%02d%02d\\1.%d\\Install.cmd\nvers=1.%d\n\n",
-                     p % 7, g, p, p % 7, g, p, p % 7, g, p, p, p);
-            text += sec;
-        }
+        std::string text = group_text(g, PACKAGES, "Y:");
         files.push_back(cfg + "\\" + group_name(g) + ".ini");
         if (!write_text(files.back(), text)) return false;
     }

@@ -54,23 +54,6 @@ bool make_share(const std::string& top, int packages)
     return touch(done, "complete\r\n");
 }
 
-// The baseline: every entry of the tree, nothing else.
-long bare_walk(const std::string& folder)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    long n = 0;
-    do {
-        if (fd.cFileName[0] == '.' && (!fd.cFileName[1] || (fd.cFileName[1] == '.' && !fd.cFileName[2]))) continue;
-        n++;
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            n += bare_walk(folder + "\\" + fd.cFileName);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return n;
-}
-
 size_t search(const std::string& top)
 {
     CDir mdir;

@@ -30,6 +30,9 @@ have osslsigncode || need+=(osslsigncode)
 have openssl || need+=(openssl)
 have zip || need+=(zip)
 have unzip || need+=(unzip)
+# The package share on a real SMB server (scripts/smb-env.sh).
+[ -x /usr/sbin/smbd ] || have smbd || need+=(samba)
+have smbnetfs || need+=(smbnetfs)
 for extra in ${NX_EXTRA_PACKAGES:-}; do dpkg -s "$extra" >/dev/null 2>&1 || need+=("$extra"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 sudo=""

@@ -36,9 +36,19 @@ prefix_up() {
     wine regedit /S "$(winepath -w "$NX_ROOT/scripts/wine-test.reg")" </dev/null >/dev/null 2>&1
     wineserver -w
   fi
+  # A prefix made before the SMB drive S: (scripts/smb-env.sh) existed gets
+  # its drive type now, before the wineserver starts and reads it.
+  if ! grep -q '"s:"="network"' "$WINEPREFIX/system.reg"; then
+    wine regedit /S "$(winepath -w "$NX_ROOT/scripts/wine-test.reg")" </dev/null >/dev/null 2>&1
+    wineserver -w
+  fi
   mkdir -p "$NX_SHARE_Y" "$NX_LOCAL_X"
   ln -sfn "$NX_SHARE_Y" "$WINEPREFIX/dosdevices/y:"
   ln -sfn "$NX_LOCAL_X" "$WINEPREFIX/dosdevices/x:"
+  # The SMB share's drive (scripts/smb-env.sh) must exist before the
+  # wineserver starts to be a network drive; it dangles while no server runs.
+  . "$(dirname "$0")/smb-vars.sh"
+  ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/${NX_SMB_DRIVE,,}"
 }
 
 up() {

@@ -191,3 +191,10 @@ void write_device_list(FILE* f, const std::vector<std::string>& lines)
     }
     fwrite(out.data(), 1, out.size(), f);
 }
+
+unsigned long share_read_error(bool opened, bool read_failed, unsigned long open_error, unsigned long folder_error)
+{
+    if (opened) return read_failed ? (folder_error ? folder_error : SHARE_READ_FAULT) : 0;
+    if (open_error && open_error != SHARE_FILE_NOT_FOUND && open_error != SHARE_PATH_NOT_FOUND) return open_error;
+    return folder_error;
+}

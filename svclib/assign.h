@@ -66,3 +66,13 @@ void build_package_columns(const std::vector<std::string>& lines, std::vector<st
 // mode would. An entry without a line end gets one, so the last line of one
 // group never runs into the next.
 void write_device_list(FILE* f, const std::vector<std::string>& lines);
+
+// Error numbers of the platform, so the rule below compiles without it.
+enum : unsigned long { SHARE_FILE_NOT_FOUND = 2, SHARE_PATH_NOT_FOUND = 3, SHARE_READ_FAULT = 30 };
+
+// Why a file of the share gave less than its whole text, 0 when it was read
+// through or is simply not there: an open error other than "not found", a
+// read that failed, or "not found" because its folder can no longer be
+// reached. folder_error is the error of reaching the file's folder (0 when
+// it is there); callers need it only when the file did not open or failed.
+unsigned long share_read_error(bool opened, bool read_failed, unsigned long open_error, unsigned long folder_error);

@@ -64,6 +64,35 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
     html.Close();
 }
 
+// The system error of reaching a folder, 0 when it is there.
+static unsigned long folder_error(const char* folder)
+{
+    DWORD a = GetFileAttributesA(folder);
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        DWORD e = GetLastError();
+        return e ? e : ERROR_PATH_NOT_FOUND;
+    }
+    return (a & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ERROR_DIRECTORY;
+}
+
+// Reads a file of the share with read(); returns the system error that left
+// part of it unread, 0 when it was read through or is not there
+// (share_read_error). folder: a folder that was there before (null: none),
+// so that "not found" with the folder gone means the share was lost.
+template <class Read> static unsigned long read_share_file(const char* path, const char* folder, Read read)
+{
+    FILE* f = fopen(path, "rb");
+    unsigned long open_error = f ? 0 : (unsigned long)_doserrno;
+    bool failed = false;
+    if (f) {
+        read(f);
+        failed = ferror(f) != 0;
+        fclose(f);
+    }
+    bool whole = f && !failed;
+    return share_read_error(f != nullptr, failed, open_error, whole || !folder ? 0 : folder_error(folder));
+}
+
 // The call up to its result; the caller releases the connection object and
 // closes the log.
 static int find_and_report(CNet& net, FILE* log)
@@ -94,16 +123,23 @@ static int find_and_report(CNet& net, FILE* log)
     }
 
     if (!ncfg.ndrv[0]) return 1;
-    if (net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) != 0 && have_report) return 2;
+    bool connected = net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) == 0;
+    if (!connected && have_report) return 2;
     // Without an earlier report go on, so that a first report is always written.
 
     std::vector<std::string> assigned;
     fmt_str(path, "%s\\cfg\\Assignment.ini", ncfg.ndrv);  // ndrv holds at most 3 characters
-    if (FILE* f = fopen(path, "rb")) {
-        read_assignments(f, key, assigned);
-        fclose(f);
+    // A share lost on the way must not turn into an empty or partial list:
+    // the earlier list and report stay, as when the share cannot be connected.
+    // Unconnected, what the drive yields makes the first report.
+    if (unsigned long e = read_share_file(path, nullptr, [&](FILE* f) { read_assignments(f, key, assigned); });
+        e && connected) {
+        log_line(log, "pkg_find (%s) failed: %d\n", path, (int)e);
+        return 2;
     }
 
+    char cfg[NX_PATH];
+    fmt_str(cfg, "%s\\cfg", ncfg.ndrv);
     std::vector<std::string> groups, numbers, lines;
     for (const std::string& g : assigned) {
         char marker[NX_PATH];
@@ -116,9 +152,19 @@ static int find_and_report(CNet& net, FILE* log)
         groups.push_back(g);
         numbers.push_back(number);
         lines.push_back(marker);
-        if (FILE* f = fopen(path, "rb")) {
-            read_group_lines(f, lines);
-            fclose(f);
+        // The assignment file was read from that folder.
+        if (unsigned long e = read_share_file(path, cfg, [&](FILE* f) { read_group_lines(f, lines); })) {
+            log_line(log, "pkg_find (%s) failed: %d\n", path, (int)e);
+            return 2;
+        }
+    }
+
+    // A read cut short by a lost server can look like the end of the file;
+    // the share must still be there once the last group file has been read.
+    if (!groups.empty()) {
+        if (unsigned long e = folder_error(cfg)) {
+            log_line(log, "pkg_find (%s) failed: %d\n", cfg, (int)e);
+            return 2;
         }
     }
 

@@ -19,23 +19,6 @@ const char* const kExitText =
 enum { C_NAME = 0, C_COMP, C_VERS, C_PATH, C_STAT, C_ORDER };
 enum { IMG_AVAILABLE = 4, IMG_READY = 5, IMG_LISTED = 7, IMG_INSTALLED = 8 };
 
-void copy_tree(const std::string& src, const std::string& dst)
-{
-    tu::make_dirs(dst);
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((src + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string n = fd.cFileName;
-        if (n == "." || n == "..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            copy_tree(src + "\\" + n, dst + "\\" + n);
-        else
-            CopyFileA((src + "\\" + n).c_str(), (dst + "\\" + n).c_str(), FALSE);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-}
-
 // "%i-%2.2d-%2.2d %2.2d:%2.2d:%2.2d" of a current year.
 bool is_stamp(const std::string& s)
 {
@@ -70,7 +53,7 @@ protected:
             if (c == '/') c = '\\';
         share = demo + "\\share";
         ASSERT_TRUE(tu::file_exists(share + "\\cfg\\Assignment.ini")) << "NX_DEMO=" << demo;
-        copy_tree(share, "Y:");
+        tu::copy_tree(share, "Y:");
         // This device gets the groups Base and Office.
         std::string assign = tu::read_file("Y:\\cfg\\Assignment.ini");
         ASSERT_TRUE(tu::write_file("Y:\\cfg\\Assignment.ini", assign + kDevice + "=Base,Office\r\n"));

@@ -60,6 +60,16 @@ nx_wine_test(test_faults)
 # path through Z:).
 nx_wine_test(test_e2e LIBS nxdrivelib DEPENDS nxsvc_exe nxhost nxdrive nxsvc ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo)
 
+# The package share on a real SMB file server (scripts/smb-env.sh), for the
+# tests that name the smb fixture; the others keep the folder drive Y:.
+add_test(NAME smb_up COMMAND ${CMAKE_SOURCE_DIR}/scripts/smb-env.sh up)
+add_test(NAME smb_down COMMAND ${CMAKE_SOURCE_DIR}/scripts/smb-env.sh down)
+set_tests_properties(smb_up PROPERTIES FIXTURES_SETUP smb FIXTURES_REQUIRED wine ENVIRONMENT "${NX_TEST_ENV}" TIMEOUT 60)
+set_tests_properties(smb_down PROPERTIES FIXTURES_CLEANUP smb FIXTURES_REQUIRED wine ENVIRONMENT "${NX_TEST_ENV}")
+nx_wine_test(test_smb TIMEOUT 420 DEPENDS nxsvc_exe nxhost nxsvc
+             ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo NX_SMB_ENV=${CMAKE_SOURCE_DIR}/scripts/smb-env.sh)
+set_property(TEST test_smb APPEND PROPERTY FIXTURES_REQUIRED smb)
+
 # The installation package, installed, started and removed under Wine.
 nx_wine_check(release_msi COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check_msi.sh ${NX_DIST_MSI}
               $<TARGET_FILE:nxdrive>)

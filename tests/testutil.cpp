@@ -53,6 +53,25 @@ void clear_dir(const std::string& path)
     FindClose(h);
 }
 
+int copy_tree(const std::string& src, const std::string& dst)
+{
+    make_dirs(dst);
+    int folders = 0;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((src + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    do {
+        std::string n = fd.cFileName;
+        if (n == "." || n == "..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            folders += 1 + copy_tree(src + "\\" + n, dst + "\\" + n);
+        else
+            CopyFileA((src + "\\" + n).c_str(), (dst + "\\" + n).c_str(), FALSE);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return folders;
+}
+
 void remove_tree(const std::string& path)
 {
     clear_dir(path);

@@ -16,6 +16,7 @@ bool write_file(const std::string& path, const std::string& data);  // binary, e
 bool file_exists(const std::string& path);
 void make_dirs(const std::string& path);
 void remove_tree(const std::string& path);                     // contents and the folder
+int copy_tree(const std::string& src, const std::string& dst);  // returns the folders below src
 void clear_dir(const std::string& path);                       // contents only
 std::vector<std::string> split_lines(const std::string& text);  // on "\n", CR removed
 std::string exe_dir();

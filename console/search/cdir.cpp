@@ -14,6 +14,10 @@ void CDir::clear_list()
     for (WIN32_FIND_DATAA* rec : mfound) delete rec;
     mfound.clear();
     mdepth = 0;
+    mfail = 0;
+    mfailpath[0] = 0;
+    mstop = false;
+    mtoperror = 0;
 }
 
 bool name_matches(const char* entry, const char* name)
@@ -44,13 +48,19 @@ static bool content_matches(const char* path, const char* content)
 
 int CDir::find_file(const char* folder, const char* name, const char* content, int mode)
 {
+    if (mstop) return 0;  // the share is gone: the rest would fail, or hang as long
     char pattern[NX_PATH];
     // A folder whose pattern does not fit is not listed: a cut pattern
     // would list some other folder.
     if (fmt_str(pattern, "%s\\*.*", folder)) return 0;
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE) return 0;
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        if (mdepth == 0) mtoperror = e;
+        if (listing_failed(e, true)) note_failure(folder, e);
+        return 0;
+    }
     do {
         const char* entry = fd.cFileName;
         if (entry[0] == '.' && (entry[1] == 0 || (entry[1] == '.' && entry[2] == 0))) continue;
@@ -61,6 +71,7 @@ int CDir::find_file(const char* folder, const char* name, const char* content, i
             ++mdepth;
             if (mdepth < mmaxdepth && fits) find_file(path, name, content, mode);
             --mdepth;
+            if (mstop) break;
             continue;
         }
         bool by_name = name && name_matches(entry, name);
@@ -77,6 +88,23 @@ int CDir::find_file(const char* folder, const char* name, const char* content, i
         if (fits) copy_str(rec->cFileName, path);
         mfound.push_back(rec);
     } while (FindNextFileA(h, &fd));
+    if (!mstop) {
+        DWORD e = GetLastError();
+        if (listing_failed(e, false)) note_failure(folder, e);
+    }
     FindClose(h);
     return 0;
+}
+
+void CDir::note_failure(const char* folder, unsigned long error)
+{
+    if (!error) error = ERROR_GEN_FAILURE;
+    // A folder closed to this account leaves the rest of the share readable;
+    // a lost share found after it is what the walk then reports.
+    bool stops = error != ERROR_ACCESS_DENIED;
+    if (!mfail || (stops && !mstop)) {
+        mfail = error;
+        copy_str(mfailpath, folder);  // cut when too long: it only names the folder
+    }
+    mstop = mstop || stops;
 }

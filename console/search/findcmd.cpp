@@ -65,9 +65,11 @@ unsigned __stdcall Thread(void* arg)
     delete job;
     // The interface thread appends the rows while this thread waits, so
     // its lines (OnSort) come before "Thread () OK".
-    if (result.found) SendMessageA(mwin.window, WM_NX_SEARCHDONE, 0, (LPARAM)&result);
+    if (result.found || result.error) SendMessageA(mwin.window, WM_NX_SEARCHDONE, 0, (LPARAM)&result);
     msearch = 0;
     mticks = 0;
+    // The network-error text must show now, not at some later paint.
+    if (result.error) InvalidateRect(mwin.window, nullptr, FALSE);
     // Placing the controls belongs to the interface thread.
     SendMessageA(mwin.window, WM_SIZE, 0, 0);
     log_line(mlog, "Thread () OK ...\n");
@@ -80,6 +82,9 @@ LRESULT OnSearchDone(LPARAM lp)
 {
     const SearchResult* result = (const SearchResult*)lp;
     if (!result) return 0;
+    // The rows found so far stay; the band tells that the list is incomplete.
+    if (result->error) mncfg.fail = 1;
+    if (!result->found) return 0;
     // The rows may have been moved, deleted or saved while the search ran:
     // the new ones are numbered after every order number there is now.
     int k = next_order(mmodel);

@@ -20,3 +20,21 @@ void split_parts(const char* path, char* file, char* vers, char* name, char* com
 // Returns the next order number.
 int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
                std::vector<SearchRow>& rows, FILE* log);
+
+// Error numbers of the folder listing, as the platform defines them, so the
+// rules below compile without it.
+enum : unsigned long { LIST_FILE_NOT_FOUND = 2, LIST_PATH_NOT_FOUND = 3, LIST_NO_MORE_FILES = 18 };
+
+// Whether a folder listing that stopped with this error left entries out
+// (on a network drive: a lost or hung server). The first call of a listing
+// may only find no folder or no match; a following call may only reach the
+// end. A first call that reports "no more files" has lost the folder's own
+// entries, which "*.*" always matches.
+bool listing_failed(unsigned long error, bool first);
+
+// The error that makes a walk incomplete although each of its listings ended
+// normally, 0 when none: the top folder could be listed at the start but no
+// longer at the end, or it is a drive's root, which is always there (an
+// empty one lists nothing). at_start and at_end are the errors of listing
+// the top then (0 when it listed).
+unsigned long walk_end_error(unsigned long at_start, unsigned long at_end, bool root);

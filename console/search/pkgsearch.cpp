@@ -9,26 +9,59 @@ void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log
     if (job.conn) search_tree(job.ndrv, job.uncp, job.shown, job.n, mdir, out, log);
 }
 
+// The error that left the walk of top incomplete (0 when it is complete),
+// with the folder it names: a listing that failed on the way, or the top
+// that can no longer be listed once the walk has ended.
+static unsigned long walk_error(CDir& mdir, const char* top, bool root, const char** folder)
+{
+    *folder = mdir.mfailpath;
+    if (mdir.mfail) return mdir.mfail;
+    char pattern[NX_PATH];
+    if (fmt_str(pattern, "%s\\*.*", top)) return 0;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern, &fd);
+    unsigned long again = 0;
+    if (h == INVALID_HANDLE_VALUE)
+        again = GetLastError();
+    else
+        FindClose(h);
+    *folder = top;
+    return walk_end_error(mdir.mtoperror, again, root);
+}
+
+// One walk from top with its log lines; a walk that lost the share ends
+// with a failure line naming the folder instead of "OK".
+static void walk(const char* top, bool root, const char* shown_top, CDir& mdir, SearchResult& out, FILE* log)
+{
+    log_line(log, "mdir.find_file (%s) GO ...\n", shown_top);
+    mdir.clear_list();
+    if (top) {
+        mdir.find_file(top, "Install.cmd", nullptr, FIND_NAME_OR_CONTENT);
+        const char* folder = top;
+        out.error = walk_error(mdir, top, root, &folder);
+        if (out.error) {
+            log_line(log, "mdir.find_file (%s) failed: %d\n", folder, (int)out.error);
+            return;
+        }
+    }
+    log_line(log, "mdir.find_file (%s) OK ...\n", shown_top);
+}
+
 void search_tree(const char* top, const char* uncp, const std::vector<std::string>& shown, int n, CDir& mdir,
                  SearchResult& out, FILE* log)
 {
-    char path[NX_PATH];
-    // The drive name holds at most 3 characters; a longer top that would
-    // be cut is searched nowhere rather than somewhere else.
-    bool fits = fmt_str(path, "%s\\pkg", top) == 0;
-    log_line(log, "mdir.find_file (%s\\pkg) GO ...\n", uncp);
+    char path[NX_PATH], shown_top[NX_PATH + 4];
     mdir.mmaxdepth = 5;
-    mdir.clear_list();
-    if (fits) mdir.find_file(path, "Install.cmd", nullptr, FIND_NAME_OR_CONTENT);
-    log_line(log, "mdir.find_file (%s\\pkg) OK ...\n", uncp);
-
-    if (mdir.mfound.empty()) {
-        fits = fmt_str(path, "%s", top) == 0;
-        log_line(log, "mdir.find_file (%s) GO ...\n", uncp);
-        mdir.clear_list();
-        if (fits) mdir.find_file(path, "Install.cmd", nullptr, FIND_NAME_OR_CONTENT);
-        log_line(log, "mdir.find_file (%s) OK ...\n", uncp);
-    }
+    // The drive name holds at most 3 characters; a longer top that would
+    // be cut is searched nowhere rather than somewhere else. The log lines
+    // name uncp although the walk runs on the drive.
+    snprintf(shown_top, sizeof shown_top, "%s\\pkg", uncp);
+    walk(fmt_str(path, "%s\\pkg", top) ? nullptr : path, false, shown_top, mdir, out, log);
+    // A lost share is not searched again from its top. A bare drive name is
+    // listed from its root, which is always there.
+    bool root = strlen(top) == 2 && top[1] == ':';
+    if (mdir.mfound.empty() && !out.error)
+        walk(fmt_str(path, "%s", top) ? nullptr : path, root, uncp, mdir, out, log);
     if (mdir.mfound.empty()) return;
 
     out.found = true;

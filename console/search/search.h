@@ -17,6 +17,15 @@ public:
     std::vector<WIN32_FIND_DATAA*> mfound;
     unsigned mdepth = 0;
     unsigned mmaxdepth = 100;
+    // A listing that ended with an error other than its normal end
+    // (listing_failed): its error and folder, kept until clear_list. Such
+    // an error stops the walk (mstop) unless it only denied access to that
+    // one folder. mtoperror: the error of listing the outermost folder (0
+    // when it listed).
+    unsigned long mfail = 0;
+    char mfailpath[260] = {};
+    bool mstop = false;
+    unsigned long mtoperror = 0;
 
     CDir() = default;
     ~CDir();
@@ -24,6 +33,9 @@ public:
     CDir& operator=(const CDir&) = delete;
     int find_file(const char* folder, const char* name, const char* content, int mode);
     void clear_list();
+
+private:
+    void note_failure(const char* folder, unsigned long error);
 };
 
 extern CDir minvdir;
@@ -56,6 +68,7 @@ struct SearchJob {
 // it; the thread frees it once the hand-over returns).
 struct SearchResult {
     bool found = false;  // some script was found, shown already or not
+    unsigned long error = 0;  // the walk lost the share: the list is incomplete
     std::vector<SearchRow> rows;
 };
 
