@@ -22,6 +22,15 @@ set_tests_properties(wine64_up PROPERTIES FIXTURES_SETUP wine64 FIXTURES_REQUIRE
 set_tests_properties(wine64_down PROPERTIES FIXTURES_CLEANUP wine64 FIXTURES_REQUIRED wine
                      ENVIRONMENT "${NX_TEST_ENV};NX_WINEARCH=win64")
 
+# The Wine fixture, the test environment and a time limit (given, or the default).
+function(nx_wine_fixture name timeout default env)
+  if(NOT timeout)
+    set(timeout ${default})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout} FIXTURES_REQUIRED wine
+                       ENVIRONMENT "${NX_TEST_ENV};${env}")
+endfunction()
+
 function(nx_wine_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;INCLUDES;LIBS;DEPENDS;ENV;FIXTURES_SETUP" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
@@ -32,12 +41,8 @@ function(nx_wine_test name)
   target_include_directories(${name} PRIVATE ${T_INCLUDES})
   target_precompile_headers(${name} REUSE_FROM testutil)
   add_dependencies(${name} nxwin nx_keepalive nxcfghost nx_hold ${T_DEPENDS})
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 150)
-  endif()
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine
-                       ENVIRONMENT "${NX_TEST_ENV};${T_ENV}")
+  nx_wine_fixture(${name} "${T_TIMEOUT}" 150 "${T_ENV}")
   if(T_FIXTURES_SETUP)
     set_property(TEST ${name} APPEND PROPERTY FIXTURES_SETUP ${T_FIXTURES_SETUP})
   endif()
@@ -45,12 +50,8 @@ endfunction()
 
 function(nx_wine_check name)
   cmake_parse_arguments(T "WIN64" "TIMEOUT" "ENV;COMMAND" ${ARGN})
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 300)
-  endif()
   add_test(NAME ${name} COMMAND ${T_COMMAND})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine
-                       ENVIRONMENT "${NX_TEST_ENV};${T_ENV}")
+  nx_wine_fixture(${name} "${T_TIMEOUT}" 300 "${T_ENV}")
   if(T_WIN64)
     set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED wine64)
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT NX_WINEARCH=win64)
