@@ -64,10 +64,11 @@ sed -i '/The demo adds/d' "$dir/share/cfg/Assignment.ini"
 rm -f "$out/$name.zip"
 (cd "$work" && zip -qrX "$out/$name.zip" "$name")
 
-# The msi: wixl finds the files by their names in its working folder.
+# The msi: wixl finds the files by their names in its working folder. It
+# takes the zip's files as signed: a signature carries its signing time, so
+# signing again could give the msi other bytes than the zip.
 mkdir -p "$work/msi"
-cp "$bin/nxwin.exe" "$bin/nxsvc.dll" "$bin/nxwin.chm" "$bin/nxsvc.exe" "$work/msi/"
-sign_files "$work/msi"/*.exe "$work/msi"/*.dll
+cp "$dir/nxwin.exe" "$dir/nxsvc.dll" "$dir/nxwin.chm" "$dir/nxsvc.exe" "$work/msi/"
 cp "$root/scripts/release/nxsvc.wxs" "$work/msi/"
 rm -f "$out/$name.msi"
 (cd "$work/msi" && wixl -a x86 -D "Version=$version" -o "$out/$name.msi" nxsvc.wxs) || fail "wixl failed"
