@@ -85,3 +85,14 @@ int CReg::WriteNum(const char* root, const char* key, const char* name, int numb
     DWORD v = (DWORD)number;
     return write_value(root, key, name, REG_DWORD, (const BYTE*)&v, 4);
 }
+
+int CReg::DeleteValue(const char* root, const char* key, const char* name)
+{
+    HKEY h;
+    LONG r = RegOpenKeyExA(root_key(root), key, 0, KEY_SET_VALUE, &h);
+    if (r == ERROR_FILE_NOT_FOUND) return 0;
+    if (r != ERROR_SUCCESS) return 1;
+    r = RegDeleteValueA(h, name);
+    RegCloseKey(h);
+    return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND ? 0 : 1;
+}

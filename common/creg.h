@@ -19,6 +19,8 @@ public:
     // 0 on success, 1 on failure; missing keys are created.
     int WriteStr(const char* root, const char* key, const char* name, const char* text);
     int WriteNum(const char* root, const char* key, const char* name, int number);
+    // 0 when the value is gone afterwards (or its key never was), else 1.
+    int DeleteValue(const char* root, const char* key, const char* name);
     // 0 when the key opens for reading, else the system error number.
     int KeyError(const char* root, const char* key);
 };

@@ -87,14 +87,6 @@ void list_time(const char* path, char (&out)[32])
         fmt_str(out, "%08lX%08lX", a.ftLastWriteTime.dwHighDateTime, a.ftLastWriteTime.dwLowDateTime);
 }
 
-void delete_value(const char* key, const char* name)
-{
-    HKEY h;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) return;
-    RegDeleteValueA(h, name);
-    RegCloseKey(h);
-}
-
 void publish(const Package* p)
 {
     const char* names[3] = {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS};
@@ -103,9 +95,9 @@ void publish(const Package* p)
         if (p)
             mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, names[i], texts[i]);
         else
-            delete_value(NX_KEY_PKGS, names[i]);
+            mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, names[i]);
     }
-    if (!p) delete_value(NX_KEY_PKGS, SVC_NOW_INFO);
+    if (!p) mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO);
 }
 
 void record(const char* key, const Package& p, const SvcOutcome& o)
@@ -117,7 +109,7 @@ void record(const char* key, const Package& p, const SvcOutcome& o)
     if (o.installed)
         mreg.WriteNum(SVC_ROOT, key, SVC_RES_CODE, (int)o.code);
     else
-        delete_value(key, SVC_RES_CODE);
+        mreg.DeleteValue(SVC_ROOT, key, SVC_RES_CODE);
     mreg.WriteStr(SVC_ROOT, key, SVC_RES_TIME, time_stamp());
 }
 
@@ -243,18 +235,14 @@ bool read_list(const char* path, std::vector<Package>* list)
 {
     FILE* f = fopen(path, "r");
     if (!f) return false;
-    skip_utf8_bom(f);
-    ListReader rd;
-    char buf[LIST_PIECE];
-    while (fgets(buf, sizeof buf, f)) {
-        if (!rd.piece(buf)) continue;
+    for_each_record(f, [&](const ListReader& rd) {
         Package p;
         copy_str(p.comp, rd.comp);
         copy_str(p.name, rd.name);
         copy_str(p.vers, rd.vers);
         copy_str(p.path, rd.path);
         list->push_back(p);
-    }
+    });
     fclose(f);
     return true;
 }

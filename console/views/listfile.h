@@ -32,22 +32,29 @@ int list_row_state(const char* stat, int admin);
 // The install order text of record n: "%03d".
 void format_order(char (&out)[16], int n);
 
+// Reads a whole list from f and calls take(reader) for each record, the
+// reader's fields holding it. Returns the number of records.
+template <class Take> int for_each_record(FILE* f, Take take)
+{
+    ListReader rd;
+    char buf[LIST_PIECE];
+    skip_utf8_bom(f);
+    while (fgets(buf, sizeof buf, f))
+        if (rd.piece(buf)) take(rd);
+    return rd.n;
+}
+
 // Reads a whole list from f and appends one row per record to the model.
 // Returns the number of records. Inline, so that a program that only
 // parses lists (the service) needs no model.
 inline int read_list(FILE* f, int admin, ListModel& m)
 {
-    ListReader rd;
-    char buf[LIST_PIECE];
-    skip_utf8_bom(f);
-    while (fgets(buf, sizeof buf, f)) {
-        if (!rd.piece(buf)) continue;
+    return for_each_record(f, [&](const ListReader& rd) {
         char order[16];
         format_order(order, rd.n - 1);
         const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, rd.stat, order};
         m.append(cells, NCOLS, list_row_state(rd.stat, admin));
-    }
-    return rd.n;
+    });
 }
 
 // Writes one section when all four texts are non-empty and flushes it.
