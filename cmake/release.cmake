@@ -1,8 +1,6 @@
 # The release packages, written into <build>/dist by scripts/release/package.sh
 # (./release.sh copies them to dist/ of the source tree): a zip with the
 # programs, the help file, the admin notes and the sample share, and an msi.
-file(STRINGS ${CMAKE_SOURCE_DIR}/console/res/resource.h NX_VERSION_LINE REGEX "define NX_VERSION_TEXT")
-string(REGEX REPLACE ".*\"([0-9.]+)\".*" "\\1" NX_VERSION "${NX_VERSION_LINE}")
 set(NX_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(NX_DIST_ZIP ${NX_DIST_DIR}/nxsvc-console-${NX_VERSION}.zip)
 set(NX_DIST_MSI ${NX_DIST_DIR}/nxsvc-console-${NX_VERSION}.msi)

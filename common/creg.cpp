@@ -1,4 +1,5 @@
 #include "creg.h"
+#include "scoped.h"
 #include <windows.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,64 +15,72 @@ static HKEY root_key(const char* root)
 
 static REGSAM read_access(int view64) { return view64 ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ; }
 
+static LONG open_read(const char* root, const char* key, int view64, ScopedKey& h)
+{
+    return RegOpenKeyExA(root_key(root), key, 0, read_access(view64), h.put());
+}
+
 int CReg::KeyError(const char* root, const char* key)
 {
-    HKEY h;
-    LONG e = RegOpenKeyExA(root_key(root), key, 0, read_access(mview64), &h);
-    if (e == ERROR_SUCCESS) RegCloseKey(h);
-    return (int)e;
+    ScopedKey h;
+    return (int)open_read(root, key, mview64, h);
 }
 
 char* CReg::ReadStr(const char* root, const char* key, const char* name)
 {
-    HKEY h;
-    if (RegOpenKeyExA(root_key(root), key, 0, read_access(mview64), &h) != ERROR_SUCCESS) return nullptr;
+    ScopedKey h;
+    if (open_read(root, key, mview64, h) != ERROR_SUCCESS) return nullptr;
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(h, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || size < 2) {
-        RegCloseKey(h);
+    if (RegQueryValueExA(h.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || size < 2)
         return nullptr;
-    }
     free(mregtext);
     // One spare byte: a value stored without its terminating zero still
     // comes back as a terminated text.
     mregtext = (char*)calloc(size + 1, 1);
-    if (!mregtext) {
-        RegCloseKey(h);
-        return nullptr;
-    }
+    if (!mregtext) return nullptr;
     DWORD got = size;
-    LONG r = RegQueryValueExA(h, name, nullptr, &type, (BYTE*)mregtext, &got);
-    RegCloseKey(h);
+    LONG r = RegQueryValueExA(h.get(), name, nullptr, &type, (BYTE*)mregtext, &got);
     if (r != ERROR_SUCCESS) return nullptr;
     return mregtext;
 }
 
 int CReg::ReadNum(const char* root, const char* key, const char* name)
 {
-    HKEY h;
-    if (RegOpenKeyExA(root_key(root), key, 0, read_access(mview64), &h) != ERROR_SUCCESS) return -1;
+    ScopedKey h;
+    if (open_read(root, key, mview64, h) != ERROR_SUCCESS) return -1;
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(h, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_DWORD ||
-        size != 4) {
-        RegCloseKey(h);
+    if (RegQueryValueExA(h.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_DWORD ||
+        size != 4)
         return -1;
-    }
     DWORD v = 0;
     size = 4;
-    LONG r = RegQueryValueExA(h, name, nullptr, &type, (BYTE*)&v, &size);
-    RegCloseKey(h);
+    LONG r = RegQueryValueExA(h.get(), name, nullptr, &type, (BYTE*)&v, &size);
     return r == ERROR_SUCCESS ? (int)v : -1;
+}
+
+int CReg::SubKeys(const char* root, const char* key, std::vector<std::string>& out)
+{
+    ScopedKey h;
+    LONG r = open_read(root, key, mview64, h);
+    if (r == ERROR_FILE_NOT_FOUND) return 0;
+    if (r != ERROR_SUCCESS) return (int)r;
+    char name[256];  // a key name has at most 255 characters
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof name;
+        r = RegEnumKeyExA(h.get(), i, name, &n, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) return 0;
+        if (r != ERROR_SUCCESS) return (int)r;
+        out.emplace_back(name, n);
+    }
 }
 
 static int write_value(const char* root, const char* key, const char* name, DWORD type, const BYTE* data, DWORD size)
 {
-    HKEY h;
-    if (RegCreateKeyExA(root_key(root), key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    ScopedKey h;
+    if (RegCreateKeyExA(root_key(root), key, 0, nullptr, 0, KEY_WRITE, nullptr, h.put(), nullptr) != ERROR_SUCCESS)
         return 1;
-    LONG r = RegSetValueExA(h, name, 0, type, data, size);
-    RegCloseKey(h);
-    return r == ERROR_SUCCESS ? 0 : 1;
+    return RegSetValueExA(h.get(), name, 0, type, data, size) == ERROR_SUCCESS ? 0 : 1;
 }
 
 int CReg::WriteStr(const char* root, const char* key, const char* name, const char* text)
@@ -88,11 +97,10 @@ int CReg::WriteNum(const char* root, const char* key, const char* name, int numb
 
 int CReg::DeleteValue(const char* root, const char* key, const char* name)
 {
-    HKEY h;
-    LONG r = RegOpenKeyExA(root_key(root), key, 0, KEY_SET_VALUE, &h);
+    ScopedKey h;
+    LONG r = RegOpenKeyExA(root_key(root), key, 0, KEY_SET_VALUE, h.put());
     if (r == ERROR_FILE_NOT_FOUND) return 0;
     if (r != ERROR_SUCCESS) return 1;
-    r = RegDeleteValueA(h, name);
-    RegCloseKey(h);
+    r = RegDeleteValueA(h.get(), name);
     return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 // Registry access by root text, key path and value name.
 #pragma once
+#include <string>
+#include <vector>
 
 // Data of the most recent successful ReadStr; one per deliverable.
 extern char* mregtext;
@@ -23,4 +25,8 @@ public:
     int DeleteValue(const char* root, const char* key, const char* name);
     // 0 when the key opens for reading, else the system error number.
     int KeyError(const char* root, const char* key);
+    // Appends the names of key's subkeys to out, in the registry's order.
+    // 0 when all were listed (a key that does not exist has none), else the
+    // system error number; the names listed before it stay in out.
+    int SubKeys(const char* root, const char* key, std::vector<std::string>& out);
 };

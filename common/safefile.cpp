@@ -49,6 +49,13 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode)
     return sf.f != nullptr;
 }
 
+SafeFile::~SafeFile()
+{
+    if (!f) return;
+    fclose(f);
+    if (temp[0]) DeleteFileA(temp);
+}
+
 bool safe_commit(SafeFile& sf)
 {
     if (!sf.f) return false;

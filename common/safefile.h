@@ -8,6 +8,13 @@ struct SafeFile {
     FILE* f = nullptr;   // the stream to write, null when open failed
     char temp[260] = {};  // the temporary file; empty when writing in place
     char path[260] = {};  // the file to replace
+
+    SafeFile() = default;
+    SafeFile(const SafeFile&) = delete;
+    SafeFile& operator=(const SafeFile&) = delete;
+    // A replacement never committed is closed and its temporary file
+    // removed: the old file stays as it was.
+    ~SafeFile();
 };
 
 // Opens a replacement for path ("wt" or "wb"). Fails, leaving sf.f null and

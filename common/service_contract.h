@@ -9,17 +9,22 @@
 #define SVC_ROOT "HKLM"
 
 // Settings the service reads from NX_KEY, in the order the console shows,
-// edits and writes them.
+// edits and writes them; code names a setting by its SvcSettingId.
+enum SvcSettingId {
+    SVC_SET_UNCP, SVC_SET_NDRV, SVC_SET_USER, SVC_SET_PSWD, SVC_SET_STOP,
+    SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SETTINGS
+};
 enum SvcType { SVC_STR, SVC_DWORD };
 struct SvcSetting {
     const char* value;  // registry value name
     SvcType type;       // strings are written as REG_SZ, numbers as REG_DWORD
 };
-static const SvcSetting svc_settings[9] = {
+static const SvcSetting svc_settings[SVC_SETTINGS] = {
     {"uncp", SVC_STR},   {"ndrv", SVC_STR},   {"user", SVC_STR},   {"pswd", SVC_STR},  {"stop", SVC_DWORD},
     {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD},
 };
-enum { SVC_SETTINGS = 9, SVC_UNCP = 0, SVC_NDRV = 1, SVC_USER = 2, SVC_PSWD = 3 };
+// The registry value name of a setting.
+inline const char* svc_value(SvcSettingId id) { return svc_settings[id].value; }
 // Logged when NX_KEY cannot be opened at all. The programs are 32-bit: on
 // 64-bit Windows they see the key that 64-bit tools show under WOW6432Node.
 #define SVC_NO_KEY_LOG "RegOpenKeyEx (HKLM\\%s, 32-bit view) failed: %d\n"
@@ -38,9 +43,13 @@ enum { SVC_SETTINGS = 9, SVC_UNCP = 0, SVC_NDRV = 1, SVC_USER = 2, SVC_PSWD = 3 
 #define SVC_RES_CODE "code"  // DWORD: result of the installation
 #define SVC_RES_TIME "time"  // string: when; shown as the package's status
 
-// Result codes that mean installed (1641 and 3010: success, restart started
-// or required).
-inline bool svc_code_installed(int code) { return code == 0 || code == 1641 || code == 3010; }
+// Result codes that mean installed: success, success with a restart the
+// package started itself, success with a restart required.
+enum { SVC_CODE_SUCCESS = 0, SVC_CODE_RESTART_STARTED = 1641, SVC_CODE_RESTART_NEEDED = 3010 };
+inline bool svc_code_installed(long long code)
+{
+    return code == SVC_CODE_SUCCESS || code == SVC_CODE_RESTART_STARTED || code == SVC_CODE_RESTART_NEEDED;
+}
 
 // Data files in the machine-wide data folder (get_file).
 #define SVC_LIST_FILE "nxsvc.ini"    // the device package list the service installs

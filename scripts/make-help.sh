@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# make-help.sh <docs folder> <work folder> <output .chm>
+# make-help.sh <docs folder> <work folder> <output .chm> <version>
 # Compiles the console's help file from docs/help (topics, project, contents,
 # index, pictures) and the screenshots in docs/ with chmcmd.
 # chmcmd ends with 0 after some failures (a missing project, say) and does
@@ -7,7 +7,7 @@
 # lists and every page or picture a topic, the contents or the index names
 # is there, reads chmcmd's output for warnings, and checks the result.
 set -euo pipefail
-docs="$1" work="$2" out="$3"
+docs="$1" work="$2" out="$3" version="$4"
 help="$docs/help"
 project=nxwin.hhp
 fail() { echo "make-help: $*" >&2; exit 1; }
@@ -16,6 +16,9 @@ command -v chmcmd >/dev/null || fail "chmcmd not found (Debian package fp-utils;
 rm -rf "$work"
 mkdir -p "$work/images"
 cp "$help"/*.htm "$help"/*.css "$help/$project" "$help"/*.hhc "$help"/*.hhk "$work/"
+# The topics name the product version as @VERSION@ (common/version.h).
+[ -n "$version" ] || fail "no version given"
+sed -i "s/@VERSION@/$version/g" "$work"/*.htm
 cp "$help"/images/*.png "$work/images/"
 # The screenshots of the README serve the help too.
 cp "$docs"/console-*.png "$docs/report.png" "$work/images/"

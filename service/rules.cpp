@@ -1,4 +1,5 @@
 #include "rules.h"
+#include "service_contract.h"
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
@@ -77,7 +78,7 @@ const char* svc_path_reason(PathVerdict v)
 bool svc_skip(const char* done_vers, int done_code, const char* vers)
 {
     return done_vers && vers && strcmp(done_vers, vers) == 0 &&
-           (done_code == 0 || done_code == 1641 || done_code == 3010);
+           svc_code_installed(done_code);
 }
 
 SvcOutcome svc_outcome(SvcRun run, unsigned long result)
@@ -90,11 +91,11 @@ SvcOutcome svc_outcome(SvcRun run, unsigned long result)
     case RUN_STOPPED: o.exit = SVC_ERR_STOPPED; break;
     case RUN_REJECTED: o.exit = SVC_ERR_REJECTED; break;
     }
-    if (run == RUN_DONE && (result == 0 || result == 1641 || result == 3010)) {
+    if (run == RUN_DONE && svc_code_installed(result)) {
         o.installed = true;
         o.code = result;
-        o.restart_needed = result == 3010;
-        o.restart_started = result == 1641;
+        o.restart_needed = result == SVC_CODE_RESTART_NEEDED;
+        o.restart_started = result == SVC_CODE_RESTART_STARTED;
     }
     return o;
 }

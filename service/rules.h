@@ -3,6 +3,7 @@
 // line of a script and when the log is rotated. No Win32 here, so the rules
 // also build and run natively.
 #pragma once
+#include "winerr.h"
 #include <stddef.h>
 
 // Why a script path may not run (the service runs as LocalSystem and the
@@ -36,13 +37,18 @@ enum SvcRun {
     RUN_STOPPED,   // ended because the service was stopped
     RUN_REJECTED,  // its path broke the path rule; it never ran
 };
-enum { SVC_ERR_REJECTED = 161, SVC_ERR_TIMEOUT = 1460, SVC_ERR_STOPPED = 1223 };
+// The system error recorded for each outcome that has no exit code.
+enum {
+    SVC_ERR_REJECTED = NX_ERR_BAD_PATHNAME,
+    SVC_ERR_TIMEOUT = NX_ERR_TIMEOUT,
+    SVC_ERR_STOPPED = NX_ERR_CANCELLED,
+};
 struct SvcOutcome {
     bool installed;        // "code" is written; else it is removed
     unsigned long code;    // the value of "code" when installed
     unsigned long exit;    // the value of SVC_RES_EXIT, always written
-    bool restart_needed;   // 3010
-    bool restart_started;  // 1641: the package restarts the machine itself
+    bool restart_needed;   // SVC_CODE_RESTART_NEEDED
+    bool restart_started;  // SVC_CODE_RESTART_STARTED: the package restarts the machine itself
 };
 SvcOutcome svc_outcome(SvcRun run, unsigned long result);
 

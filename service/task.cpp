@@ -68,11 +68,11 @@ void read_settings(const Library& lib, Settings* s)
 {
     memset(&s->ncfg, 0, sizeof s->ncfg);
     lib.set_ncfg(&s->ncfg);
-    s->stop = mreg.ReadNum(SVC_ROOT, NX_KEY, svc_settings[4].value);
-    s->tmax = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_settings[5].value), SVC_TMAX);
-    s->tmsg = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_settings[6].value), SVC_TMSG);
-    s->tsvc = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_settings[7].value), SVC_TSVC);
-    s->twrb = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_settings[8].value), SVC_TWRB);
+    s->stop = mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_STOP));
+    s->tmax = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TMAX)), SVC_TMAX);
+    s->tmsg = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TMSG)), SVC_TMSG);
+    s->tsvc = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TSVC)), SVC_TSVC);
+    s->twrb = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TWRB)), SVC_TWRB);
     // The password stays out of the log.
     svc_log("Settings (uncp %s, ndrv %s, user %s, stop %d, tmax %d, tmsg %d, tsvc %d, twrb %d) OK ...\n",
             s->ncfg.uncp, s->ncfg.ndrv, s->ncfg.user, s->stop, s->tmax, s->tmsg, s->tsvc, s->twrb);

@@ -194,7 +194,7 @@ void write_device_list(FILE* f, const std::vector<std::string>& lines)
 
 unsigned long share_read_error(bool opened, bool read_failed, unsigned long open_error, unsigned long folder_error)
 {
-    if (opened) return read_failed ? (folder_error ? folder_error : SHARE_READ_FAULT) : 0;
-    if (open_error && open_error != SHARE_FILE_NOT_FOUND && open_error != SHARE_PATH_NOT_FOUND) return open_error;
+    if (opened) return read_failed ? (folder_error ? folder_error : NX_ERR_READ_FAULT) : 0;
+    if (open_error && open_error != NX_ERR_FILE_NOT_FOUND && open_error != NX_ERR_PATH_NOT_FOUND) return open_error;
     return folder_error;
 }

@@ -1,6 +1,7 @@
 // Assignment file, group files and the package columns of the report:
 // plain functions over streams and strings, free of Win32.
 #pragma once
+#include "winerr.h"
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -66,9 +67,6 @@ void build_package_columns(const std::vector<std::string>& lines, std::vector<st
 // mode would. An entry without a line end gets one, so the last line of one
 // group never runs into the next.
 void write_device_list(FILE* f, const std::vector<std::string>& lines);
-
-// Error numbers of the platform, so the rule below compiles without it.
-enum : unsigned long { SHARE_FILE_NOT_FOUND = 2, SHARE_PATH_NOT_FOUND = 3, SHARE_READ_FAULT = 30 };
 
 // Why a file of the share gave less than its whole text, 0 when it was read
 // through or is simply not there: an open error other than "not found", a

@@ -19,10 +19,10 @@ extern "C" int __cdecl set_ncfg(NCFG* ncfg)
 {
     if (!ncfg) return 0;
     CReg reg;
-    read_setting(reg, svc_settings[SVC_UNCP].value, ncfg->uncp, sizeof ncfg->uncp);
-    read_setting(reg, svc_settings[SVC_USER].value, ncfg->user, sizeof ncfg->user);
-    read_setting(reg, svc_settings[SVC_PSWD].value, ncfg->pswd, sizeof ncfg->pswd);
-    read_setting(reg, svc_settings[SVC_NDRV].value, ncfg->ndrv, sizeof ncfg->ndrv);
+    read_setting(reg, svc_value(SVC_SET_UNCP), ncfg->uncp, sizeof ncfg->uncp);
+    read_setting(reg, svc_value(SVC_SET_USER), ncfg->user, sizeof ncfg->user);
+    read_setting(reg, svc_value(SVC_SET_PSWD), ncfg->pswd, sizeof ncfg->pswd);
+    read_setting(reg, svc_value(SVC_SET_NDRV), ncfg->ndrv, sizeof ncfg->ndrv);
     ncfg->conn = 0;
     ncfg->fail = 0;
     return 0;

@@ -457,8 +457,9 @@ TEST(Resources, HandCursorPointsWithItsFingertip)
 TEST(Resources, VersionStringIsInTheStringTable)
 {
     char buf[260] = "";
-    EXPECT_EQ(LoadStringA(self(), IDS_VERSION, buf, sizeof buf), 23);
-    EXPECT_STREQ(buf, "NXSvc Console v 1.0.0.6");
+    const char want[] = "NXSvc Console v " NX_VERSION_TEXT;
+    EXPECT_EQ(LoadStringA(self(), IDS_VERSION, buf, sizeof buf), (int)strlen(want));
+    EXPECT_STREQ(buf, want);
 }
 
 // version.dll is loaded by hand, so the test needs no extra import library.
@@ -501,7 +502,7 @@ TEST(Resources, BothDeliverablesCarryVersion1006)
         struct { const char* name; const char* want; } values[] = {
             {"FileDescription", f.description},
             {"OriginalFilename", f.file},
-            {"FileVersion", "1.0.0.6"},
+            {"FileVersion", NX_VERSION_TEXT},
         };
         for (auto& val : values) {
             SCOPED_TRACE(val.name);

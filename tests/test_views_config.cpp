@@ -42,7 +42,7 @@ protected:
         reg_set_str(NX_KEY, "user", "dom\\bob", REG_EXPAND_SZ);
         reg_set_str(NX_KEY, "pswd", "secret");
         DWORD n[5] = {1, 3600, 30, 60, 0xFFFFFFFEu};
-        for (int i = 0; i < 5; i++) reg_set_dword(NX_KEY, svc_settings[4 + i].value, n[i]);
+        for (int i = 0; i < 5; i++) reg_set_dword(NX_KEY, svc_value(SvcSettingId(SVC_SET_STOP + i)), n[i]);
     }
 };
 

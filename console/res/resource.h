@@ -2,9 +2,8 @@
 // menus, accelerators and the service's expectations rely on them.
 #pragma once
 
-// Version
-#define NX_VERSION_TEXT      "1.0.0.6"
-#define NX_FILEVERSION       1,0,0,6
+// Version: NX_VERSION_TEXT, NX_FILEVERSION
+#include "version.h"
 
 // Menus and accelerators
 #define IDM_MAIN             106

@@ -33,16 +33,21 @@ add_custom_command(
     VERBATIM)
 add_custom_target(nx_art DEPENDS ${NX_ART_OUTPUTS})
 
+# The manifest carries the product version (NX_VERSION, common/version.h).
+configure_file("${NX_RES_DIR}/nxwin.manifest.in" "${NX_ART_DIR}/nxwin.manifest" @ONLY)
+get_filename_component(NX_COMMON_DIR "${NX_RES_DIR}/../../common" ABSOLUTE)
+
 set(NX_CONSOLE_RC "${NX_RES_DIR}/nxwin.rc")
 # windres does not report what the script pulls in, so list it here; the
 # include path lets it find the generated files and resource.h.
 set(NX_CONSOLE_RC_DEPENDS
     ${NX_ART_OUTPUTS}
-    "${NX_RES_DIR}/nxwin.manifest"
-    "${NX_RES_DIR}/resource.h")
+    "${NX_ART_DIR}/nxwin.manifest"
+    "${NX_RES_DIR}/resource.h"
+    "${NX_COMMON_DIR}/version.h")
 set_source_files_properties("${NX_CONSOLE_RC}" PROPERTIES
     OBJECT_DEPENDS "${NX_CONSOLE_RC_DEPENDS}"
-    INCLUDE_DIRECTORIES "${NX_ART_DIR};${NX_RES_DIR}")
+    INCLUDE_DIRECTORIES "${NX_ART_DIR};${NX_RES_DIR};${NX_COMMON_DIR}")
 
 function(nx_use_console_resources target)
   target_sources(${target} PRIVATE "${NX_CONSOLE_RC}")
@@ -50,5 +55,5 @@ function(nx_use_console_resources target)
   # Source properties are per directory: set them where the target lives too.
   set_source_files_properties("${NX_CONSOLE_RC}" TARGET_DIRECTORY ${target} PROPERTIES
       OBJECT_DEPENDS "${NX_CONSOLE_RC_DEPENDS}"
-      INCLUDE_DIRECTORIES "${NX_ART_DIR};${NX_RES_DIR}")
+      INCLUDE_DIRECTORIES "${NX_ART_DIR};${NX_RES_DIR};${NX_COMMON_DIR}")
 endfunction()

@@ -44,13 +44,13 @@ int build_rows(const std::vector<const char*>& paths, const std::vector<std::str
 
 bool listing_failed(unsigned long error, bool first)
 {
-    if (first) return error != 0 && error != LIST_FILE_NOT_FOUND && error != LIST_PATH_NOT_FOUND;
-    return error != 0 && error != LIST_NO_MORE_FILES;
+    if (first) return error != 0 && error != NX_ERR_FILE_NOT_FOUND && error != NX_ERR_PATH_NOT_FOUND;
+    return error != 0 && error != NX_ERR_NO_MORE_FILES;
 }
 
 unsigned long walk_end_error(unsigned long at_start, unsigned long at_end, bool root)
 {
-    if (root && at_start && at_start != LIST_FILE_NOT_FOUND) return at_start;
+    if (root && at_start && at_start != NX_ERR_FILE_NOT_FOUND) return at_start;
     if (!at_start && at_end) return at_end;
     return 0;
 }

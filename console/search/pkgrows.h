@@ -1,6 +1,7 @@
 // Turning found script paths into new package rows; plain data, no
 // platform calls.
 #pragma once
+#include "winerr.h"
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -20,10 +21,6 @@ void split_parts(const char* path, char* file, char* vers, char* name, char* com
 // Returns the next order number.
 int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
                std::vector<SearchRow>& rows, FILE* log);
-
-// Error numbers of the folder listing, as the platform defines them, so the
-// rules below compile without it.
-enum : unsigned long { LIST_FILE_NOT_FOUND = 2, LIST_PATH_NOT_FOUND = 3, LIST_NO_MORE_FILES = 18 };
 
 // Whether a folder listing that stopped with this error left entries out
 // (on a network drive: a lost or hung server). The first call of a listing

@@ -57,7 +57,7 @@ int OnConf()
     read_settings(text);
     for (int i = 0; i < SVC_SETTINGS; i++) {
         const char* cells[2] = {mconfrows[i].label, text[i]};
-        if (i == SVC_PSWD) cells[1] = text[i][0] ? "********" : "";
+        if (i == SVC_SET_PSWD) cells[1] = text[i][0] ? "********" : "";
         mmodel.append(cells, 2, mconfrows[i].image);
     }
     mlvw.set_item_count(SVC_SETTINGS);

@@ -142,36 +142,15 @@ int OnSave()
 // ignores their case). False when they could not be listed.
 static bool result_keys(std::unordered_set<std::string>& out)
 {
-    HKEY pkgs;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, NX_KEY_PKGS, 0, KEY_READ, &pkgs);
-    if (r == ERROR_FILE_NOT_FOUND) return true;  // nothing installed yet
-    if (r != ERROR_SUCCESS) return false;
-    char comp[256], name[256];
-    bool ok = true;
-    for (DWORD i = 0;; i++) {
-        DWORD n = sizeof comp;
-        r = RegEnumKeyExA(pkgs, i, comp, &n, nullptr, nullptr, nullptr, nullptr);
-        if (r == ERROR_NO_MORE_ITEMS) break;
-        if (r != ERROR_SUCCESS) {
-            ok = false;
-            break;
-        }
-        HKEY k;
-        if (RegOpenKeyExA(pkgs, comp, 0, KEY_READ, &k) != ERROR_SUCCESS) continue;
-        for (DWORD j = 0;; j++) {
-            DWORD m = sizeof name;
-            r = RegEnumKeyExA(k, j, name, &m, nullptr, nullptr, nullptr, nullptr);
-            if (r == ERROR_NO_MORE_ITEMS) break;
-            if (r != ERROR_SUCCESS) {
-                ok = false;
-                break;
-            }
-            out.insert(ascii_lower(std::string(comp) + "\\" + name));
-        }
-        RegCloseKey(k);
+    CReg reg;
+    std::vector<std::string> comps;
+    if (reg.SubKeys(SVC_ROOT, NX_KEY_PKGS, comps)) return false;
+    for (const std::string& comp : comps) {
+        std::vector<std::string> names;
+        if (reg.SubKeys(SVC_ROOT, (NX_KEY_PKGS "\\" + comp).c_str(), names)) return false;
+        for (const std::string& name : names) out.insert(ascii_lower(comp + "\\" + name));
     }
-    RegCloseKey(pkgs);
-    return ok;
+    return true;
 }
 
 // Whether the result key of a package may exist: its first two parts are

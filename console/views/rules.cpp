@@ -1,4 +1,5 @@
 #include "rules.h"
+#include "listfile.h"
 #include "rowsort.h"
 #include "service_contract.h"
 #include <stdio.h>
@@ -151,4 +152,22 @@ int result_row(int code, const char* time, int state, std::string& status)
     }
     status = code == -1 ? "failed to install" : "";
     return state;
+}
+
+int list_row_state(const char* stat, int admin)
+{
+    if (!stat || !stat[0]) return admin ? IMG_INSTALLED : IMG_LISTED;
+    if (strcmp(stat, "available") == 0) return IMG_AVAILABLE;
+    // A time stamp, as the install results carry it.
+    return strchr(stat, ':') ? IMG_INSTALLED : IMG_LISTED;
+}
+
+int read_list(FILE* f, int admin, ListModel& m)
+{
+    return for_each_record(f, [&](const ListReader& rd) {
+        char order[16];
+        format_order(order, rd.n - 1);
+        const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, rd.stat, order};
+        m.append(cells, NCOLS, list_row_state(rd.stat, admin));
+    });
 }

@@ -1,8 +1,10 @@
 // What the editing commands do to the list model, free of Win32: checking a
 // package, moving it in the install order, the rows a save writes, the rows
-// a progress report names, the order numbers of new rows.
+// a progress report names, the order numbers of new rows, the rows a list
+// file gives.
 #pragma once
 #include "model.h"
+#include <stdio.h>
 #include <string>
 #include <vector>
 
@@ -46,3 +48,10 @@ int next_order(const ListModel& m);
 // installed state with the time as status; any other code an empty status
 // in its own state. Returns the state and sets status.
 int result_row(int code, const char* time, int state, std::string& status);
+
+// Row state of a record read from a list: by its "stat=" text and the mode.
+int list_row_state(const char* stat, int admin);
+
+// Reads a whole list file (listfile.h) from f and appends one row per
+// record to the model. Returns the number of records.
+int read_list(FILE* f, int admin, ListModel& m);

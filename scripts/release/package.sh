@@ -7,7 +7,7 @@
 #                                ("Program Files (x86)\NXSvc" on 64-bit
 #                                Windows) with a Start-menu entry; the
 #                                service NXSvc registered and started
-# The version is the console's file version (console/res/resource.h).
+# The version is the product version (common/version.h).
 # Signing (Authenticode, osslsigncode) when NX_SIGN_CERT and NX_SIGN_KEY name
 # a certificate and its private key (PEM or DER); NX_SIGN_PASS is the key's
 # password, NX_SIGN_TIMESTAMP a timestamp server's URL. Without them the
@@ -17,8 +17,8 @@ set -euo pipefail
 bin="$1" out="$2"
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 fail() { echo "package: $*" >&2; exit 1; }
-version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' "$root/console/res/resource.h")
-[ -n "$version" ] || fail "no NX_VERSION_TEXT in console/res/resource.h"
+version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' "$root/common/version.h")
+[ -n "$version" ] || fail "no NX_VERSION_TEXT in common/version.h"
 for f in nxwin.exe nxsvc.dll nxwin.chm nxsvc.exe; do [ -s "$bin/$f" ] || fail "$bin/$f is missing (build nxwin, nxsvc, nxsvc_exe and nx_help first)"; done
 command -v wixl >/dev/null || fail "wixl not found (Debian package wixl; scripts/ensure-deps.sh installs it)"
 command -v zip >/dev/null || fail "zip not found"

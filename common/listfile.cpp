@@ -1,5 +1,4 @@
 #include "listfile.h"
-#include "model.h"
 #include "strutil.h"
 #include <string.h>
 
@@ -43,14 +42,6 @@ bool ListReader::piece(char* text)
         return true;
     }
     return false;
-}
-
-int list_row_state(const char* stat, int admin)
-{
-    if (!stat || !stat[0]) return admin ? IMG_INSTALLED : IMG_LISTED;
-    if (strcmp(stat, "available") == 0) return IMG_AVAILABLE;
-    // A time stamp, as the install results carry it.
-    return strchr(stat, ':') ? IMG_INSTALLED : IMG_LISTED;
 }
 
 void format_order(char (&out)[16], int n)

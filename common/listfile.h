@@ -1,12 +1,10 @@
-// The package list file: sections of "comp=", "name=", "path=", "vers="
+// The device package list file, as the console, the library and the
+// service read and write it: sections of "comp=", "name=", "path=", "vers="
 // lines, read in pieces of at most 259 characters. No Win32 here, so the
 // format also builds and runs natively.
 #pragma once
-#include "model.h"
 #include "strutil.h"
 #include <stdio.h>
-#include <string>
-#include <vector>
 
 enum { LIST_PIECE = 260 };  // 259 characters and the terminating zero
 
@@ -26,9 +24,6 @@ struct ListReader {
     bool piece(char* text);
 };
 
-// Row state of a record read from a list: by its "stat=" text and the mode.
-int list_row_state(const char* stat, int admin);
-
 // The install order text of record n: "%03d".
 void format_order(char (&out)[16], int n);
 
@@ -42,19 +37,6 @@ template <class Take> int for_each_record(FILE* f, Take take)
     while (fgets(buf, sizeof buf, f))
         if (rd.piece(buf)) take(rd);
     return rd.n;
-}
-
-// Reads a whole list from f and appends one row per record to the model.
-// Returns the number of records. Inline, so that a program that only
-// parses lists (the service) needs no model.
-inline int read_list(FILE* f, int admin, ListModel& m)
-{
-    return for_each_record(f, [&](const ListReader& rd) {
-        char order[16];
-        format_order(order, rd.n - 1);
-        const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, rd.stat, order};
-        m.append(cells, NCOLS, list_row_state(rd.stat, admin));
-    });
 }
 
 // Writes one section when all four texts are non-empty and flushes it.

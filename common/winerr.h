@@ -1,0 +1,25 @@
+// System error numbers that Win32-free code returns, records or compares,
+// by name. Native builds have no <winerror.h>; the Windows build checks each
+// number against it.
+#pragma once
+
+enum : unsigned long {
+    NX_ERR_FILE_NOT_FOUND = 2,
+    NX_ERR_PATH_NOT_FOUND = 3,
+    NX_ERR_NO_MORE_FILES = 18,
+    NX_ERR_READ_FAULT = 30,
+    NX_ERR_BAD_PATHNAME = 161,
+    NX_ERR_CANCELLED = 1223,
+    NX_ERR_TIMEOUT = 1460,
+};
+
+#ifdef _WIN32
+#include <windows.h>
+static_assert(NX_ERR_FILE_NOT_FOUND == ERROR_FILE_NOT_FOUND, "system error number");
+static_assert(NX_ERR_PATH_NOT_FOUND == ERROR_PATH_NOT_FOUND, "system error number");
+static_assert(NX_ERR_NO_MORE_FILES == ERROR_NO_MORE_FILES, "system error number");
+static_assert(NX_ERR_READ_FAULT == ERROR_READ_FAULT, "system error number");
+static_assert(NX_ERR_BAD_PATHNAME == ERROR_BAD_PATHNAME, "system error number");
+static_assert(NX_ERR_CANCELLED == ERROR_CANCELLED, "system error number");
+static_assert(NX_ERR_TIMEOUT == ERROR_TIMEOUT, "system error number");
+#endif
