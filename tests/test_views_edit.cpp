@@ -303,6 +303,7 @@ TEST_F(Editing, WhileASearchRunsOnlyReloadingCommandsWait)
     EXPECT_EQ(images(), (std::vector<int>{IMG_READY, IMG_AVAILABLE, IMG_AVAILABLE}));
     column_click(COL_NAME);
     EXPECT_EQ(column(COL_NAME), (Names{"C", "B", "A"}));
+    EXPECT_EQ(mlvw.get_next_selected(-1), 2);  // A: Delete now takes the row clicked
     msearch = 0;
 
     // A real search: its rows reach this thread only when it pumps

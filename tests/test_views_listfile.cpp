@@ -254,6 +254,18 @@ TEST_F(ListFile, AdminOpensAListAndSavesItBack)
     EXPECT_EQ(read_file(other), crlf(section("Beta", "Tool", "2.0", "p2")));
     EXPECT_EQ(read_file(group), crlf(section("Beta", "Tool", "2.0", "p2")));
     EXPECT_FALSE(quit_posted());
+
+    // Opening again and cancelling names no list: the toolbar's save then
+    // writes the empty view nowhere.
+    a.Expect("Open", Press(IDCANCEL));
+    command(CMD_OPENLIST);
+    hot.idNew = CMD_SAVE;
+    hot.dwFlags = 0;
+    notify(mtbr.handle, TBN_HOTITEMCHANGE, &hot.hdr);
+    a.Expect("Error", Press(IDOK));
+    command(CMD_SAVE);
+    EXPECT_EQ(a.pending(), 0);
+    EXPECT_EQ(read_file(group), crlf(section("Beta", "Tool", "2.0", "p2")));
 }
 
 TEST_F(ListFile, AdminCancelledDialogsLeaveEverythingAlone)

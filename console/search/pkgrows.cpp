@@ -30,7 +30,11 @@ int build_rows(const std::vector<const char*>& paths, const std::vector<std::str
     char path[NX_PATH], file[NX_PATH], vers[NX_PATH], name[NX_PATH], comp[NX_PATH], order[16];
     for (const char* p : paths) {
         if (!p || !p[0] || seen.count(p)) continue;
-        copy_str(path, p);
+        // A cut path could equal a shown one and names no script: skipped.
+        if (copy_str(path, p)) {
+            log_line(log, "%.*s... skipped: longer than %d characters\n", NX_PATH - 1, p, NX_PATH - 1);
+            continue;
+        }
         log_line(log, "%s\n", path);
         split_parts(path, file, vers, name, comp);
         if (!comp[0] || strcmp(comp, "pkg") == 0) copy_str(comp, "ZRP");

@@ -16,8 +16,9 @@ struct SearchRow {
 void split_parts(const char* path, char* file, char* vers, char* name, char* comp);
 
 // Appends a row for each path that is not among the shown Script texts
-// (exact, case-sensitive, whole text) and splits into four non-empty
-// parts; orders are numbered from n. Logs each path that is not shown.
+// (exact, case-sensitive, whole text), fits a path buffer and splits into
+// four non-empty parts; orders are numbered from n. Logs each path that is
+// not shown, and each that is skipped for its length.
 // Returns the next order number.
 int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
                std::vector<SearchRow>& rows, FILE* log);

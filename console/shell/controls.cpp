@@ -108,6 +108,17 @@ int CLvw::get_item_count() { return (int)SendMessageA(handle, LVM_GETITEMCOUNT, 
 int CLvw::get_selected_count() { return (int)SendMessageA(handle, LVM_GETSELECTEDCOUNT, 0, 0); }
 int CLvw::get_next_selected(int start) { return (int)SendMessageA(handle, LVM_GETNEXTITEM, start, LVNI_SELECTED); }
 LRESULT CLvw::delete_all_items() { return SendMessageA(handle, LVM_DELETEALLITEMS, 0, 0); }
+BOOL CLvw::invalidate() { return InvalidateRect(handle, nullptr, FALSE); }
+
+void CLvw::select_only(int row)
+{
+    LVITEMA it = {};
+    it.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(handle, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
+    it.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(handle, LVM_SETITEMSTATE, row, (LPARAM)&it);
+    SendMessageA(handle, LVM_ENSUREVISIBLE, row, FALSE);
+}
 
 LRESULT CLvw::delete_all_columns()
 {

@@ -49,6 +49,10 @@ public:
     int get_next_selected(int start);
     LRESULT delete_all_items();
     LRESULT delete_all_columns();
+    // Repaints every row from the model at the next paint.
+    BOOL invalidate();
+    // Selects and focuses row alone and scrolls it into view.
+    void select_only(int row);
 };
 
 extern CTbr mtbr;

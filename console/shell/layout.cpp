@@ -23,7 +23,7 @@ int OnCreate()
     SendMessageA(mtbr.handle, TB_ADDBUTTONSA, sizeof buttons / sizeof buttons[0], (LPARAM)buttons);
     log_line(mlog, "mtbr () OK ...\n");
 
-    if (!strip_b.load(inst, IDB_IMAGES, 16, 10)) msg_box("failed!");
+    if (!strip_b.load(inst, IDB_IMAGES, 16, 10)) msg_box("Loading the tree and list pictures (bitmap 105) failed!");
     if (!mtvw.create(inst, mwin.window,
                      TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_VSCROLL,
                      WS_EX_CLIENTEDGE, IDC_VIEW))

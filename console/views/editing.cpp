@@ -55,17 +55,6 @@ static int selected_row()
     return p;
 }
 
-// Selects and focuses display position p alone.
-static void select_only(int p)
-{
-    LVITEMA it = {};
-    it.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(mlvw.handle, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
-    it.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(mlvw.handle, LVM_SETITEMSTATE, p, (LPARAM)&it);
-    SendMessageA(mlvw.handle, LVM_ENSUREVISIBLE, p, FALSE);
-}
-
 int OnCheck()
 {
     check_row(mmodel, selected_row());
@@ -85,7 +74,7 @@ int OnMove(int flag)
     // Install order, ascending, for the display as well.
     OnSortByOrder();
     // The list selects by position: keep the selection on the moved row.
-    if (p >= 0) select_only(p);
+    if (p >= 0) mlvw.select_only(p);
     log_line(mlog, "OnMove () OK ...\n");
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "rowsort.h"
 #include "rules.h"
 #include "shell.h"
+#include <algorithm>
 
 static const char* const package_headers[NCOLS] = {"Name", "Manufacturer", "Version", "Script", "Status", "Order"};
 
@@ -50,13 +51,27 @@ void OnGetDispInfo(NMLVDISPINFOA* info)
 
 bool CompareRows(int a, int b) { return row_less(mcols, msortcol, msortdesc, a, b); }
 
+// Reorders the display with sort. The list selects by position, so the
+// selection moves with its row; and the list is repainted here because
+// OnPaint leaves it alone while a search runs: the commands that stay
+// allowed then (Delete above all) must act on the row the user sees.
+template <class Sort> static void sort_view(Sort sort)
+{
+    int p = mlvw.get_next_selected(-1);
+    int r = p >= 0 && (size_t)p < mrows.size() ? mrows[p] : -1;
+    sort();
+    if (r >= 0) {
+        auto at = std::find(mrows.begin(), mrows.end(), r);
+        if (at != mrows.end() && at - mrows.begin() != p) mlvw.select_only((int)(at - mrows.begin()));
+    }
+    mlvw.invalidate();
+    mselected = 0;
+}
+
 int OnSort()
 {
-    if (mview != VIEW_CONFIG) {
-        // The same order as CompareRows, from a key array.
-        mmodel.sort(msortcol, msortdesc);
-        mselected = 0;
-    }
+    // The same order as CompareRows, from a key array.
+    if (mview != VIEW_CONFIG) sort_view([] { mmodel.sort(msortcol, msortdesc); });
     if (mwin.window) OnPaint();
     log_line(mlog, "OnSort () OK ...\n");
     return 0;
@@ -69,10 +84,7 @@ int OnSortByOrder()
     // save past row 999 finds the right neighbours.
     msortcol = COL_ORDER;
     msortdesc = 0;
-    if (mview != VIEW_CONFIG) {
-        sort_by_order(mmodel);
-        mselected = 0;
-    }
+    if (mview != VIEW_CONFIG) sort_view([] { sort_by_order(mmodel); });
     if (mwin.window) OnPaint();
     log_line(mlog, "OnSort () OK ...\n");
     return 0;

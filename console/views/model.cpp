@@ -12,6 +12,7 @@ void ListModel::clear()
     mrows.clear();
     mimages.clear();
     mprior.clear();
+    mpriorstat.clear();
 }
 
 int ListModel::append(const char* const* cells, int n, int image)
@@ -51,7 +52,19 @@ void ListModel::set_state(int r, int image)
 
 void ListModel::set_prior(int r, int image)
 {
-    if (valid(r)) mprior[r] = image;
+    if (!valid(r)) return;
+    mprior[r] = image;
+    if (image)
+        mpriorstat[r] = mcols[COL_STAT][r];
+    else
+        mpriorstat.erase(r);
+}
+
+const std::string& ListModel::prior_status(int r) const
+{
+    static const std::string none;
+    auto it = mpriorstat.find(r);
+    return it != mpriorstat.end() ? it->second : none;
 }
 
 void ListModel::sort(int col, int desc) { sort_rows(mrows, mcols, col, desc); }

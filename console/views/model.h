@@ -3,6 +3,7 @@
 // code that changes them; everything else reads them through mcols, mrows
 // and mimages. Free of Win32.
 #pragma once
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,13 @@ public:
     int append(const std::string* cells, int n, int image);
     // Cell col of data row r; rows and columns that do not exist are left.
     void set_cell(int r, int col, const std::string& text);
-    // Picture of data row r. A listed or installed state saved with
-    // set_prior comes back on restore_prior.
+    // Picture of data row r. set_prior saves a listed or installed state
+    // with the row's status text at that moment (0 forgets it), so that
+    // undoing a check can give both back.
     void set_state(int r, int image);
     void set_prior(int r, int image);
     int prior(int r) const { return valid(r) ? mprior[r] : 0; }
+    const std::string& prior_status(int r) const;
     // Sorts the display order by column col (rowsort.h).
     void sort(int col, int desc);
     // Puts the display order in place: a permutation of the shown rows.
@@ -64,6 +67,7 @@ private:
     // State a listed or installed row had before another version of it was
     // checked (0 for none), so unchecking restores it.
     std::vector<int> mprior;
+    std::map<int, std::string> mpriorstat;  // status text by data row, for the few with a prior
 };
 
 // The console's one model, and read-only views of its storage.

@@ -28,9 +28,11 @@ static const char* const mapp = "NXSvc Console";
 // and a toolbar save must not write to whatever the cut text names.
 static int mtitlecut;
 
+// The title "NXSvc Console - <name>", or the program's name alone for a
+// null name.
 static void set_title(const char* name)
 {
-    mtitlecut = fmt_str(mwin.title, "%s - %s", mapp, name);
+    mtitlecut = name ? fmt_str(mwin.title, "%s - %s", mapp, name) : copy_str(mwin.title, mapp);
     if (mwin.window) SetWindowTextA(mwin.window, mwin.title);
 }
 
@@ -66,6 +68,9 @@ int ReadINI()
     } else {
         list_dialog(path, false);
         mtvw.select_item(mpkgs);
+        // The view is emptied: until a list opens, the title names none, so
+        // a toolbar save cannot write the empty view over the last list.
+        set_title(nullptr);
     }
     int n = 0;
     FILE* f = path[0] ? fopen(path, "rt") : nullptr;
@@ -88,6 +93,7 @@ int WriteSection(int r, FILE* f)
     return 0;
 }
 
+// fmt names the file with one "%s".
 static void save_error(const char* fmt, const char* path)
 {
     char text[2 * NX_PATH];
@@ -120,7 +126,12 @@ int OnSave()
     FILE* f = safe_open(out, path, "wt") ? out.f : nullptr;
     if (!f) {
         log_line(mlog, "Could not open %s!\n", path);
-        if (chosen) save_error("Could not open %s!", path);
+        // No path: the toolbar's save while no list is open, or no data
+        // folder for the device list.
+        if (chosen && !path[0] && madmin)
+            save_error("No package list is open: choose %s to name the file.", "\"Save Package List\"");
+        else if (chosen)
+            save_error("Could not open %s!", path[0] ? path : SVC_LIST_FILE);
         log_line(mlog, "OnSave (%s) OK ...\n", path);
         return 1;
     }

@@ -8,6 +8,18 @@
 #include <algorithm>
 #include <climits>
 
+// Gives row r its prior state and status text back, or state fallback when
+// it has none.
+static void restore_or(ListModel& m, int r, int fallback)
+{
+    if (!m.prior(r)) {
+        m.set_state(r, fallback);
+        return;
+    }
+    m.set_state(r, m.prior(r));
+    m.set_cell(r, COL_STAT, m.prior_status(r));
+}
+
 bool check_row(ListModel& m, int p)
 {
     const std::vector<int>& rows = m.rows();
@@ -16,17 +28,19 @@ bool check_row(ListModel& m, int p)
     int s = m.images()[r];
     bool checked;
     if (s == IMG_AVAILABLE || s == IMG_EXCLUDED) {
+        // A crossed-out listed or installed row keeps its prior state: a
+        // second click gives it back instead of dropping it from the list.
         m.set_state(r, IMG_READY);
         m.set_cell(r, COL_STAT, "ready to install");
         checked = true;
     } else if (s == IMG_READY) {
-        m.set_state(r, IMG_AVAILABLE);
-        m.set_cell(r, COL_STAT, "available");
+        restore_or(m, r, IMG_AVAILABLE);
+        if (!m.prior(r)) m.set_cell(r, COL_STAT, "available");
+        m.set_prior(r, 0);
         checked = false;
     } else {
         return false;
     }
-    m.set_prior(r, 0);
     // Only the picture of the other versions changes, not their status.
     const Columns& cols = m.columns();
     const std::string& name = cell_of(cols[COL_NAME], r);
@@ -40,7 +54,7 @@ bool check_row(ListModel& m, int p)
             if (state == IMG_LISTED || state == IMG_INSTALLED) m.set_prior(q, state);
             m.set_state(q, IMG_EXCLUDED);
         } else if (state == IMG_EXCLUDED) {
-            m.set_state(q, m.prior(q) ? m.prior(q) : IMG_AVAILABLE);
+            restore_or(m, q, IMG_AVAILABLE);
             m.set_prior(q, 0);
         } else if (state != IMG_LISTED && state != IMG_INSTALLED) {
             m.set_state(q, IMG_AVAILABLE);

@@ -36,9 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<SearchRow> rows;
     int next = build_rows(paths, shown, 7, rows, nullptr);
     FUZZ_CHECK(next == 7 + (int)rows.size());
-    std::set<std::string> seen(shown.begin(), shown.end());
+    std::set<std::string> seen(shown.begin(), shown.end()), given(found.begin(), found.end());
     for (const SearchRow& r : rows) {
         FUZZ_CHECK(!r.name.empty() && !r.comp.empty() && !r.vers.empty() && !seen.count(r.path));
+        FUZZ_CHECK(given.count(r.path));  // a found path as it is, never cut
         FUZZ_CHECK(r.name.size() < 260 && r.comp.size() < 260 && r.vers.size() < 260 && r.path.size() < 260);
     }
     return 0;

@@ -94,6 +94,10 @@ TEST(BuildRows, FoundPathOf259AgainstALongerShownText)
     std::vector<SearchRow> out;
     build_rows(found, {p}, 0, out, nullptr);
     EXPECT_TRUE(out.empty());
+    // One character more does not fit a path buffer: skipped, never cut.
+    std::string longer = p + "i";
+    build_rows({longer.c_str()}, {}, 0, out, nullptr);
+    EXPECT_TRUE(out.empty());
 }
 
 TEST(BuildRows, ManufacturerAndIncompletePaths)
