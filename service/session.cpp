@@ -61,7 +61,13 @@ void svc_start_console(bool service)
             svc_log("Console (%s) MSG ... no user logged on\n", exe);
             return;
         }
-        // A platform without sessions: started as the service's own child.
+        // Only where the platform has no session functions (Wine) is the
+        // console the service's own child; on Windows that would put a
+        // LocalSystem program on the user's desktop.
+        if (e != ERROR_CALL_NOT_IMPLEMENTED) {
+            svc_log("Console (%s) not started, failed: %lu\n", exe, e);
+            return;
+        }
         if (start_direct(exe))
             svc_log("Console (%s) OK ... started directly (%lu)\n", exe, e);
         else
