@@ -74,3 +74,7 @@ enum { SVC_RESTART_DELAY_MS = 60000, SVC_FAILURE_RESET_S = 24 * 3600 };
 // pkg_find last wrote it, the sections whose results a saved list may
 // record although their path gives another identity.
 #define SVC_ASSIGNED_FILE "nxsvc.lst"
+// Bounds of a device package list the service reads: far above any real
+// list (a few hundred sections of about 150 bytes), low enough that a list
+// at the bound costs about a megabyte in the 32-bit service.
+enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };

@@ -80,11 +80,6 @@ std::string svc_identity_key(const char* comp, const char* name, const char* ver
 IdVerdict svc_check_identity(const char* comp, const char* name, const char* vers, const char* path,
                              const std::set<std::string>& assigned);
 
-// Bounds of a device package list read by the service: far above any real
-// list (a few hundred sections of about 150 bytes), low enough that a list
-// at the bound costs about a megabyte in the 32-bit service.
-enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };
-
 // Failures that repeat: after the tries-th failed attempt in a row the
 // package waits this many tasks (0, 1, 3, 7 ...: tried again after 1, 2,
 // 4, 8 ... tasks), at most as many as make a day at tsvc seconds a task.
