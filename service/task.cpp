@@ -254,11 +254,10 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
     SvcOutcome o = svc_outcome(run, result);
     record(key, p, o);
     // A stop is the service's doing, not the package's.
-    if (o.installed)
-        tries = 0;
-    else if (run != RUN_STOPPED)
-        tries++;
-    record_tries(key, tries, svc_backoff(tries, s.tsvc));
+    if (run != RUN_STOPPED) {
+        tries = o.installed ? 0 : tries + 1;
+        record_tries(key, tries, svc_backoff(tries, s.tsvc));
+    }
     DWORD secs = (GetTickCount() - start) / 1000;
     t->restart_needed |= o.restart_needed;
     t->restart_started |= o.restart_started;
@@ -435,15 +434,21 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
             saved = false;  // pkg_find's list instead
     }
     if (!saved) {
+        char before[32];
+        copy_str(before, now);
         int found = lib.pkg_find();
         svc_log("pkg_find () %d OK ...\n", found);
         list_time(list_path, now);
         mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
         r = read_list(list_path, &list);
         log_read(list_path, r, list.size(), "");
-        if (r == LIST_READ) {
+        // Only a list pkg_find wrote just now holds the group files; one it
+        // left as it was may be a user's.
+        if (r == LIST_READ && found == 0 && now[0] && strcmp(before, now) != 0) {
             keep_assigned(list);
             assigned = assigned_set(list);
+        } else {
+            assigned = read_assigned();
         }
     }
 
