@@ -50,6 +50,10 @@ static FILE* open_handle(const char* path, const char* mode, DWORD disposition, 
 {
     HANDLE h = CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Windows always knows the flag; a platform without reparse points may
+    // refuse it, and then has no links of that kind to follow.
+    if (h == INVALID_HANDLE_VALUE && (GetLastError() == ERROR_INVALID_PARAMETER || GetLastError() == ERROR_NOT_SUPPORTED))
+        h = CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info) || linked(info)) {

@@ -318,10 +318,10 @@ void log_read(const char* path, ListRead r, size_t count, const char* whose)
     if (r == LIST_READ)
         svc_log("ReadList (%s) OK ... %d packages%s\n", path, (int)count, whose);
     else if (r == LIST_TOO_LARGE)
-        svc_log("ReadList (%s) more than %d bytes, refused%s: %d\n", path, SVC_LIST_BYTES, whose,
+        svc_log("ReadList (%s) more than %d bytes, refused%s, failed: %d\n", path, SVC_LIST_BYTES, whose,
                 (int)ERROR_FILE_TOO_LARGE);
     else if (r == LIST_TOO_MANY)
-        svc_log("ReadList (%s) more than %d packages, refused%s: %d\n", path, SVC_LIST_SECTIONS, whose,
+        svc_log("ReadList (%s) more than %d packages, refused%s, failed: %d\n", path, SVC_LIST_SECTIONS, whose,
                 (int)ERROR_FILE_TOO_LARGE);
     else
         svc_log("ReadList (%s) failed: %lu\n", path, GetLastError());

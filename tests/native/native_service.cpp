@@ -169,13 +169,11 @@ TEST(ServiceRules, Identities)
 
 TEST(ServiceRules, BackoffAndLogText)
 {
+    // At most a day of tasks: 1439 of one minute, 23 of one hour.
     struct Wait {
         int tries, tsvc, want;
-    } waits[] = {
-        {0, 60, 0}, {1, 60, 0}, {2, 60, 1}, {3, 60, 3}, {4, 60, 7}, {11, 60, 1023},
-        {12, 60, 1439},  // a day of one-minute tasks
-        {40, 60, 1439},  {5, 3600, 15}, {6, 3600, 23}, {3, 86400, 0}, {200, 0, 1439},
-    };
+    } waits[] = {{0, 60, 0},     {1, 60, 0},    {2, 60, 1},    {3, 60, 3},     {4, 60, 7},   {11, 60, 1023},
+                 {12, 60, 1439}, {40, 60, 1439}, {5, 3600, 15}, {6, 3600, 23}, {3, 86400, 0}, {200, 0, 1439}};
     for (auto& w : waits) {
         SCOPED_TRACE(std::to_string(w.tries) + " at " + std::to_string(w.tsvc));
         EXPECT_EQ(svc_backoff(w.tries, w.tsvc), w.want);
