@@ -25,6 +25,10 @@ xvfb_up() {
 }
 
 prefix_up() {
+  # A prefix whose first boot failed (no system folder) is made again.
+  if [ -f "$WINEPREFIX/system.reg" ] && [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
+    wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i </dev/null >"$NX_STATE/wineboot.log" 2>&1
