@@ -63,3 +63,11 @@ inline bool svc_code_installed(int code) { return code == 0 || code == 1641 || c
 // list when the service last took it (after pkg_find or after installing
 // it). A list that differs was saved by the console since.
 #define SVC_LIST_SEEN "seen"
+// String value of NX_KEY_PKGS while a restart that packages need has not
+// happened: "<requested> <accepted>", seconds since 1601 (UTC), accepted 0
+// until the platform takes the request. No package runs while it is there.
+#define SVC_RESTART_PENDING "boot"
+// String value of NX_KEY_PKGS while a package waits because the Windows
+// Installer was busy with another install: that package's script path. The
+// next task tries it again.
+#define SVC_WAITING "wait"

@@ -111,6 +111,21 @@ static BOOL WINAPI on_ctrl_c(DWORD)
     return TRUE;
 }
 
+// At boot the share is reached through the Workstation service, and the
+// first minutes belong to the user's logon: the service depends on it and
+// starts delayed. The wide calls: the ANSI list of dependencies is not
+// stored whole on every platform.
+static void configure_start(SC_HANDLE svc)
+{
+    wchar_t deps[] = L"LanmanWorkstation\0";
+    if (!ChangeServiceConfigW(svc, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                              deps, nullptr, nullptr, nullptr))
+        printf("ChangeServiceConfig (LanmanWorkstation) failed: %lu\n", GetLastError());
+    SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
+    if (!ChangeServiceConfig2W(svc, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed))
+        printf("ChangeServiceConfig2 (delayed start) failed: %lu\n", GetLastError());
+}
+
 static int install_service()
 {
     char exe[NX_PATH], bin[NX_PATH + 2];
@@ -132,6 +147,7 @@ static int install_service()
     char text[] = SVC_DESCRIPTION;
     SERVICE_DESCRIPTIONA d = {text};
     ChangeServiceConfig2A(svc, SERVICE_CONFIG_DESCRIPTION, &d);
+    configure_start(svc);
     printf("%s installed: %s\n", SVC_NAME, bin);
     CloseServiceHandle(svc);
     CloseServiceHandle(scm);
