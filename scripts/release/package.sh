@@ -84,6 +84,17 @@ for c in $(msiinfo export "$out/$name.msi" Component | cut -f1 | grep '^Setting_
   secure="${secure:+$secure;}${c#Setting_}"
 done
 msi_sql "UPDATE \`Property\` SET \`Value\`='$secure' WHERE \`Property\`='SecureCustomProperties'"
+# The service starts delayed at boot: a MsiServiceConfig row (Windows
+# Installer 5), carried out by the action MsiConfigureServices between
+# InstallServices and StartServices.
+msi_configure_services() {
+  msiinfo export "$out/$name.msi" InstallExecuteSequence | grep -q '^MsiConfigureServices' ||
+    msi_sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('MsiConfigureServices', 5850)"
+}
+msiinfo tables "$out/$name.msi" | grep -qx MsiServiceConfig ||
+  msi_sql "CREATE TABLE \`MsiServiceConfig\` (\`MsiServiceConfig\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL, \`Event\` SHORT NOT NULL, \`ConfigType\` LONG NOT NULL, \`Argument\` LONGCHAR, \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`MsiServiceConfig\`)"
+msi_sql "INSERT INTO \`MsiServiceConfig\` (\`MsiServiceConfig\`, \`Name\`, \`Event\`, \`ConfigType\`, \`Argument\`, \`Component_\`) VALUES ('DelayedStart', 'NXSvc', 1, 3, '1', 'Service')"
+msi_configure_services
 sign_files "$out/$name.msi"
 echo "$out/$name.zip"
 echo "$out/$name.msi"
