@@ -244,6 +244,8 @@ TEST(ServiceRules, PlatformRules)
         bool told;
     } sessions[] = {{1, 0, true}, {3, 0, true}, {0, 0, false}, {2, 4, false}, {65536, 1, false}};
     for (auto& se : sessions) EXPECT_EQ(svc_message_session(se.id, se.state), se.told) << se.id;
+}
+
 TEST(ServiceRules, Identities)
 {
     const char* S = "Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd";
