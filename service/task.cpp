@@ -135,11 +135,11 @@ void record_tries(const char* key, int tries, int wait)
 }
 
 // A package meets the Windows Installer busy with another install, before
-// it starts or by its script's result (exit -1: not run yet): it is not
+// it starts or by its script's result (exit null: not run yet): it is not
 // recorded and waits, with the rest of the list, for the next task.
-bool installer_busy(const Package& p, long exit, Tally* t)
+bool installer_busy(const Package& p, const DWORD* exit, Tally* t)
 {
-    if (exit < 0 ? !svc_installer_running() : !svc_installer_busy((unsigned long)exit)) return false;
+    if (exit ? !svc_installer_busy(*exit) : !svc_installer_running()) return false;
     svc_log("Install (%s) WAIT ... the Windows Installer is busy (%d)\n", Shown(p.path).text,
             (int)SVC_ERR_INSTALLER_BUSY);
     mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING, p.path);
@@ -202,13 +202,13 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
         t->refused++;
         return {PKG_REFUSED, 0};
     }
-    if (installer_busy(p, -1, t)) return {PKG_WAITING, tries};
+    if (installer_busy(p, nullptr, t)) return {PKG_WAITING, tries};
 
     publish(&p);
     svc_log("Install (%s) GO ... %s\n", path.text, Shown(script).text);
     DWORD start = GetTickCount(), result = 0;
     SvcRun run = svc_launch(script, s.tmax, &result);
-    if (run == RUN_DONE && installer_busy(p, result, t)) return {PKG_WAITING, tries};
+    if (run == RUN_DONE && installer_busy(p, &result, t)) return {PKG_WAITING, tries};
     SvcOutcome o = svc_outcome(run, result);
     record(key, p, o);
     // A stop is the service's doing, not the package's.
