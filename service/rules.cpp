@@ -1,4 +1,5 @@
 #include "rules.h"
+#include "listfile.h"
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
@@ -161,4 +162,36 @@ void svc_show(char* out, size_t n, const char* text)
         }
     }
     out[o] = 0;
+}
+
+ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list)
+{
+    list->clear();
+    if (!f) return LIST_NONE;
+    long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : -1;
+    rewind(f);
+    ListRead r = size < 0 || size > max_bytes ? LIST_TOO_LARGE : LIST_READ;
+    ListReader rd;
+    char buf[LIST_PIECE];
+    long bytes = 0;
+    skip_utf8_bom(f);
+    while (r == LIST_READ && fgets(buf, sizeof buf, f)) {
+        // A piece of zero bytes still counts, so the count always moves.
+        size_t len = strlen(buf);
+        bytes += len ? (long)len : 1;
+        if (bytes > max_bytes) r = LIST_TOO_LARGE;
+        if (r != LIST_READ || !rd.piece(buf)) continue;
+        if (list->size() >= max_sections) {
+            r = LIST_TOO_MANY;
+            continue;
+        }
+        list->emplace_back();
+        SvcSection& s = list->back();
+        copy_str(s.comp, rd.comp);
+        copy_str(s.name, rd.name);
+        copy_str(s.vers, rd.vers);
+        copy_str(s.path, rd.path);
+    }
+    if (r != LIST_READ) std::vector<SvcSection>().swap(*list);
+    return r;
 }

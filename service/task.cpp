@@ -9,7 +9,6 @@
 #include "rules.h"
 #include "safefile.h"
 #include "service_contract.h"
-#include <io.h>
 #include <stdio.h>
 #include <set>
 
@@ -32,9 +31,7 @@ struct Settings {
     int stop, tmax, tmsg, tsvc, twrb;
 };
 
-struct Package {
-    char comp[NX_PATH], name[NX_PATH], vers[NX_PATH], path[NX_PATH];
-};
+typedef SvcSection Package;
 
 struct Tally {
     int installed = 0, failed = 0, skipped = 0, waiting = 0, refused = 0;
@@ -234,40 +231,13 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
     return {PKG_FAILED, tries};
 }
 
-enum ListRead { LIST_READ, LIST_NONE, LIST_TOO_LARGE, LIST_TOO_MANY };
-
 // Reads the whole list first, so that a console saving it meanwhile does
-// not change the list under way. Any user may write the list: past its
-// bounds nothing of it is kept.
+// not change the list under way.
 ListRead read_list(const char* path, std::vector<Package>* list)
 {
-    list->clear();
     FILE* f = fopen(path, "r");
-    if (!f) return LIST_NONE;
-    ListRead r = _filelengthi64(_fileno(f)) > SVC_LIST_BYTES ? LIST_TOO_LARGE : LIST_READ;
-    ListReader rd;
-    char buf[LIST_PIECE];
-    long long bytes = 0;
-    skip_utf8_bom(f);
-    while (r == LIST_READ && fgets(buf, sizeof buf, f)) {
-        // It may grow while read.
-        size_t len = strlen(buf);
-        bytes += len ? len : 1;
-        if (bytes > SVC_LIST_BYTES) r = LIST_TOO_LARGE;
-        if (r != LIST_READ || !rd.piece(buf)) continue;
-        if (list->size() >= SVC_LIST_SECTIONS) {
-            r = LIST_TOO_MANY;
-            continue;
-        }
-        Package p;
-        copy_str(p.comp, rd.comp);
-        copy_str(p.name, rd.name);
-        copy_str(p.vers, rd.vers);
-        copy_str(p.path, rd.path);
-        list->push_back(p);
-    }
-    fclose(f);
-    if (r != LIST_READ) std::vector<Package>().swap(*list);
+    ListRead r = svc_read_list(f, SVC_LIST_BYTES, SVC_LIST_SECTIONS, list);
+    if (f) fclose(f);
     return r;
 }
 

@@ -304,3 +304,38 @@ TEST(ServiceRules, BackoffAndLogText)
         EXPECT_STREQ(out, sh.want);
     }
 }
+
+TEST(ServiceRules, BoundedListRead)
+{
+    const std::string sec = "[T A]\ncomp=T\nname=A\npath=Y:\\pkg\\T\\A\\1.0\\Install.cmd\nvers=1.0\n\n";
+    struct Row {
+        std::string text;
+        long bytes;
+        size_t sections;
+        ListRead want;
+        size_t count;
+    } rows[] = {
+        {sec + sec, 1000, 2, LIST_READ, 2},
+        {sec + sec + sec, 1000, 2, LIST_TOO_MANY, 0},
+        {sec + sec, (long)(2 * sec.size()), 5, LIST_READ, 2},  // exactly at the bound
+        {sec + sec + "\n", (long)(2 * sec.size()), 5, LIST_TOO_LARGE, 0},
+        {std::string(5000, '\0') + sec, 1000, 5, LIST_TOO_LARGE, 0},
+        {std::string(900, '\0') + sec, 1000, 5, LIST_READ, 0},  // NULs hide the "[" line, read to the end
+        {"", 1000, 5, LIST_READ, 0},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(std::to_string(r.text.size()) + " bytes");
+        FILE* f = tmpfile();
+        ASSERT_NE(f, nullptr);
+        fwrite(r.text.data(), 1, r.text.size(), f);
+        rewind(f);
+        std::vector<SvcSection> list(3);
+        EXPECT_EQ(svc_read_list(f, r.bytes, r.sections, &list), r.want);
+        EXPECT_EQ(list.size(), r.count);
+        if (r.want != LIST_READ) EXPECT_EQ(list.capacity(), 0u);
+        if (r.count) EXPECT_STREQ(list[1].path, "Y:\\pkg\\T\\A\\1.0\\Install.cmd");
+        fclose(f);
+    }
+    std::vector<SvcSection> none;
+    EXPECT_EQ(svc_read_list(nullptr, 1000, 5, &none), LIST_NONE);
+}
