@@ -191,6 +191,24 @@ TEST(ServiceRules, PlatformRules)
         EXPECT_STREQ(out, u.want ? u.want : "");
     }
 
+    struct Share {
+        const char* path;
+        const char* want;  // null: no share
+    } shares[] = {
+        {"\\\\srv\\packages\\pkg\\x.cmd", "\\\\srv\\packages"},
+        {"\\\\srv\\packages", "\\\\srv\\packages"},
+        {"\\\\srv\\", nullptr},
+        {"\\\\srv", nullptr},
+        {"\\\\\\x", nullptr},
+        {"Y:\\pkg\\x.cmd", nullptr},
+    };
+    for (auto& sh : shares) {
+        SCOPED_TRACE(sh.path);
+        char out[260];
+        EXPECT_EQ(svc_unc_share(out, sizeof out, sh.path), sh.want != nullptr);
+        EXPECT_STREQ(out, sh.want ? sh.want : "");
+    }
+
     EXPECT_TRUE(svc_installer_busy(1618));
     EXPECT_FALSE(svc_installer_busy(1603));
 
