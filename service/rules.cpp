@@ -101,23 +101,6 @@ SvcOutcome svc_outcome(SvcRun run, unsigned long result)
     return o;
 }
 
-bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script)
-{
-    if (!n) return false;
-    out[0] = 0;
-    if (!cmd_exe || !script || !script[0]) return false;
-    for (const char* p = script; *p; p++)
-        if ((unsigned char)*p < 32 || *p == '"' || *p == '%') return false;
-    for (const char* p = cmd_exe; *p; p++)
-        if (*p == '"') return false;
-    int r = snprintf(out, n, "\"%s\" /d /s /c \"\"%s\"\"", cmd_exe, script);
-    if (r < 0 || (size_t)r >= n) {
-        out[0] = 0;
-        return false;
-    }
-    return true;
-}
-
 int svc_seconds(int value, int fallback)
 {
     if (value <= 0) return fallback;

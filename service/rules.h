@@ -1,7 +1,6 @@
 // The installation service's rules as plain functions: which scripts may
-// run, which packages are skipped, how a result is recorded, the command
-// line of a script and when the log is rotated. No Win32 here, so the rules
-// also build and run natively.
+// run, which packages are skipped, how a result is recorded and when the
+// log is rotated. No Win32 here, so the rules also build and run natively.
 #pragma once
 #include "winerr.h"
 #include <stddef.h>
@@ -55,12 +54,6 @@ struct SvcOutcome {
     bool restart_started;  // SVC_CODE_RESTART_STARTED: the package restarts the machine itself
 };
 SvcOutcome svc_outcome(SvcRun run, unsigned long result);
-
-// "<cmd>" /d /s /c ""<script>"": cmd takes the text between the outer
-// quotes as it is (/s), without AutoRun commands (/d). False when the
-// script holds a character that quoting cannot keep from cmd ('"', '%',
-// control characters) or the line does not fit n.
-bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script);
 
 // The log is kept below this size: when a write takes it there, it becomes
 // the old log and a new one is started.
