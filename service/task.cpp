@@ -233,9 +233,15 @@ void install(const Settings& s, const Package& p, Tally* t)
 // not change the list under way.
 bool read_list(const char* path, std::vector<Package>* list)
 {
-    FILE* f = fopen(path, "r");
+    FILE* f = fopen(path, "rb");
     if (!f) return false;
     for_each_record(f, [&](const ListReader& rd) {
+        // A name the code page could not hold opens and runs nothing: never tried.
+        if (has_not_held(rd.path)) {
+            svc_log("ReadList (%s) not in code page %u, failed: %d\n", rd.path, ansi_code_page().id,
+                    (int)ERROR_NO_UNICODE_TRANSLATION);
+            return;
+        }
         Package p;
         copy_str(p.comp, rd.comp);
         copy_str(p.name, rd.name);
