@@ -494,7 +494,9 @@ TEST_F(E2e, NamesWithAccentsInEveryEncoding)
         ASSERT_NE(w, nullptr);
         ASSERT_TRUE(wait_log("ReadREG () OK ..."));
         EXPECT_EQ(nxd::list_image(w, row_of(w, buero.c_str(), "1.0")), IMG_INSTALLED);
-        if (r.not_held) EXPECT_EQ(cell(w, "?editel", "1.0", C_STAT), "name not in code page 1252");
+        if (r.not_held) {
+            EXPECT_EQ(cell(w, "?editel", "1.0", C_STAT), "name not in code page 1252");
+        }
         // F5 finds both folders by their true names, each once.
         nxd::post_key(w, VK_F5);
         ASSERT_TRUE(wait_log("Thread () OK ...", 30000)) << log_text();
