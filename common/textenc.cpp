@@ -185,7 +185,7 @@ void encode_text(const std::string& ansi, TextEncoding enc, const CodePage& cp, 
     }
 }
 
-bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info)
+bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, size_t max)
 {
     out.clear();
     info = TextInfo();
@@ -194,8 +194,8 @@ bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info)
     char buf[65536];
     size_t got;
     while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
-        if (bytes.size() + got > TEXT_MAX) {
-            bytes.append(buf, TEXT_MAX - bytes.size());
+        if (bytes.size() + got > max) {
+            bytes.append(buf, max - bytes.size());
             info.cut = true;
             break;
         }

@@ -32,7 +32,7 @@ struct TextInfo {
     TextEncoding enc = ENC_ANSI;
     int lost = 0;                 // characters the code page cannot hold
     std::vector<int> lost_lines;  // their lines, from 1, each once (first 100)
-    bool cut = false;             // the file was larger than TEXT_MAX
+    bool cut = false;             // the file was larger than read_text takes
 };
 
 enum : size_t { TEXT_MAX = 64u << 20 };  // bytes read from one file at most
@@ -52,9 +52,9 @@ int wide_to_ansi(const char16_t* w, size_t n, const CodePage& cp, std::string& o
 // (with the byte order mark it had). ANSI stays as it is.
 void encode_text(const std::string& ansi, TextEncoding enc, const CodePage& cp, std::string& out);
 
-// Reads the rest of a stream opened in binary mode (at most TEXT_MAX bytes)
-// and decodes it. False when reading failed.
-bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info);
+// Reads the rest of a stream opened in binary mode (at most max bytes; info
+// tells when there was more) and decodes it. False when reading failed.
+bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, size_t max = TEXT_MAX);
 
 // Pieces of decoded text as fgets in text mode gives them: CR LF becomes
 // LF, a Ctrl-Z ends the text (on Windows), a piece holds at most size-1 characters and

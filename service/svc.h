@@ -31,5 +31,19 @@ DWORD svc_run(const SvcOptions& opts);
 void svc_start_console(bool service);
 void svc_restart(int tmsg, int twrb, bool norestart);
 
+// What became of one package of the list in a task, for whatever reports
+// on the task: its state and its failed attempts in a row ("tries").
+enum SvcPkgState {
+    PKG_INSTALLED,
+    PKG_FAILED,
+    PKG_SKIPPED,  // installed already
+    PKG_WAITING,  // failed before; its next try is some tasks away
+    PKG_REFUSED,  // its path or identity broke a rule; nothing recorded
+};
+struct SvcPkgResult {
+    SvcPkgState state;
+    int tries;
+};
+
 // True once mstop is set.
 inline bool svc_stopping() { return WaitForSingleObject(mstop, 0) == WAIT_OBJECT_0; }

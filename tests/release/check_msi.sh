@@ -77,6 +77,12 @@ find_entry() {
 find_entry >/dev/null && fail "a Start-menu entry exists before the install"
 [ -z "$(service_state)" ] || fail "a service NXSvc exists before the install"
 
+# Failure actions: Wine accepts and stores none, so the package's table and
+# its action are what can be seen here.
+msiinfo export "$msi" MsiServiceConfigFailureActions | tr -d '\r' |
+  grep -qx $'NXSvcRecovery\tNXSvc\t1\t86400\t\t\t1\\[~\\]1\\[~\\]1\t60000\\[~\\]60000\\[~\\]60000\tService' ||
+  fail "no failure actions for NXSvc in the msi"
+msiinfo export "$msi" InstallExecuteSequence | grep -q '^MsiConfigureServices' || fail "MsiConfigureServices not sequenced"
 echo "install: msiexec /i $msi_w /qn"
 wine msiexec /i "$msi_w" /qn /l*v "$log_w" </dev/null >/dev/null 2>&1
 rc=$?
