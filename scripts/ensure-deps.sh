@@ -34,7 +34,7 @@ have unzip || need+=(unzip)
 [ -x /usr/sbin/smbd ] || have smbd || need+=(samba)
 have smbnetfs || need+=(smbnetfs)
 for extra in ${NX_EXTRA_PACKAGES:-}; do dpkg -s "$extra" >/dev/null 2>&1 || need+=("$extra"); done
-[ ${#need[@]} -eq 0 ] && exec "$(dirname "$0")/ia32-binfmt.sh"
+[ ${#need[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${need[*]}"
@@ -42,4 +42,3 @@ export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-exec "$(dirname "$0")/ia32-binfmt.sh"

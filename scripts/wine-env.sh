@@ -62,6 +62,7 @@ prefix_up() {
 }
 
 up() {
+  "$(dirname "$0")/ia32-check.sh" || exit 77
   # Nothing started here may hold the caller's pipes (ctest waits for them).
   exec </dev/null >>"$NX_STATE/wine-env.log" 2>&1
   xvfb_up || { echo "wine-env: no display" >/dev/tty 2>/dev/null; return 1; }

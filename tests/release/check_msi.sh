@@ -14,6 +14,7 @@
 set -u
 msi="$1" drive="$2"
 . "$(dirname "$0")/../../scripts/wine-vars.sh"
+"$NX_ROOT/scripts/ia32-check.sh" || exit 77
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$WINEPREFIX/system.reg" ] || fail "no prefix at $WINEPREFIX"
 [ -s "$msi" ] || fail "no package $msi (target nx_release)"
