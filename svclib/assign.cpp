@@ -42,8 +42,9 @@ bool LineReader::next(std::string& line)
             if (start[i]) line += start[i];
         }
     }
+    if (!nl) return !line.empty();
     // CR LF is one line end.
-    if (nl && line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
+    if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
     return true;
 }
 
