@@ -447,7 +447,7 @@ TEST_F(E2e, AdminEditsGroupListAndOpensReport)
 TEST_F(E2e, NamesWithAccentsInEveryEncoding)
 {
     ASSERT_EQ(reg_text("System\\CurrentControlSet\\Control\\Nls\\CodePage", "ACP"), "1252");
-    const std::string buero = "B\xFCro 2.1", dvorak = "Dvo\xC5\x99\xC3\xA1k Audio", reditel = "\xC5\x98editel";
+    const std::string buero = "B\xFCro 2.1", dvorak = "Dvo\xC5\x99\xC3\xA1k Audio", reditel = "\xC5\x98" "editel";
     tu::make_dirs("Y:\\pkg\\M\xFCller Software\\" + buero + "\\1.0");
     ASSERT_TRUE(tu::write_file("Y:\\pkg\\M\xFCller Software\\" + buero + "\\1.0\\Install.cmd", "@exit /b 0\r\n"));
     std::wstring held = L"Y:\\pkg\\Dvo\u0159\u00E1k Audio\\\u0158editel\\1.0";
