@@ -49,6 +49,12 @@ write_config() {
   log file = $d/log/smbd.log
   max log size = 1000
   smbd profiling level = count
+  # As current Windows clients expect of a file server: every session
+  # signed, no guest or anonymous logon.
+  server signing = mandatory
+  map to guest = never
+  restrict anonymous = 2
+  server min protocol = SMB2_10
 [$NX_SMB_SHARE]
   path = $d/share
   read only = no
@@ -104,7 +110,13 @@ up() {
   write_config
   smbd_up
   mount_up
-  [ -d "$WINEPREFIX/dosdevices" ] && ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/${NX_SMB_DRIVE,,}"
+  if [ -d "$WINEPREFIX/dosdevices" ]; then
+    ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/${NX_SMB_DRIVE,,}"
+    # The share by its UNC path \\127.0.0.1\<share> as well, as the
+    # service runs scripts: Wine finds a UNC path under dosdevices/unc.
+    mkdir -p "$WINEPREFIX/dosdevices/unc/127.0.0.1"
+    ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/unc/127.0.0.1/$NX_SMB_SHARE"
+  fi
   wait_share
 }
 
