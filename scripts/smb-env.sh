@@ -110,13 +110,7 @@ up() {
   write_config
   smbd_up
   mount_up
-  if [ -d "$WINEPREFIX/dosdevices" ]; then
-    ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/${NX_SMB_DRIVE,,}"
-    # The share by its UNC path \\127.0.0.1\<share> as well, as the
-    # service runs scripts: Wine finds a UNC path under dosdevices/unc.
-    mkdir -p "$WINEPREFIX/dosdevices/unc/127.0.0.1"
-    ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/unc/127.0.0.1/$NX_SMB_SHARE"
-  fi
+  [ -d "$WINEPREFIX/dosdevices" ] && ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/${NX_SMB_DRIVE,,}"
   wait_share
 }
 

@@ -49,10 +49,6 @@ prefix_up() {
   mkdir -p "$NX_SHARE_Y" "$NX_LOCAL_X"
   ln -sfn "$NX_SHARE_Y" "$WINEPREFIX/dosdevices/y:"
   ln -sfn "$NX_LOCAL_X" "$WINEPREFIX/dosdevices/x:"
-  # The same folder by its UNC path \\demo\packages, as the service runs
-  # scripts: Wine finds a UNC path under dosdevices/unc.
-  mkdir -p "$WINEPREFIX/dosdevices/unc/demo"
-  ln -sfn "$NX_SHARE_Y" "$WINEPREFIX/dosdevices/unc/demo/packages"
   # The SMB share's drive (scripts/smb-env.sh) must exist before the
   # wineserver starts to be a network drive; it dangles while no server runs.
   . "$(dirname "$0")/smb-vars.sh"

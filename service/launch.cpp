@@ -47,6 +47,7 @@ SvcShare::SvcShare(const NCFG& ncfg)
         remote[0] = 0;
         return;
     }
+    for (size_t n = strlen(remote); n > 2 && remote[n - 1] == '\\'; n--) remote[n - 1] = 0;
     NETRESOURCEA nr = {};
     nr.dwType = RESOURCETYPE_DISK;
     nr.lpRemoteName = remote;
@@ -67,6 +68,43 @@ SvcShare::~SvcShare()
         svc_log("WNetCancelConnection (%s) OK ...\n", remote);
     else
         svc_log("WNetCancelConnection (%s) failed: %lu\n", remote, r);
+}
+
+// The drive letters connected to a share, as "XY". pushd maps one for a
+// script and popd removes it, but not when the script is ended or leaves
+// cmd through "exit": a service's letter would stay, seen by every user.
+static void letters_of(const char* share, char (&out)[27])
+{
+    out[0] = 0;
+    HANDLE e;
+    if (!share[0] || WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, nullptr, &e) != NO_ERROR) return;
+    size_t n = 0;
+    alignas(NETRESOURCEA) char buf[16384];
+    for (;;) {
+        DWORD count = (DWORD)-1, size = sizeof buf;
+        if (WNetEnumResourceA(e, &count, buf, &size) != NO_ERROR) break;
+        const NETRESOURCEA* r = (const NETRESOURCEA*)buf;
+        for (DWORD i = 0; i < count && n < 26; i++)
+            if (r[i].lpLocalName && r[i].lpLocalName[0] && r[i].lpRemoteName && _stricmp(r[i].lpRemoteName, share) == 0)
+                out[n++] = r[i].lpLocalName[0];
+    }
+    out[n] = 0;
+    WNetCloseEnum(e);
+}
+
+static void drop_new_letters(const char* share, const char* before)
+{
+    char after[27];
+    letters_of(share, after);
+    for (const char* l = after; *l; l++) {
+        if (strchr(before, *l)) continue;
+        char drive[3] = {*l, ':', 0};
+        DWORD r = WNetCancelConnection2A(drive, 0, TRUE);
+        if (r == NO_ERROR)
+            svc_log("WNetCancelConnection (%s) OK ... left by the script\n", drive);
+        else
+            svc_log("WNetCancelConnection (%s) failed: %lu\n", drive, r);
+    }
 }
 
 // The job's processes, or -1 when it cannot be asked.
@@ -91,6 +129,8 @@ SvcRun svc_launch(const char* script, int tmax, DWORD* result)
         svc_log("CommandLine (%s) failed: %lu\n", script, *result);
         return RUN_NOSTART;
     }
+    char share[NX_PATH] = "", before[27] = "";
+    if (svc_unc_share(share, sizeof share, script)) letters_of(share, before);
     HANDLE job = CreateJobObjectA(nullptr, nullptr);
     HANDLE port = job ? CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1) : nullptr;
     if (!job) {
@@ -178,5 +218,6 @@ SvcRun svc_launch(const char* script, int tmax, DWORD* result)
     CloseHandle(pi.hProcess);
     if (port) CloseHandle(port);
     CloseHandle(job);
+    drop_new_letters(share, before);
     return run;
 }

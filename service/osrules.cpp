@@ -43,6 +43,24 @@ bool svc_unc_script(char* out, size_t n, const char* path, const char* ndrv, con
     return true;
 }
 
+bool svc_unc_share(char* out, size_t n, const char* path)
+{
+    if (!n) return false;
+    out[0] = 0;
+    if (!path || !is_sep(path[0]) || !is_sep(path[1]) || !path[2] || is_sep(path[2])) return false;
+    const char* server_end = path + 2;
+    while (*server_end && !is_sep(*server_end)) server_end++;
+    if (!server_end[0] || !server_end[1] || is_sep(server_end[1])) return false;
+    const char* share_end = server_end + 1;
+    while (*share_end && !is_sep(*share_end)) share_end++;
+    int r = snprintf(out, n, "%.*s", (int)(share_end - path), path);
+    if (!fits(r, n)) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
 bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script)
 {
     if (!n) return false;

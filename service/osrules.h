@@ -19,6 +19,11 @@ bool svc_cmd_path(char* out, size_t n, const char* windir, const char* sysdir, b
 // ndrv is not set, stays as it is. False when the result does not fit n.
 bool svc_unc_script(char* out, size_t n, const char* path, const char* ndrv, const char* uncp);
 
+// The share of a UNC path, "\\server\share" of "\\server\share\pkg\...":
+// what pushd connects. False for a path that names no share or does not
+// fit n.
+bool svc_unc_share(char* out, size_t n, const char* path);
+
 // The line that runs a script in its own folder:
 //   "<cmd>" /d /e:on /s /c "pushd "<folder>" && call "<file>" & popd"
 // pushd gives a UNC folder a drive letter for this cmd alone (cmd cannot

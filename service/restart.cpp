@@ -93,6 +93,12 @@ static bool ask(int tmsg, int twrb, bool norestart)
 
 void svc_restart_needed(int tmsg, int twrb, bool norestart, bool started)
 {
+    // In the foreground with /norestart the administrator restarts; a
+    // pending restart left by the service is still honoured.
+    if (norestart) {
+        svc_log("Restart (%d s) MSG ... not done: /norestart\n", twrb);
+        return;
+    }
     long long now = now_seconds();
     keep(now, started || ask(tmsg, twrb, norestart) ? now : 0);
 }

@@ -46,7 +46,8 @@ struct SvcShare {
 
 // A restart that packages need (restart.cpp), kept in the registry value
 // SVC_RESTART_PENDING until the system has started again. At the end of a
-// task: started is true when a package restarts the machine itself.
+// task: started is true when a package restarts the machine itself;
+// norestart only logs it.
 void svc_restart_needed(int tmsg, int twrb, bool norestart, bool started);
 // At the start of a task: true while packages must wait for a restart,
 // which is asked for again when the platform has not taken it yet.

@@ -393,7 +393,8 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     // is recorded; while a restart is pending, a script would be cut off by
     // it.
     Tally t;
-    if (!list.empty() && !svc_restart_pending(s->tmsg, s->twrb, opts.norestart)) {
+    bool restart_pending = svc_restart_pending(s->tmsg, s->twrb, opts.norestart);
+    if (!list.empty() && !restart_pending) {
         SvcShare share(s->ncfg);
         mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
         char why[NX_PATH * 2];

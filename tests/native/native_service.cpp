@@ -152,97 +152,71 @@ TEST(ServiceRules, CommandLineAndBounds)
 // refused or pending, the sessions that hear of it.
 TEST(ServiceRules, PlatformRules)
 {
-    struct Cmd {
-        const char *windir, *sysdir;
-        bool wow64;
-        size_t size;
-        const char* want;  // null: refused
-    } cmds[] = {
-        {"C:\\Windows", "C:\\Windows\\SysWOW64", true, 260, "C:\\Windows\\Sysnative\\cmd.exe"},
-        {"C:\\Windows", "C:\\Windows\\system32", false, 260, "C:\\Windows\\system32\\cmd.exe"},
-        {"C:\\", "C:\\system32", true, 260, "C:\\Sysnative\\cmd.exe"},
-        {"", "C:\\Windows\\system32", true, 260, nullptr},
-        {"C:\\Windows", "C:\\Windows\\SysWOW64", true, 20, nullptr},
-    };
-    for (auto& c : cmds) {
-        SCOPED_TRACE(std::string(c.windir) + (c.wow64 ? " wow64" : ""));
-        char out[260];
-        EXPECT_EQ(svc_cmd_path(out, c.size, c.windir, c.sysdir, c.wow64), c.want != nullptr);
-        EXPECT_STREQ(out, c.want ? c.want : "");
-    }
-
     const char* U = "\\\\srv\\packages";
-    struct Unc {
-        const char *path, *ndrv, *uncp;
-        size_t size;
-        const char* want;  // null: refused
-    } uncs[] = {
-        {"Y:\\pkg\\A\\b\\1.0\\Install.cmd", "Y:", U, 260, "\\\\srv\\packages\\pkg\\A\\b\\1.0\\Install.cmd"},
-        {"y:\\PKG\\x.cmd", "Y:", "\\\\srv\\packages\\", 260, "\\\\srv\\packages\\PKG\\x.cmd"},
-        {"\\\\srv\\packages\\pkg\\x.cmd", "Y:", U, 260, "\\\\srv\\packages\\pkg\\x.cmd"},
-        {"Y:\\pkg\\x.cmd", "Y:", "", 260, "Y:\\pkg\\x.cmd"},  // no share set: as listed
-        {"Z:\\pkg\\x.cmd", "Y:", U, 260, "Z:\\pkg\\x.cmd"},
-        {"Y:\\pkg\\x.cmd", "Y:", U, 24, nullptr},  // does not fit
+    char out[260];
+    // The cmd.exe; a refusal leaves an empty text.
+    auto cmd = [&](const char* windir, const char* sysdir, bool wow64, size_t n) {
+        return std::string(svc_cmd_path(out, n, windir, sysdir, wow64) ? "" : "refused:") + out;
+    };
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\SysWOW64", true, 260), "C:\\Windows\\Sysnative\\cmd.exe");
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\system32", false, 260), "C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(cmd("C:\\", "C:\\system32", true, 260), "C:\\Sysnative\\cmd.exe");
+    EXPECT_EQ(cmd("", "C:\\Windows\\system32", true, 260), "refused:");
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\SysWOW64", true, 20), "refused:");  // does not fit
+    struct Unc { const char *path, *uncp; size_t size; const char* want; } uncs[] = {
+        {"Y:\\pkg\\A\\b\\1.0\\Install.cmd", U, 260, "\\\\srv\\packages\\pkg\\A\\b\\1.0\\Install.cmd"},
+        {"y:\\PKG\\x.cmd", "\\\\srv\\packages\\", 260, "\\\\srv\\packages\\PKG\\x.cmd"},
+        {"\\\\srv\\packages\\pkg\\x.cmd", U, 260, "\\\\srv\\packages\\pkg\\x.cmd"},
+        {"Y:\\pkg\\x.cmd", "", 260, "Y:\\pkg\\x.cmd"},  // no share set: as listed
+        {"Z:\\pkg\\x.cmd", U, 260, "Z:\\pkg\\x.cmd"},
+        {"Y:\\pkg\\x.cmd", U, 24, nullptr},  // does not fit
     };
     for (auto& u : uncs) {
         SCOPED_TRACE(u.path);
-        char out[260];
-        EXPECT_EQ(svc_unc_script(out, u.size, u.path, u.ndrv, u.uncp), u.want != nullptr);
+        EXPECT_EQ(svc_unc_script(out, u.size, u.path, "Y:", u.uncp), u.want != nullptr);
         EXPECT_STREQ(out, u.want ? u.want : "");
     }
-
+    struct Share { const char *path, *want; } shares[] = {
+        {"\\\\srv\\packages\\pkg\\x.cmd", U}, {"\\\\srv\\packages", U}, {"\\\\srv\\", nullptr},
+        {"\\\\srv", nullptr}, {"\\\\\\x", nullptr}, {"Y:\\pkg\\x.cmd", nullptr},
+    };
+    for (auto& sh : shares) {
+        SCOPED_TRACE(sh.path);
+        EXPECT_EQ(svc_unc_share(out, sizeof out, sh.path), sh.want != nullptr);
+        EXPECT_STREQ(out, sh.want ? sh.want : "");
+    }
     EXPECT_TRUE(svc_installer_busy(1618));
     EXPECT_FALSE(svc_installer_busy(1603));
 
-    // requested, accepted, boot, now, twrb
     const long long T = 13400000000LL;
-    struct Step {
-        long long requested, accepted, boot, now;
-        int twrb;
-        RestartStep want;
-    } steps[] = {
-        {T, T, T + 200, T + 300, 120, RESTART_DONE},      // it happened
-        {T, 0, T + 200, T + 300, 120, RESTART_DONE},      // restarted by someone else
-        {T, 0, T - 5000, T + 60, 120, RESTART_TRY},       // refused so far (not ready at boot)
-        {T, T, T - 5000, T + 60, 120, RESTART_WAIT},      // within its grace
-        {T, T, T - 5000, T + 719, 120, RESTART_WAIT},
-        {T, T, T - 5000, T + 720, 120, RESTART_TRY},      // cancelled: asked again
-        {T, T + 900, T - 5000, T + 60, 120, RESTART_TRY}, // the clock went back
+    struct Step { long long requested, accepted, boot, now; RestartStep want; } steps[] = {
+        {T, T, T + 200, T + 300, RESTART_DONE},      // it happened
+        {T, 0, T + 200, T + 300, RESTART_DONE},      // restarted by someone else
+        {T, 0, T - 5000, T + 60, RESTART_TRY},       // refused so far (not ready at boot)
+        {T, T, T - 5000, T + 60, RESTART_WAIT},      // within its grace
+        {T, T, T - 5000, T + 719, RESTART_WAIT},
+        {T, T, T - 5000, T + 720, RESTART_TRY},      // cancelled: asked again
+        {T, T + 900, T - 5000, T + 60, RESTART_TRY}, // the clock went back
     };
-    for (auto& st : steps) {
-        SCOPED_TRACE(std::to_string(st.now - T) + " accepted " + std::to_string(st.accepted));
-        EXPECT_EQ(svc_restart_step(st.requested, st.accepted, st.boot, st.now, st.twrb), st.want);
-    }
-    struct Answer {
-        unsigned long error;
-        bool accepted;
-    } answers[] = {{0, true}, {1115, true}, {1190, true}, {21, false}, {5, false}, {1187, false}};
-    for (auto& a : answers) EXPECT_EQ(svc_restart_accepted(a.error), a.accepted) << a.error;
-
-    struct Kept {
-        const char* text;
-        bool ok;
-        long long requested, accepted;
-    } kept[] = {
-        {"13400000000 0", true, 13400000000LL, 0}, {"13400000000 13400000060", true, 13400000000LL, 13400000060LL},
-        {"13400000000", false, 0, 0},              {"0 0", false, 0, 0},
-        {"x 1", false, 0, 0},                      {"1 2 3", false, 0, 0},
-        {"1 -2", false, 0, 0},
+    for (auto& st : steps)
+        EXPECT_EQ(svc_restart_step(st.requested, st.accepted, st.boot, st.now, 120), st.want) << st.now - T;
+    struct Answer { unsigned long error; bool accepted; } answers[] = {
+        {0, true}, {1115, true}, {1190, true}, {21, false}, {5, false}, {1187, false}};
+    for (auto& an : answers) EXPECT_EQ(svc_restart_accepted(an.error), an.accepted) << an.error;
+    struct Kept { const char* text; bool ok; long long requested, accepted; } kept[] = {
+        {"13400000000 0", true, T, 0}, {"13400000000 13400000060", true, T, T + 60}, {"13400000000", false, 0, 0},
+        {"0 0", false, 0, 0}, {"x 1", false, 0, 0}, {"1 2 3", false, 0, 0}, {"1 -2", false, 0, 0},
     };
     for (auto& k : kept) {
         SCOPED_TRACE(k.text);
         long long r = 0, a = 0;
         EXPECT_EQ(svc_restart_parse(k.text, &r, &a), k.ok);
-        if (k.ok) EXPECT_EQ(r, k.requested);
-        if (k.ok) EXPECT_EQ(a, k.accepted);
+        EXPECT_EQ(r, k.requested);
+        EXPECT_EQ(a, k.accepted);
     }
-
     // id, WTS state (0 active, 1 connected, 4 disconnected), told
-    struct Session {
-        unsigned long id;
-        int state;
-        bool told;
-    } sessions[] = {{1, 0, true}, {3, 0, true}, {0, 0, false}, {2, 4, false}, {65536, 1, false}};
+    struct Session { unsigned long id; int state; bool told; } sessions[] = {
+        {1, 0, true}, {3, 0, true}, {0, 0, false}, {2, 4, false}, {65536, 1, false}};
     for (auto& se : sessions) EXPECT_EQ(svc_message_session(se.id, se.state), se.told) << se.id;
 }
 
