@@ -4,7 +4,9 @@
 // format also builds and runs natively.
 #pragma once
 #include "strutil.h"
+#include "textenc.h"
 #include <stdio.h>
+#include <string>
 
 enum { LIST_PIECE = 260 };  // 259 characters and the terminating zero
 
@@ -27,17 +29,30 @@ struct ListReader {
 // The install order text of record n: "%03d".
 void format_order(char (&out)[16], int n);
 
-// Reads a whole list from f and calls take(reader) for each record, the
-// reader's fields holding it. Returns the number of records.
-template <class Take> int for_each_record(FILE* f, Take take)
+// Reads a whole list from f (opened in binary mode, in any encoding that
+// textenc.h reads) and calls take(reader) for each record, the reader's
+// fields holding it. Returns the number of records; info, when given, says
+// how the file was written and what the code page could not hold.
+template <class Take> int for_each_record(FILE* f, Take take, TextInfo* info = nullptr)
 {
     ListReader rd;
     char buf[LIST_PIECE];
-    skip_utf8_bom(f);
-    while (fgets(buf, sizeof buf, f))
+    std::string text;
+    TextInfo own;
+    read_text(f, ansi_code_page(), text, info ? *info : own);
+    TextPieces pieces(text);
+    while (pieces.next(buf, sizeof buf))
         if (rd.piece(buf)) take(rd);
     return rd.n;
 }
+
+// The status of a record whose names the code page could not hold; such a
+// row can be neither checked nor saved, and the service never runs it.
+void not_held_status(char (&out)[64], unsigned cp);
+
+// One section as text ("\n" line ends), empty unless all four texts are
+// non-empty.
+std::string section_text(const char* name, const char* comp, const char* vers, const char* path);
 
 // Writes one section when all four texts are non-empty and flushes it.
 // Returns 1 when written, 0 when skipped.

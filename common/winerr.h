@@ -9,6 +9,7 @@ enum : unsigned long {
     NX_ERR_NO_MORE_FILES = 18,
     NX_ERR_READ_FAULT = 30,
     NX_ERR_BAD_PATHNAME = 161,
+    NX_ERR_NO_UNICODE_TRANSLATION = 1113,
     NX_ERR_INSTALL_ALREADY_RUNNING = 1618,
     NX_ERR_CANCELLED = 1223,
     NX_ERR_TIMEOUT = 1460,
@@ -21,6 +22,7 @@ static_assert(NX_ERR_PATH_NOT_FOUND == ERROR_PATH_NOT_FOUND, "system error numbe
 static_assert(NX_ERR_NO_MORE_FILES == ERROR_NO_MORE_FILES, "system error number");
 static_assert(NX_ERR_READ_FAULT == ERROR_READ_FAULT, "system error number");
 static_assert(NX_ERR_BAD_PATHNAME == ERROR_BAD_PATHNAME, "system error number");
+static_assert(NX_ERR_NO_UNICODE_TRANSLATION == ERROR_NO_UNICODE_TRANSLATION, "system error number");
 static_assert(NX_ERR_CANCELLED == ERROR_CANCELLED, "system error number");
 static_assert(NX_ERR_INSTALL_ALREADY_RUNNING == ERROR_INSTALL_ALREADY_RUNNING, "system error number");
 static_assert(NX_ERR_TIMEOUT == ERROR_TIMEOUT, "system error number");

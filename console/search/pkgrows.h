@@ -8,6 +8,7 @@
 
 struct SearchRow {
     std::string name, comp, vers, path, order;
+    bool held = true;  // false: the code page cannot hold some folder's name
 };
 
 // Splits the last four parts off a script path, from the end: file name,
@@ -18,7 +19,9 @@ void split_parts(const char* path, char* file, char* vers, char* name, char* com
 // Appends a row for each path that is not among the shown Script texts
 // (exact, case-sensitive, whole text), fits a path buffer and splits into
 // four non-empty parts; orders are numbered from n. Logs each path that is
-// not shown, and each that is skipped for its length.
+// not shown, each that is skipped for its length, and those whose names the
+// code page could not hold (NOT_HELD) once more with the code page: their
+// rows are marked, never to be checked or run.
 // Returns the next order number.
 int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
                std::vector<SearchRow>& rows, FILE* log);

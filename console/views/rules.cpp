@@ -176,12 +176,17 @@ int list_row_state(const char* stat, int admin)
     return strchr(stat, ':') ? IMG_INSTALLED : IMG_LISTED;
 }
 
-int read_list(FILE* f, int admin, ListModel& m)
+int read_list(FILE* f, int admin, ListModel& m, TextInfo* info)
 {
-    return for_each_record(f, [&](const ListReader& rd) {
-        char order[16];
-        format_order(order, rd.n - 1);
-        const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, rd.stat, order};
-        m.append(cells, NCOLS, list_row_state(rd.stat, admin));
-    });
+    return for_each_record(
+        f,
+        [&](const ListReader& rd) {
+            char order[16], status[64];
+            format_order(order, rd.n - 1);
+            bool held = !has_not_held(rd.path);
+            if (!held) not_held_status(status, ansi_code_page().id);
+            const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, held ? rd.stat : status, order};
+            m.append(cells, NCOLS, held ? list_row_state(rd.stat, admin) : IMG_LISTED);
+        },
+        info);
 }

@@ -4,6 +4,7 @@
 // file gives.
 #pragma once
 #include "model.h"
+#include "textenc.h"
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -53,5 +54,6 @@ int result_row(int code, const char* time, int state, std::string& status);
 int list_row_state(const char* stat, int admin);
 
 // Reads a whole list file (listfile.h) from f and appends one row per
-// record to the model. Returns the number of records.
-int read_list(FILE* f, int admin, ListModel& m);
+// record to the model. Returns the number of records; info as for
+// for_each_record.
+int read_list(FILE* f, int admin, ListModel& m, TextInfo* info = nullptr);
