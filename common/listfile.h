@@ -20,6 +20,14 @@ struct ListReader {
     bool open = false;  // a "[" line was seen and no record taken since
     int n = 0;          // records taken so far
 
+    // Whether a text of the record holds a character the code page could
+    // not hold (NOT_HELD): the package is named by its folders and its
+    // results key, so such a record can be neither run nor recorded.
+    bool not_held() const
+    {
+        return has_not_held(name) || has_not_held(comp) || has_not_held(vers) || has_not_held(path);
+    }
+
     // Takes one piece as fgets returned it (the line feed, if any, is
     // removed here). Returns true when the piece completed a record: the
     // fields then hold it until the next "[" line.

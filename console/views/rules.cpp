@@ -183,7 +183,7 @@ int read_list(FILE* f, int admin, ListModel& m, TextInfo* info)
         [&](const ListReader& rd) {
             char order[16], status[64];
             format_order(order, rd.n - 1);
-            bool held = !has_not_held(rd.path);
+            bool held = !rd.not_held();
             if (!held) not_held_status(status, ansi_code_page().id);
             const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, held ? rd.stat : status, order};
             m.append(cells, NCOLS, held ? list_row_state(rd.stat, admin) : IMG_LISTED);
