@@ -15,3 +15,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/search.cmake)
 # ---- package share over SMB ----
 include(${CMAKE_CURRENT_LIST_DIR}/smb.cmake)
 # ---- end package share over SMB ----
+
+# ---- fleet status (Devices view) ----
+include(${CMAKE_CURRENT_LIST_DIR}/fleet.cmake)
+# ---- end fleet status ----

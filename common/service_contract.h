@@ -63,3 +63,6 @@ inline bool svc_code_installed(int code) { return code == 0 || code == 1641 || c
 // list when the service last took it (after pkg_find or after installing
 // it). A list that differs was saved by the console since.
 #define SVC_LIST_SEEN "seen"
+// The share's folder of device status files ("<device>.ini"), beside
+// "cfg" and "pkg".
+#define SVC_STATUS_FOLDER "status"

@@ -26,6 +26,16 @@ NX_PRINTF(1, 2) void svc_log(const char* fmt, ...);
 // could not be loaded).
 DWORD svc_run(const SvcOptions& opts);
 
+// What a task did, for the device's status file.
+struct SvcCounts {
+    int installed = 0, failed = 0, skipped = 0, waiting = 0;
+    bool restart = false;  // a restart is pending
+};
+// Writes the device's status file to the share's status folder after a
+// task; a folder that is missing or not writable costs one log line.
+struct NCFG;
+void svc_write_status(const NCFG& ncfg, const char* list_path, const SvcCounts& counts);
+
 // After a task: the console in the user's session, the message before a
 // restart, and the restart itself.
 void svc_start_console(bool service);

@@ -247,6 +247,17 @@ bool read_list(const char* path, std::vector<Package>* list)
     return true;
 }
 
+// The device's status on the share, from the task's tally.
+void report_status(const Settings& s, const char* list_path, const Tally& t)
+{
+    SvcCounts c;
+    c.installed = t.installed;
+    c.failed = t.failed;
+    c.skipped = t.skipped;
+    c.restart = t.restart_needed || t.restart_started;
+    svc_write_status(s.ncfg, list_path, c);
+}
+
 // One task. The settings it read stay in *s for the loop.
 void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
 {
@@ -290,6 +301,7 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         publish(nullptr);
     }
     svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped\n", number, t.installed, t.failed, t.skipped);
+    report_status(*s, list_path, t);
 
     if (t.restart_started) {
         svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");
