@@ -16,6 +16,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/search.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/smb.cmake)
 # ---- end package share over SMB ----
 
+# ---- installation service ----
+include(${CMAKE_CURRENT_LIST_DIR}/service.cmake)
+# ---- end installation service ----
 # ---- fleet status (Devices view) ----
 include(${CMAKE_CURRENT_LIST_DIR}/fleet.cmake)
 # ---- end fleet status ----

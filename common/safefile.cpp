@@ -1,6 +1,8 @@
 #include "safefile.h"
 #include "strutil.h"
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 
 // Whether an existing file may be written now: opened for writing the way
@@ -15,13 +17,68 @@ static bool writable(const char* path)
         return false;
     }
     HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         CloseHandle(h);
         return true;
     }
     DWORD e = GetLastError();
     return e == ERROR_FILE_NOT_FOUND;
+}
+
+// A name that is a reparse point or one of several hard links of a file.
+static bool linked(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1;
+}
+
+// True when path names a link (symbolic, junction or hard); false when it
+// is a plain file or missing.
+static bool is_link(const char* path)
+{
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool r = GetFileInformationByHandle(h, &info) && linked(info);
+    CloseHandle(h);
+    return r;
+}
+
+// The stream over a handle opened without following links.
+static FILE* open_handle(const char* path, const char* mode, DWORD disposition, DWORD share)
+{
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Windows always knows the flag; a platform without reparse points may
+    // refuse it, and then has no links of that kind to follow.
+    if (h == INVALID_HANDLE_VALUE && (GetLastError() == ERROR_INVALID_PARAMETER || GetLastError() == ERROR_NOT_SUPPORTED))
+        h = CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info) || linked(info)) {
+        CloseHandle(h);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    bool append = mode[0] == 'a';
+    if (append ? SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER : !SetEndOfFile(h)) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    int fd = _open_osfhandle((intptr_t)h, (append ? _O_APPEND : 0) | (strchr(mode, 'b') ? _O_BINARY : _O_TEXT));
+    if (fd < 0) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    FILE* f = _fdopen(fd, mode);
+    if (!f) _close(fd);
+    return f;
+}
+
+FILE* open_unlinked(const char* path, const char* mode)
+{
+    return open_handle(path, mode, OPEN_ALWAYS, FILE_SHARE_READ);
 }
 
 bool safe_open(SafeFile& sf, const char* path, const char* mode)
@@ -36,8 +93,14 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode)
     // One name per file: a temporary file that a crash left is simply
     // overwritten and put in place by the next save. Opened for this save
     // alone, so two saves of one file never mix their texts.
+    // Whatever holds the temporary name goes first (a link there is removed,
+    // not followed), and the file is made new.
     if (!fmt_str(sf.temp, "%s.tmp", path)) {
-        sf.f = _fsopen(sf.temp, mode, _SH_DENYRW);
+        if (!DeleteFileA(sf.temp) && GetLastError() == ERROR_SHARING_VIOLATION) {
+            sf.temp[0] = 0;
+            return false;
+        }
+        sf.f = open_handle(sf.temp, mode, CREATE_NEW, 0);
         if (sf.f) return true;
         if (GetLastError() == ERROR_SHARING_VIOLATION) {
             sf.temp[0] = 0;
@@ -45,7 +108,7 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode)
         }
     }
     sf.temp[0] = 0;
-    sf.f = fopen(path, mode);
+    sf.f = open_handle(path, mode, OPEN_ALWAYS, FILE_SHARE_READ | FILE_SHARE_WRITE);
     return sf.f != nullptr;
 }
 
@@ -61,6 +124,9 @@ bool safe_commit(SafeFile& sf)
         // An existing file is replaced so that it keeps its security,
         // attributes and owner (an administrator may have let users write
         // it); a new one is moved in.
+        // A link in its place is not replaced through but removed, so the
+        // new file takes its name.
+        if (is_link(sf.path)) DeleteFileA(sf.path);
         DWORD attrs = GetFileAttributesA(sf.path);
         ok = attrs != INVALID_FILE_ATTRIBUTES &&
              ReplaceFileA(sf.path, sf.temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);

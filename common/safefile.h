@@ -1,6 +1,8 @@
 // Writing a whole file without ever leaving it half written: the new text
 // goes to "<file>.tmp" in the same folder, which then replaces the old file
-// in one step. A failed write leaves the old file as it was.
+// in one step. A failed write leaves the old file as it was. Neither the
+// temporary file nor the file replaced is ever written through a link: a
+// planted link is replaced by a file of the writer's own.
 #pragma once
 #include <stdio.h>
 
@@ -17,6 +19,13 @@ struct SafeFile {
 // made beside it (a folder that allows no new files), the file is written in
 // place as before.
 bool safe_open(SafeFile& sf, const char* path, const char* mode);
+
+// Opens path for writing ("wt", "wb", "at", "ab": created when missing,
+// emptied unless appending) without following a link: where another user
+// could plant a symbolic link, a junction or a hard link ahead of a more
+// privileged writer, such a name is refused (ERROR_ACCESS_DENIED) rather
+// than written through.
+FILE* open_unlinked(const char* path, const char* mode);
 
 // Closes the stream and puts the text in place. False when any write failed
 // or the old file could not be replaced; the old file is then unchanged and

@@ -55,6 +55,8 @@ inline bool svc_code_installed(int code) { return code == 0 || code == 1641 || c
 #define SVC_CONSOLE_FILE "nxwin.exe"  // started from there after new installs
 #define SVC_LOG_FILE "nxsvc.log"      // beside nxdll.log
 #define SVC_LOG_OLD "nxsvc.old"       // the log before the last one
+// Failure actions: restart after a minute; the failures count anew after a day.
+enum { SVC_RESTART_DELAY_MS = 60000, SVC_FAILURE_RESET_S = 24 * 3600 };
 // Beside "vers", "time" and "code" of a result: the script's exit code, or
 // the system error that kept it from running or ended it, so a failure,
 // which carries no "code", still tells why.
@@ -63,6 +65,19 @@ inline bool svc_code_installed(int code) { return code == 0 || code == 1641 || c
 // list when the service last took it (after pkg_find or after installing
 // it). A list that differs was saved by the console since.
 #define SVC_LIST_SEEN "seen"
+// Failures that repeat (DWORDs beside "vers" of a result): attempts in a
+// row that failed, and the tasks the package still waits before the next.
+// Both go when it succeeds or its version changes.
+#define SVC_RES_TRIES "tries"
+#define SVC_RES_WAIT "wait"
+// Beside the service, where users cannot write: the device list as
+// pkg_find last wrote it, the sections whose results a saved list may
+// record although their path gives another identity.
+#define SVC_ASSIGNED_FILE "nxsvc.lst"
+// Bounds of a device package list the service reads: far above any real
+// list (a few hundred sections of about 150 bytes), low enough that a list
+// at the bound costs about a megabyte in the 32-bit service.
+enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };
 // The share's folder of device status files ("<device>.ini"), beside
 // "cfg" and "pkg".
 #define SVC_STATUS_FOLDER "status"

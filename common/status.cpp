@@ -1,7 +1,7 @@
 #include "status.h"
 #include <string.h>
 
-static const char* const state_texts[PKG_STATES] = {"installed", "failed", "refused", "skipped", "waiting"};
+static const char* const state_texts[PKG_STATES] = {"installed", "failed", "skipped", "waiting", "refused"};
 
 const char* pkg_state_text(int state) { return state >= 0 && state < PKG_STATES ? state_texts[state] : ""; }
 

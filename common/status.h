@@ -24,9 +24,9 @@ enum {
 enum PkgState {
     PKG_INSTALLED,  // the listed version is installed
     PKG_FAILED,     // its last run failed
-    PKG_REFUSED,    // its script path broke the service's path rule
-    PKG_SKIPPED,    // not run yet (the task ended before it, or a restart came first)
+    PKG_SKIPPED,    // not run in the last task (it ended before, or a restart came first)
     PKG_WAITING,    // failed before, and waits for its next try
+    PKG_REFUSED,    // its path or identity broke the service's rules
     PKG_STATES
 };
 const char* pkg_state_text(int state);
@@ -37,7 +37,7 @@ struct StatusPackage {
     std::string comp, name, vers, path, time;
     int state = PKG_SKIPPED;
     long long code = 0;  // result code when installed, else the exit value or system error
-    int runs = 0;        // attempts counted for this version
+    int runs = 0;        // failed attempts in a row for this version
 };
 
 struct DeviceStatus {

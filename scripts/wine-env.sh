@@ -25,6 +25,10 @@ xvfb_up() {
 }
 
 prefix_up() {
+  # A prefix whose first boot failed (no system folder) is made again.
+  if [ -f "$WINEPREFIX/system.reg" ] && [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
+    wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i </dev/null >"$NX_STATE/wineboot.log" 2>&1
@@ -49,9 +53,16 @@ prefix_up() {
   # wineserver starts to be a network drive; it dangles while no server runs.
   . "$(dirname "$0")/smb-vars.sh"
   ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/${NX_SMB_DRIVE,,}"
+  # Wine reaches \\server\share through dosdevices/unc/server/share: the
+  # shares the tests configure as "uncp" are the folders behind Y: and S:,
+  # so the service can tell that a drive holds its share.
+  mkdir -p "$WINEPREFIX/dosdevices/unc/demo" "$WINEPREFIX/dosdevices/unc/127.0.0.1"
+  ln -sfn "$NX_SHARE_Y" "$WINEPREFIX/dosdevices/unc/demo/packages"
+  ln -sfn "$NX_SMB_MOUNT" "$WINEPREFIX/dosdevices/unc/127.0.0.1/$NX_SMB_SHARE"
 }
 
 up() {
+  "$(dirname "$0")/ia32-check.sh" || exit 77
   # Nothing started here may hold the caller's pipes (ctest waits for them).
   exec </dev/null >>"$NX_STATE/wine-env.log" 2>&1
   xvfb_up || { echo "wine-env: no display" >/dev/tty 2>/dev/null; return 1; }

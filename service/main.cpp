@@ -111,6 +111,21 @@ static BOOL WINAPI on_ctrl_c(DWORD)
     return TRUE;
 }
 
+// A service that ends unexpectedly is started again after a minute, three
+// times; the count starts over after a day without failure. The package
+// (scripts/release/package.sh) sets the same.
+static void set_failure_actions(SC_HANDLE svc)
+{
+    SC_ACTION actions[3];
+    for (SC_ACTION& a : actions) a = {SC_ACTION_RESTART, SVC_RESTART_DELAY_MS};
+    SERVICE_FAILURE_ACTIONSA fa = {};
+    fa.dwResetPeriod = SVC_FAILURE_RESET_S;
+    fa.cActions = 3;
+    fa.lpsaActions = actions;
+    if (!ChangeServiceConfig2A(svc, SERVICE_CONFIG_FAILURE_ACTIONS, &fa))
+        printf("ChangeServiceConfig2 (failure actions) failed: %lu\n", GetLastError());
+}
+
 static int install_service()
 {
     char exe[NX_PATH], bin[NX_PATH + 2];
@@ -132,6 +147,7 @@ static int install_service()
     char text[] = SVC_DESCRIPTION;
     SERVICE_DESCRIPTIONA d = {text};
     ChangeServiceConfig2A(svc, SERVICE_CONFIG_DESCRIPTION, &d);
+    set_failure_actions(svc);
     printf("%s installed: %s\n", SVC_NAME, bin);
     CloseServiceHandle(svc);
     CloseServiceHandle(scm);

@@ -121,3 +121,61 @@ int svc_seconds(int value, int fallback)
     if (value <= 0) return fallback;
     return value > SVC_TLONGEST ? SVC_TLONGEST : value;
 }
+
+bool svc_path_identity(const char* path, std::string* comp, std::string* name, std::string* vers)
+{
+    // The last four parts, from the end: script, version, name, manufacturer.
+    std::string rest = path ? path : "", parts[4];
+    for (std::string& part : parts) {
+        size_t b = rest.rfind('\\');
+        if (b == std::string::npos) break;
+        part = rest.substr(b + 1);
+        rest.resize(b);
+    }
+    if (parts[3].empty() || parts[3] == "pkg") parts[3] = "ZRP";
+    *vers = parts[1];
+    *name = parts[2];
+    *comp = parts[3];
+    return !parts[0].empty() && !parts[1].empty() && !parts[2].empty();
+}
+
+std::string svc_identity_key(const char* comp, const char* name, const char* vers, const char* path)
+{
+    // A line feed cannot stand in a list field, so the key is unambiguous.
+    return std::string(comp) + '\n' + name + '\n' + vers + '\n' + path;
+}
+
+IdVerdict svc_check_identity(const char* comp, const char* name, const char* vers, const char* path,
+                             const std::set<std::string>& assigned)
+{
+    std::string c, n, v;
+    if (svc_path_identity(path, &c, &n, &v) && c == comp && n == name && v == vers) return ID_FROM_PATH;
+    if (assigned.count(svc_identity_key(comp, name, vers, path))) return ID_ASSIGNED;
+    return ID_FORGED;
+}
+
+int svc_backoff(int tries, int tsvc)
+{
+    if (tries <= 1) return 0;
+    int day = (24 * 3600 + svc_seconds(tsvc, SVC_TSVC) - 1) / svc_seconds(tsvc, SVC_TSVC) - 1;
+    long long wait = tries > 31 ? day : (1LL << (tries - 1)) - 1;
+    return wait > day ? day : (int)wait;
+}
+
+void svc_show(char* out, size_t n, const char* text)
+{
+    if (!n) return;
+    size_t o = 0;
+    for (const char* p = text ? text : ""; *p; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (c >= 32 && c != 127) {
+            if (o + 1 >= n) break;
+            out[o++] = *p;
+        } else {
+            if (o + 4 >= n) break;
+            snprintf(out + o, 5, "<%02X>", c);
+            o += 4;
+        }
+    }
+    out[o] = 0;
+}

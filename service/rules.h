@@ -4,6 +4,8 @@
 // also build and run natively.
 #pragma once
 #include <stddef.h>
+#include <set>
+#include <string>
 
 // Why a script path may not run (the service runs as LocalSystem and the
 // device package list lies where any user may write).
@@ -61,3 +63,32 @@ inline bool svc_log_full(long size) { return size >= SVC_LOG_LIMIT; }
 // unusable one, and at most a week (so milliseconds fit 32 bits).
 enum { SVC_TMAX = 600, SVC_TMSG = 10, SVC_TSVC = 60, SVC_TWRB = 120, SVC_TLONGEST = 7 * 24 * 3600 };
 int svc_seconds(int value, int fallback);
+
+// Whose result a list section may record. A user may pick, order and repeat
+// the share's packages, but a result belongs to the script that ran: a
+// section is trusted when its manufacturer, name and version are the ones
+// its path gives (as the console's search derives them from the folders
+// "<manufacturer>\<name>\<version>\<script>"), or when the same four texts
+// stand in the device list that pkg_find last wrote (the administrator's
+// group files). Anything else is forged.
+enum IdVerdict { ID_FROM_PATH, ID_ASSIGNED, ID_FORGED };
+// The manufacturer, name and version a script path gives; false when a part
+// is empty. A missing manufacturer folder (or "pkg") gives "ZRP".
+bool svc_path_identity(const char* path, std::string* comp, std::string* name, std::string* vers);
+// One section as a key of the assigned set.
+std::string svc_identity_key(const char* comp, const char* name, const char* vers, const char* path);
+IdVerdict svc_check_identity(const char* comp, const char* name, const char* vers, const char* path,
+                             const std::set<std::string>& assigned);
+
+// Failures that repeat: after the tries-th failed attempt in a row the
+// package waits this many tasks (0, 1, 3, 7 ...: tried again after 1, 2,
+// 4, 8 ... tasks), at most as many as make a day at tsvc seconds a task.
+int svc_backoff(int tries, int tsvc);
+
+// Text from the list as the log shows it: control characters as "<0D>",
+// so no list text can start or forge a log line. Cut to fit n.
+void svc_show(char* out, size_t n, const char* text);
+template <size_t N> struct SvcShown {
+    char text[N];
+    explicit SvcShown(const char* s) { svc_show(text, N, s); }
+};

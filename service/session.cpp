@@ -37,6 +37,13 @@ static std::wstring with_public(const wchar_t* env)
     return block;
 }
 
+// Wine has no separate sessions: everything shares one desktop.
+static bool no_sessions()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 void svc_start_console(bool service)
 {
     char exe[NX_PATH];
@@ -61,7 +68,13 @@ void svc_start_console(bool service)
             svc_log("Console (%s) MSG ... no user logged on\n", exe);
             return;
         }
-        // A platform without sessions: started as the service's own child.
+        // Only where the platform has no session functions (Wine) is the
+        // console the service's own child; on Windows that would put a
+        // LocalSystem program on the user's desktop.
+        if (e != ERROR_CALL_NOT_IMPLEMENTED && !no_sessions()) {
+            svc_log("Console (%s) not started, failed: %lu\n", exe, e);
+            return;
+        }
         if (start_direct(exe))
             svc_log("Console (%s) OK ... started directly (%lu)\n", exe, e);
         else

@@ -1,10 +1,10 @@
 // The device's status on the share, written after every task: the task's
-// counts and, for each package of the device list, what the install results
-// in the registry say. Replaced in one step, so a reader never sees half.
+// counts and each package of the device list with its state, and the code
+// and time its install result holds. Replaced in one step, so a reader
+// never sees half.
 #include "svc.h"
 #include "cnet.h"
 #include "creg.h"
-#include "listfile.h"
 #include "log.h"
 #include "resource.h"
 #include "rules.h"
@@ -27,32 +27,29 @@ bool device_file_name(const char* name)
     return true;
 }
 
-// A package's state from its install result; a result of another version
-// says nothing about the listed one.
+// Code and time from the package's install result, when one of the listed
+// version is recorded. A refused package has none: its code is the
+// refusal's.
 void fill_package(CReg& reg, StatusPackage& p)
 {
+    if (p.state == PKG_REFUSED) p.code = SVC_ERR_REJECTED;
     char key[NX_PATH];
     if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp.c_str(), p.name.c_str())) return;
     const char* vers = reg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
-    if (!vers || p.vers != vers) return;  // skipped: not run for this version yet
+    if (!vers || p.vers != vers || p.state == PKG_REFUSED) return;
+    if (const char* t = reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME)) p.time = t;
     int code = reg.ReadNum(SVC_ROOT, key, SVC_RES_CODE);
     int exit = reg.ReadNum(SVC_ROOT, key, SVC_RES_EXIT);
-    if (const char* t = reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME)) p.time = t;
-    p.runs = 1;
-    if (svc_code_installed(code)) {
-        p.state = PKG_INSTALLED;
+    if (svc_code_installed(code))
         p.code = code;
-    } else {
-        p.state = exit == SVC_ERR_REJECTED ? PKG_REFUSED : PKG_FAILED;
+    else
         p.code = exit == -1 ? -1 : (long long)(unsigned)exit;  // -1: none recorded
-    }
 }
 
 }  // namespace
 
-void svc_write_status(const NCFG& ncfg, const char* list_path, const SvcCounts& counts)
+void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
 {
-    DeviceStatus s;
     char device[NX_PATH] = "";
     DWORD n = GetEnvironmentVariableA("Computername", device, sizeof device);
     if (n == 0 || n >= sizeof device || !device_file_name(device)) {
@@ -63,26 +60,8 @@ void svc_write_status(const NCFG& ncfg, const char* list_path, const SvcCounts& 
     s.device = device;
     s.time = time_stamp();
     s.vers = NX_VERSION_TEXT;
-    s.installed = counts.installed;
-    s.failed = counts.failed;
-    s.skipped = counts.skipped;
-    s.waiting = counts.waiting;
-    s.restart = counts.restart;
-
     CReg reg;
-    if (FILE* f = fopen(list_path, "r")) {
-        for_each_record(f, [&](const ListReader& rd) {
-            if (s.packages.size() >= STATUS_MAX_PACKAGES) return;
-            StatusPackage p;
-            p.comp = rd.comp;
-            p.name = rd.name;
-            p.vers = rd.vers;
-            p.path = rd.path;
-            fill_package(reg, p);
-            s.packages.push_back(p);
-        });
-        fclose(f);
-    }
+    for (StatusPackage& p : s.packages) fill_package(reg, p);
 
     // Reached as the scripts are: through the share's drive.
     CNet net(nullptr);

@@ -1,7 +1,9 @@
 // The installation service NXSvc: what its parts share.
 #pragma once
 #include <windows.h>
+#include "status.h"
 #include "strutil.h"
+#include <vector>
 
 // How the program runs: as a service, or in the foreground for an
 // administrator (/run, /once).
@@ -27,19 +29,27 @@ NX_PRINTF(1, 2) void svc_log(const char* fmt, ...);
 DWORD svc_run(const SvcOptions& opts);
 
 // What a task did, for the device's status file.
-struct SvcCounts {
-    int installed = 0, failed = 0, skipped = 0, waiting = 0;
-    bool restart = false;  // a restart is pending
-};
 // Writes the device's status file to the share's status folder after a
-// task; a folder that is missing or not writable costs one log line.
+// task: s holds the task's counts, the restart flag and the list's packages
+// with their states in this task (a package the task did not reach:
+// skipped); the rest comes from the install results here. A folder that is
+// missing or not writable costs one log line.
 struct NCFG;
-void svc_write_status(const NCFG& ncfg, const char* list_path, const SvcCounts& counts);
+void svc_write_status(const NCFG& ncfg, DeviceStatus& s);
 
 // After a task: the console in the user's session, the message before a
 // restart, and the restart itself.
 void svc_start_console(bool service);
 void svc_restart(int tmsg, int twrb, bool norestart);
+
+// What became of one package of the list in a task, for whatever reports
+// on the task: its state (status.h; PKG_SKIPPED here: installed already)
+// and its failed attempts in a row ("tries").
+typedef PkgState SvcPkgState;
+struct SvcPkgResult {
+    SvcPkgState state;
+    int tries;
+};
 
 // True once mstop is set.
 inline bool svc_stopping() { return WaitForSingleObject(mstop, 0) == WAIT_OBJECT_0; }

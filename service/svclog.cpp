@@ -4,6 +4,7 @@
 #include "svc.h"
 #include "log.h"
 #include "rules.h"
+#include "safefile.h"
 #include "service_contract.h"
 #include <stdarg.h>
 #include <stdio.h>
@@ -26,12 +27,13 @@ void svc_log_open()
         InitializeCriticalSection(&mlock);
         mlock_ready = true;
     }
-    if (log_paths(mfolder)) mlog = fopen(mlogpath, "at");
+    if (log_paths(mfolder)) mlog = open_unlinked(mlogpath, "at");
     if (!mlog) {
-        // Beside the program is not writable: "TEMP", as the library does.
+        // Beside the program is not writable: "TEMP", as the library does,
+        // where a user may have planted a link (not followed).
         char temp[NX_PATH];
         DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
-        if (n > 0 && n < sizeof temp && log_paths(temp)) mlog = fopen(mlogpath, "at");
+        if (n > 0 && n < sizeof temp && log_paths(temp)) mlog = open_unlinked(mlogpath, "at");
     }
 }
 
@@ -62,7 +64,7 @@ void svc_log(const char* fmt, ...)
             // The old log goes; a failed move keeps the full log, which is
             // then started again rather than grown further.
             if (!MoveFileExA(mlogpath, moldpath, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(mlogpath);
-            mlog = fopen(mlogpath, "at");
+            mlog = open_unlinked(mlogpath, "at");
         }
     }
     LeaveCriticalSection(&mlock);

@@ -7,8 +7,11 @@
 #include "listfile.h"
 #include "log.h"
 #include "rules.h"
+#include "safefile.h"
 #include "service_contract.h"
+#include <io.h>
 #include <stdio.h>
+#include <set>
 
 typedef int(__cdecl* pkg_find_fn)(void);
 typedef int(__cdecl* get_file_fn)(char*, char*);
@@ -34,9 +37,13 @@ struct Package {
 };
 
 struct Tally {
-    int installed = 0, failed = 0, skipped = 0;
+    int installed = 0, failed = 0, skipped = 0, waiting = 0, refused = 0;
     bool restart_needed = false, restart_started = false;
+    std::vector<SvcPkgResult> results;  // one per package of the list, in order
 };
+
+// A list section as the log shows it: control characters made visible.
+typedef SvcShown<NX_PATH * 4> Shown;
 
 CReg mreg;
 
@@ -113,6 +120,19 @@ void record(const char* key, const Package& p, const SvcOutcome& o)
     mreg.WriteStr(SVC_ROOT, key, SVC_RES_TIME, time_stamp());
 }
 
+// Attempts in a row that failed, and the tasks still to wait; a success
+// clears both.
+void record_tries(const char* key, int tries, int wait)
+{
+    if (tries > 0) {
+        mreg.WriteNum(SVC_ROOT, key, SVC_RES_TRIES, tries);
+        mreg.WriteNum(SVC_ROOT, key, SVC_RES_WAIT, wait);
+    } else {
+        mreg.DeleteValue(SVC_ROOT, key, SVC_RES_TRIES);
+        mreg.DeleteValue(SVC_ROOT, key, SVC_RES_WAIT);
+    }
+}
+
 // Runs the script hidden, in its own folder, inside a job object, so that
 // a time-out or a stop ends it with every process it started.
 SvcRun run_script(const Package& p, int tmax, DWORD* result)
@@ -179,83 +199,236 @@ SvcRun run_script(const Package& p, int tmax, DWORD* result)
     return run;
 }
 
-// One package: the path rule, the skip rule, the script, the result.
-void install(const Settings& s, const Package& p, Tally* t)
+// One package: the path rule, the identity rule, the skip rule, the
+// back-off, the script, the result. A package refused by a rule changes no
+// record.
+SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::string>& assigned, Tally* t)
 {
+    Shown path(p.path);
     char key[NX_PATH];
     if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp, p.name)) {
-        svc_log("Install (%s) key too long, failed: %d\n", p.path, (int)ERROR_FILENAME_EXCED_RANGE);
-        t->failed++;
-        return;
+        svc_log("Install (%s) key too long, failed: %d\n", path.text, (int)ERROR_FILENAME_EXCED_RANGE);
+        t->refused++;
+        return {PKG_REFUSED, 0};
     }
     PathVerdict v = svc_check_path(p.path, s.ncfg.ndrv, s.ncfg.uncp);
     if (v != PATH_OK) {
-        svc_log("Install (%s) %s, failed: %d\n", p.path, svc_path_reason(v), SVC_ERR_REJECTED);
-        record(key, p, svc_outcome(RUN_REJECTED, 0));
-        t->failed++;
-        return;
+        svc_log("Install (%s) %s, failed: %d\n", path.text, svc_path_reason(v), SVC_ERR_REJECTED);
+        t->refused++;
+        return {PKG_REFUSED, 0};
+    }
+    if (svc_check_identity(p.comp, p.name, p.vers, p.path, assigned) == ID_FORGED) {
+        svc_log("Install (%s) is not %s\\%s %s by its path and not assigned, failed: %d\n", path.text,
+                Shown(p.comp).text, Shown(p.name).text, Shown(p.vers).text, SVC_ERR_REJECTED);
+        t->refused++;
+        return {PKG_REFUSED, 0};
     }
     // Two reads share the registry buffer: keep the version.
     char done_vers[NX_PATH] = "";
     const char* dv = mreg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
     if (dv) copy_str(done_vers, dv);
     if (svc_skip(dv ? done_vers : nullptr, mreg.ReadNum(SVC_ROOT, key, SVC_RES_CODE), p.vers)) {
-        svc_log("Install (%s) SKIP ... installed already\n", p.path);
+        svc_log("Install (%s) SKIP ... installed already\n", path.text);
         t->skipped++;
-        return;
+        return {PKG_SKIPPED, 0};
+    }
+    // Earlier failures count for this version only.
+    int tries = 0, wait = 0;
+    if (dv && strcmp(done_vers, p.vers) == 0) {
+        tries = mreg.ReadNum(SVC_ROOT, key, SVC_RES_TRIES);
+        wait = mreg.ReadNum(SVC_ROOT, key, SVC_RES_WAIT);
+        if (tries < 0) tries = 0;
+        if (wait < 0 || wait > svc_backoff(tries, s.tsvc)) wait = svc_backoff(tries, s.tsvc);
+    }
+    if (wait > 0) {
+        record_tries(key, tries, wait - 1);
+        svc_log("Install (%s) WAIT ... failed %d times, next try in %d tasks\n", path.text, tries, wait);
+        t->waiting++;
+        return {PKG_WAITING, tries};
     }
 
     publish(&p);
-    svc_log("Install (%s) GO ...\n", p.path);
+    svc_log("Install (%s) GO ...\n", path.text);
     DWORD start = GetTickCount(), result = 0;
     SvcRun run = run_script(p, s.tmax, &result);
     SvcOutcome o = svc_outcome(run, result);
     record(key, p, o);
-    DWORD secs = (GetTickCount() - start) / 1000;
-    if (o.installed) {
-        svc_log("Install (%s) OK ... code %lu, %lu s\n", p.path, o.code, secs);
-        t->installed++;
-    } else if (run == RUN_TIMEOUT) {
-        svc_log("Install (%s) time-out after %d s, failed: %lu\n", p.path, s.tmax, o.exit);
-        t->failed++;
-    } else if (run == RUN_STOPPED) {
-        svc_log("Install (%s) ended by the stop, failed: %lu\n", p.path, o.exit);
-        t->failed++;
-    } else {
-        svc_log("Install (%s) failed: %lu\n", p.path, o.exit);
-        t->failed++;
+    // A stop is the service's doing, not the package's.
+    if (run != RUN_STOPPED) {
+        tries = o.installed ? 0 : tries + 1;
+        record_tries(key, tries, svc_backoff(tries, s.tsvc));
     }
+    DWORD secs = (GetTickCount() - start) / 1000;
     t->restart_needed |= o.restart_needed;
     t->restart_started |= o.restart_started;
+    if (o.installed) {
+        svc_log("Install (%s) OK ... code %lu, %lu s\n", path.text, o.code, secs);
+        t->installed++;
+        return {PKG_INSTALLED, 0};
+    }
+    if (run == RUN_TIMEOUT)
+        svc_log("Install (%s) time-out after %d s, failed: %lu\n", path.text, s.tmax, o.exit);
+    else if (run == RUN_STOPPED)
+        svc_log("Install (%s) ended by the stop after %lu s, failed: %lu\n", path.text, secs, o.exit);
+    else
+        svc_log("Install (%s) ended after %lu s, failed: %lu\n", path.text, secs, o.exit);
+    t->failed++;
+    return {PKG_FAILED, tries};
 }
 
+enum ListRead { LIST_READ, LIST_NONE, LIST_TOO_LARGE, LIST_TOO_MANY };
+
 // Reads the whole list first, so that a console saving it meanwhile does
-// not change the list under way.
-bool read_list(const char* path, std::vector<Package>* list)
+// not change the list under way. Any user may write the list: past its
+// bounds nothing of it is kept.
+ListRead read_list(const char* path, std::vector<Package>* list)
 {
+    list->clear();
     FILE* f = fopen(path, "r");
-    if (!f) return false;
-    for_each_record(f, [&](const ListReader& rd) {
+    if (!f) return LIST_NONE;
+    ListRead r = _filelengthi64(_fileno(f)) > SVC_LIST_BYTES ? LIST_TOO_LARGE : LIST_READ;
+    ListReader rd;
+    char buf[LIST_PIECE];
+    long long bytes = 0;
+    skip_utf8_bom(f);
+    while (r == LIST_READ && fgets(buf, sizeof buf, f)) {
+        // It may grow while read.
+        size_t len = strlen(buf);
+        bytes += len ? len : 1;
+        if (bytes > SVC_LIST_BYTES) r = LIST_TOO_LARGE;
+        if (r != LIST_READ || !rd.piece(buf)) continue;
+        if (list->size() >= SVC_LIST_SECTIONS) {
+            r = LIST_TOO_MANY;
+            continue;
+        }
         Package p;
         copy_str(p.comp, rd.comp);
         copy_str(p.name, rd.name);
         copy_str(p.vers, rd.vers);
         copy_str(p.path, rd.path);
         list->push_back(p);
-    });
+    }
     fclose(f);
-    return true;
+    if (r != LIST_READ) std::vector<Package>().swap(*list);
+    return r;
 }
 
-// The device's status on the share, from the task's tally.
-void report_status(const Settings& s, const char* list_path, const Tally& t)
+void log_read(const char* path, ListRead r, size_t count, const char* whose)
 {
-    SvcCounts c;
-    c.installed = t.installed;
-    c.failed = t.failed;
-    c.skipped = t.skipped;
-    c.restart = t.restart_needed || t.restart_started;
-    svc_write_status(s.ncfg, list_path, c);
+    if (r == LIST_READ)
+        svc_log("ReadList (%s) OK ... %d packages%s\n", path, (int)count, whose);
+    else if (r == LIST_TOO_LARGE)
+        svc_log("ReadList (%s) more than %d bytes, refused%s, failed: %d\n", path, SVC_LIST_BYTES, whose,
+                (int)ERROR_FILE_TOO_LARGE);
+    else if (r == LIST_TOO_MANY)
+        svc_log("ReadList (%s) more than %d packages, refused%s, failed: %d\n", path, SVC_LIST_SECTIONS, whose,
+                (int)ERROR_FILE_TOO_LARGE);
+    else
+        svc_log("ReadList (%s) failed: %lu\n", path, GetLastError());
+}
+
+// The sections of pkg_find's list, kept beside the service where users
+// cannot write, so that a list the console saves later may carry them.
+void keep_assigned(const std::vector<Package>& list)
+{
+    char path[NX_PATH];
+    if (fmt_str(path, "%s\\%s", mfolder, SVC_ASSIGNED_FILE)) return;
+    SafeFile out;
+    bool ok = safe_open(out, path, "wt");
+    for (size_t i = 0; ok && i < list.size(); i++)
+        write_section(out.f, list[i].name, list[i].comp, list[i].vers, list[i].path);
+    if (!ok || !safe_commit(out)) svc_log("KeepAssigned (%s) failed: %lu\n", path, GetLastError());
+}
+
+std::set<std::string> assigned_set(const std::vector<Package>& list)
+{
+    std::set<std::string> set;
+    for (const Package& p : list) set.insert(svc_identity_key(p.comp, p.name, p.vers, p.path));
+    return set;
+}
+
+std::set<std::string> read_assigned()
+{
+    char path[NX_PATH];
+    std::vector<Package> list;
+    if (!fmt_str(path, "%s\\%s", mfolder, SVC_ASSIGNED_FILE)) read_list(path, &list);
+    return assigned_set(list);
+}
+
+// Two names of one folder: the same file index and creation time.
+bool same_folder(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char* paths[2] = {a, b};
+    for (int i = 0; i < 2; i++) {
+        HANDLE h = CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        BOOL ok = GetFileInformationByHandle(h, &info[i]);
+        CloseHandle(h);
+        if (!ok || !(info[i].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    }
+    return info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow &&
+           CompareFileTime(&info[0].ftCreationTime, &info[1].ftCreationTime) == 0;
+}
+
+// Scripts run from the share "uncp" names and from nothing else: its
+// package folder must be reachable, and the drive "ndrv" must be a network
+// drive connected to it (a local disk, a stick or an image at that letter
+// is not). False, with the reason in why, when that cannot be made sure.
+bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
+{
+    char unc[NX_PATH], unc_pkg[NX_PATH], drv_pkg[NX_PATH], root[8], remote[NX_PATH];
+    copy_str(unc, c.uncp);
+    for (size_t n = strlen(unc); n > 2 && unc[n - 1] == '\\'; n--) unc[n - 1] = 0;
+    if (!unc[0] || fmt_str(unc_pkg, "%s\\pkg", unc)) {
+        fmt_str(why, "no share (uncp) set");
+        return false;
+    }
+    DWORD a = GetFileAttributesA(unc_pkg);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+        fmt_str(why, "%s not reachable: %lu", unc_pkg, a == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0UL);
+        return false;
+    }
+    if (!c.ndrv[0]) return true;
+    fmt_str(root, "%s\\", c.ndrv);
+    fmt_str(drv_pkg, "%s\\pkg", c.ndrv);
+    UINT type = GetDriveTypeA(root);
+    if (type != DRIVE_REMOTE) {
+        fmt_str(why, "%s is not a network drive (type %u)", c.ndrv, type);
+        return false;
+    }
+    DWORD n = sizeof remote;
+    if (WNetGetConnectionA(c.ndrv, remote, &n) == NO_ERROR && _stricmp(remote, unc) == 0) return true;
+    if (same_folder(drv_pkg, unc_pkg)) return true;
+    fmt_str(why, "%s is not the package folder of %s", drv_pkg, unc);
+    return false;
+}
+
+// The device's status on the share, from the task's tally: every package
+// of the list, those the task did not reach as skipped.
+void report_status(const Settings& s, const std::vector<Package>& list, const Tally& t)
+{
+    DeviceStatus st;
+    st.installed = t.installed;
+    st.failed = t.failed + t.refused;
+    st.skipped = t.skipped;
+    st.waiting = t.waiting;
+    st.restart = t.restart_needed || t.restart_started;
+    for (size_t i = 0; i < list.size() && i < STATUS_MAX_PACKAGES; i++) {
+        StatusPackage p;
+        p.comp = list[i].comp;
+        p.name = list[i].name;
+        p.vers = list[i].vers;
+        p.path = list[i].path;
+        if (i < t.results.size()) {
+            // Skipped as installed already: installed.
+            p.state = t.results[i].state == PKG_SKIPPED ? PKG_INSTALLED : t.results[i].state;
+            p.runs = t.results[i].tries;
+        }
+        st.packages.push_back(p);
+    }
+    svc_write_status(s.ncfg, st);
 }
 
 // One task. The settings it read stay in *s for the loop.
@@ -270,38 +443,65 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     char now[32], seen[32] = "";
     list_time(list_path, now);
     if (const char* t = mreg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN)) copy_str(seen, t);
-    // A list the service has not seen yet holds the user's choice.
+    // A list the service has not seen yet holds the user's choice. It is
+    // marked as seen before it is read, so a list that breaks a task is
+    // not taken again.
     bool saved = now[0] && strcmp(now, seen) != 0 && seen[0];
+    std::vector<Package> list;
+    std::set<std::string> assigned;
+    ListRead r = LIST_NONE;
+    if (saved) {
+        mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
+        r = read_list(list_path, &list);
+        log_read(list_path, r, list.size(), ", saved by the console");
+        if (r == LIST_READ)
+            assigned = read_assigned();
+        else
+            saved = false;  // pkg_find's list instead
+    }
     if (!saved) {
-        int r = lib.pkg_find();
-        svc_log("pkg_find () %d OK ...\n", r);
+        char before[32];
+        copy_str(before, now);
+        int found = lib.pkg_find();
+        svc_log("pkg_find () %d OK ...\n", found);
         list_time(list_path, now);
+        mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
+        r = read_list(list_path, &list);
+        log_read(list_path, r, list.size(), "");
+        // Only a list pkg_find wrote just now holds the group files; one it
+        // left as it was may be a user's.
+        if (r == LIST_READ && found == 0 && now[0] && strcmp(before, now) != 0) {
+            keep_assigned(list);
+            assigned = assigned_set(list);
+        } else {
+            assigned = read_assigned();
+        }
     }
 
-    std::vector<Package> list;
-    if (read_list(list_path, &list))
-        svc_log("ReadList (%s) OK ... %d packages%s\n", list_path, (int)list.size(),
-                saved ? ", saved by the console" : "");
-    else
-        svc_log("ReadList (%s) failed: %lu\n", list_path, GetLastError());
-    mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
-
     // The scripts are read through the share's drive: connected for the
-    // installs (pkg_find cancels its own connection).
+    // installs (pkg_find cancels its own connection). Where the share
+    // cannot be made sure, nothing runs and nothing is recorded.
     Tally t;
     if (!list.empty()) {
         CNet net(nullptr);
         if (s->ncfg.ndrv[0] && s->ncfg.uncp[0] &&
             net.WNetAddConnection(s->ncfg.uncp, s->ncfg.ndrv, s->ncfg.user, s->ncfg.pswd) != 0)
             svc_log("WNetAddConnection (%s) failed: %lu\n", s->ncfg.ndrv, GetLastError());
+        char why[NX_PATH * 2];
         for (const Package& p : list) {
             if (svc_stopping() || t.restart_started) break;
-            install(*s, p, &t);
+            if (!share_ready(s->ncfg, why)) {
+                svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
+                        (int)ERROR_BAD_NETPATH);
+                break;
+            }
+            t.results.push_back(install(*s, p, assigned, &t));
         }
         publish(nullptr);
     }
-    svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped\n", number, t.installed, t.failed, t.skipped);
-    report_status(*s, list_path, t);
+    svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
+            t.failed, t.skipped, t.waiting, t.refused);
+    report_status(*s, list, t);
 
     if (t.restart_started) {
         svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");
@@ -318,6 +518,8 @@ DWORD svc_run(const SvcOptions& opts)
     Library lib;
     DWORD e = load_library(&lib);
     if (e) return e;
+    // What a killed run published is no longer under way.
+    publish(nullptr);
     Settings s;
     for (int number = 1;; number++) {
         task(lib, number, opts, &s);

@@ -24,7 +24,7 @@ static FILE* open_log()
         if (slash) {
             slash[1] = 0;
             if (!fmt_str(path, "%snxdll.log", module)) {
-                FILE* f = fopen(path, "wt");
+                FILE* f = open_unlinked(path, "wt");
                 if (f) return f;
             }
         }
@@ -32,7 +32,8 @@ static FILE* open_log()
     // GetEnvironmentVariableA sees changes made in this process; getenv may not.
     char temp[NX_PATH];
     n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
-    if (n > 0 && n < sizeof temp && !fmt_str(path, "%s\\nxdll.log", temp)) return fopen(path, "wt");
+    // Users may write in "TEMP": a name planted there is not followed.
+    if (n > 0 && n < sizeof temp && !fmt_str(path, "%s\\nxdll.log", temp)) return open_unlinked(path, "wt");
     return nullptr;
 }
 
@@ -42,7 +43,8 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
     char path[NX_PATH];
     get_file(path, (char*)SVC_REPORT_FILE);
     CHtml html;
-    FILE* f = fopen(path, "wt");
+    // The data folder is the users' too: never written through a planted link.
+    FILE* f = open_unlinked(path, "wt");
     int err = (int)GetLastError();
     html.Open(f);
     if (!f) log_line(log, "fopen (%s) failed: %d\n", path, err);

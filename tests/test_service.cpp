@@ -15,7 +15,9 @@ const char* const kOld = "2020-01-01 00:00:00";
 struct Pkg {
     const char* name;
     const char* path;  // null: Y:\pkg\T\<name>\1.0\Install.cmd
-    const char* body;  // after the marker line
+    const char* body;  // after the marker line; null: no script written
+    const char* comp = "T";  // as the section names it
+    const char* vers = "1.0";
 };
 
 class Service : public tu::ShareTest {
@@ -59,13 +61,14 @@ protected:
         std::string text;
         for (const Pkg& p : pkgs) {
             std::string path = path_of(p);
-            if (path.compare(0, 2, "\\\\") != 0) {
+            if (p.body && path.compare(0, 2, "\\\\") != 0) {
                 std::string folder = path.substr(0, path.rfind('\\'));
                 tu::make_dirs(folder);
                 ASSERT_TRUE(tu::write_file(path, "@echo off\r\necho ran>\"" + marker(p.name) + "\"\r\n" + p.body + "\r\n"));
                 if (path[0] == 'C') extra_files.push_back(path);
             }
-            text += std::string("[T ") + p.name + "]\r\ncomp=T\r\nname=" + p.name + "\r\npath=" + path + "\r\nvers=1.0\r\n\r\n";
+            text += std::string("[") + p.comp + " " + p.name + "]\r\ncomp=" + p.comp + "\r\nname=" + p.name +
+                    "\r\npath=" + path + "\r\nvers=" + p.vers + "\r\n\r\n";
         }
         ASSERT_TRUE(tu::write_file(list, text));
         tu::reg_set_str(NX_KEY_PKGS, SVC_LIST_SEEN, "0");
@@ -101,34 +104,50 @@ using tu::reg_number;
 using tu::reg_text;
 
 // One task over a saved list: each package's result in the registry, its
-// marker, and the log line that says why.
+// marker, and the log line that says why. What a user may write into the
+// list (another package's identity, a path refused over an installed
+// package, control characters) changes no record.
 TEST_F(Service, OnceInstallsTheSavedListByTheRules)
 {
     tu::reg_set_dword(NX_KEY, "tmax", 3);
-    svc_sim::record_install("T", "Done", "1.0", 0, kOld);
+    for (const char* done : {"Done", "Kept"}) svc_sim::record_install("T", done, "1.0", 0, kOld);
+    svc_sim::record_install("P", "Mandatory", "1.0", 0, kOld);
+    svc_sim::record_started("T", "Waits", "1.0");
+    svc_sim::set_dword(svc_sim::result_key("T", "Waits"), SVC_RES_TRIES, 2);
+    svc_sim::set_dword(svc_sim::result_key("T", "Waits"), SVC_RES_WAIT, 1);
     const char* never = "-";
     struct Row {
         Pkg pkg;
-        long long code, exit;  // -1000: absent
+        long long code, exit, tries;  // -1000: absent
         bool ran;
         const char* log;
     } rows[] = {
-        {{"Ok", nullptr, "exit /b 0"}, 0, 0, true, "Install (Y:\\pkg\\T\\Ok\\1.0\\Install.cmd) OK ... code 0"},
-        {{"Fails", nullptr, "exit /b 1"}, -1000, 1, true, "Install (Y:\\pkg\\T\\Fails\\1.0\\Install.cmd) failed: 1"},
-        {{"Reboot", nullptr, "exit /b 3010"}, 3010, 3010, true, "Install (Y:\\pkg\\T\\Reboot\\1.0\\Install.cmd) OK ... code 3010"},
+        {{"Ok", nullptr, "exit /b 0"}, 0, 0, -1000, true, "Install (Y:\\pkg\\T\\Ok\\1.0\\Install.cmd) OK ... code 0"},
+        {{"Fails", nullptr, "exit /b 1"}, -1000, 1, 1, true, "Install (Y:\\pkg\\T\\Fails\\1.0\\Install.cmd) ended after "},
+        {{"Reboot", nullptr, "exit /b 3010"}, 3010, 3010, -1000, true, "Install (Y:\\pkg\\T\\Reboot\\1.0\\Install.cmd) OK ... code 3010"},
         // past "tmax", with a child process of its own
-        {{"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}, -1000, 1460, true,
+        {{"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}, -1000, 1460, 1, true,
          "Install (Y:\\pkg\\T\\Slow\\1.0\\Install.cmd) time-out after 3 s, failed: 1460"},
-        {{"Done", nullptr, "exit /b 0"}, 0, -1000, false, "Install (Y:\\pkg\\T\\Done\\1.0\\Install.cmd) SKIP ... installed already"},
-        {{"Elsewhere", "C:\\elsewhere\\Install.cmd", "exit /b 0"}, -1000, 161, false,
+        {{"Done", nullptr, "exit /b 0"}, 0, -1000, -1000, false, "Install (Y:\\pkg\\T\\Done\\1.0\\Install.cmd) SKIP ... installed already"},
+        // failed twice before: waits one more task
+        {{"Waits", nullptr, "exit /b 0"}, -1000, -1000, 2, false,
+         "Install (Y:\\pkg\\T\\Waits\\1.0\\Install.cmd) WAIT ... failed 2 times, next try in 1 tasks"},
+        // refused: nothing runs, nothing is recorded
+        {{"Elsewhere", "C:\\elsewhere\\Install.cmd", "exit /b 0"}, -1000, -1000, -1000, false,
          "Install (C:\\elsewhere\\Install.cmd) not under the share's package folder, failed: 161"},
-        {{"Climb", "Y:\\pkg\\..\\..\\x.cmd", "exit /b 0"}, -1000, 161, false,
+        {{"Climb", "Y:\\pkg\\..\\..\\x.cmd", "exit /b 0"}, -1000, -1000, -1000, false,
          "Install (Y:\\pkg\\..\\..\\x.cmd) a \".\" or \"..\" component, failed: 161"},
-        {{"Unc", "\\\\other\\share\\pkg\\x.cmd", "exit /b 0"}, -1000, 161, false,
+        {{"Unc", "\\\\other\\share\\pkg\\x.cmd", "exit /b 0"}, -1000, -1000, -1000, false,
          "Install (\\\\other\\share\\pkg\\x.cmd) not under the share's package folder, failed: 161"},
+        {{"Kept", "C:\\nothing.cmd", nullptr}, 0, -1000, -1000, false,
+         "Install (C:\\nothing.cmd) not under the share's package folder, failed: 161"},
+        {{"Mandatory", "Y:\\pkg\\T\\Harmless\\1.0\\Install.cmd", "exit /b 0", "P", "2.0"}, 0, -1000, -1000, false,
+         "Install (Y:\\pkg\\T\\Harmless\\1.0\\Install.cmd) is not P\\Mandatory 2.0 by its path and not assigned, failed: 161"},
+        {{"Cr", "Y:\\pkg\\T\\Cr\r2020-01-01 00:00:00\tInstall (Y:\\pkg\\forged) OK ... code 0", nullptr}, -1000, -1000, -1000,
+         false, "Install (Y:\\pkg\\T\\Cr<0D>2020-01-01 00:00:00<09>Install (Y:\\pkg\\forged) OK ... code 0) a character"},
         // started a restart itself: the next package waits
-        {{"Restarts", nullptr, "exit /b 1641"}, 1641, 1641, true, "Restart () MSG ... started by a package"},
-        {{"After", nullptr, "exit /b 0"}, -1000, -1000, false, never},
+        {{"Restarts", nullptr, "exit /b 1641"}, 1641, 1641, -1000, true, "Restart () MSG ... started by a package"},
+        {{"After", nullptr, "exit /b 0"}, -1000, -1000, -1000, false, never},
     };
     std::vector<Pkg> pkgs;
     for (auto& r : rows) pkgs.push_back(r.pkg);
@@ -139,24 +158,75 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     std::string log = svc_log();
     for (auto& r : rows) {
         SCOPED_TRACE(r.pkg.name);
-        std::string key = svc_sim::result_key("T", r.pkg.name);
+        std::string key = svc_sim::result_key(r.pkg.comp, r.pkg.name);
         EXPECT_EQ(reg_number(key, SVC_RES_CODE), r.code);
         EXPECT_EQ(reg_number(key, SVC_RES_EXIT), r.exit);
+        EXPECT_EQ(reg_number(key, SVC_RES_TRIES), r.tries);
         EXPECT_EQ(tu::file_exists(marker(r.pkg.name)), r.ran);
         if (r.log == never)
             EXPECT_EQ(reg_text(key, SVC_RES_VERS), "<none>");
         else
             EXPECT_NE(log.find(r.log), std::string::npos) << log;
     }
-    EXPECT_EQ(reg_text(svc_sim::result_key("T", "Done"), SVC_RES_TIME), kOld);
+    for (const char* kept : {"Done", "Kept"}) EXPECT_EQ(reg_text(svc_sim::result_key("T", kept), SVC_RES_TIME), kOld);
+    EXPECT_EQ(reg_text(svc_sim::result_key("P", "Mandatory"), SVC_RES_VERS), "1.0");
+    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Waits"), SVC_RES_WAIT), 0);
+    EXPECT_EQ(log.find("\tInstall (Y:\\pkg\\forged)"), std::string::npos);
     EXPECT_TRUE(tu::find_processes("ping.exe").empty()) << "the slow script's child outlived it";
     // As saved, without pkg_find; nothing under way any more; no console
     // after a package restarts the machine.
-    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 10 packages, saved by the console"),
+    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 14 packages, saved by the console"),
               std::string::npos);
     EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
     EXPECT_EQ(log.find("Console ("), std::string::npos);
     for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO}) EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
+}
+
+// Lists and drives a user can set up against the service: each task runs
+// nothing of them, records nothing, ends (the service goes on), and the log
+// says why. A run killed earlier left its published package behind, and a
+// link planted where pkg_find writes is not written through.
+TEST_F(Service, RunsNothingAUserSetsUp)
+{
+    std::string section = "[T Big]\r\ncomp=T\r\nname=Big\r\npath=Y:\\pkg\\T\\Big\\1.0\\Install.cmd\r\nvers=1.0\r\n\r\n";
+    std::string many;
+    for (int i = 0; i <= SVC_LIST_SECTIONS; i++) many += section;
+    struct Row {
+        const char* what;
+        std::string list;  // empty: a list the test writes with put_list
+        const char* ndrv;
+        const char* log;
+    } rows[] = {
+        {"larger than the bound", std::string(SVC_LIST_BYTES, '\n') + section, "Y:", "more than 1048576 bytes, refused"},
+        {"more sections than the bound", many, "Y:", "more than 1000 packages, refused"},
+        {"ndrv a local disk", "", "X:", "X: is not a network drive"},
+    };
+    std::string victim = dir + "\\victim.txt", planted = pub + "\\" SVC_REPORT_FILE;
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
+        tu::reg_set_str(NX_KEY, "ndrv", r.ndrv);
+        svc_sim::publish_progress("T", "Killed", "1.0", "installing ... 5 s");
+        // The script where ndrv points, so only the drive's check keeps it from running.
+        put_list(pub + "\\" SVC_LIST_FILE, {{"Big", r.list.empty() ? "X:\\pkg\\T\\Big\\1.0\\Install.cmd" : nullptr, "exit /b 0"}});
+        ASSERT_TRUE(r.list.empty() || tu::write_file(pub + "\\" SVC_LIST_FILE, r.list));
+        ASSERT_TRUE(tu::write_file(victim, "victim"));
+        DeleteFileA(planted.c_str());
+        ASSERT_TRUE(CreateHardLinkA(planted.c_str(), victim.c_str(), nullptr));
+
+        EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str()), 0);
+        std::string log = svc_log();
+        EXPECT_NE(log.find(r.log), std::string::npos) << log;
+        EXPECT_NE(log.find("Task (1) OK ... 0 installed, 0 failed"), std::string::npos) << log;
+        EXPECT_FALSE(tu::file_exists(marker("Big")));
+        EXPECT_EQ(reg_text(svc_sim::result_key("T", "Big"), SVC_RES_VERS), "<none>");
+        EXPECT_NE(reg_text(NX_KEY_PKGS, SVC_LIST_SEEN), "0");  // not taken again
+        for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO})
+            EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
+        EXPECT_EQ(tu::read_file(victim), "victim");
+        DeleteFileA(planted.c_str());
+    }
+    DeleteFileA(victim.c_str());
 }
 
 // The registered service: started, running, stopped within 10 s while a

@@ -84,6 +84,14 @@ for c in $(msiinfo export "$out/$name.msi" Component | cut -f1 | grep '^Setting_
   secure="${secure:+$secure;}${c#Setting_}"
 done
 msi_sql "UPDATE \`Property\` SET \`Value\`='$secure' WHERE \`Property\`='SecureCustomProperties'"
+# Failure actions of the service, as "nxsvc.exe /install" sets them: started
+# again after a minute, three times; the count starts over after a day.
+# Windows Installer 5 reads them from this table (wixl has no element for it).
+msi_sql "CREATE TABLE \`MsiServiceConfigFailureActions\` (\`MsiServiceConfigFailureActions\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL LOCALIZABLE, \`Event\` SHORT NOT NULL, \`ResetPeriod\` LONG, \`RebootMessage\` CHAR(255) LOCALIZABLE, \`Command\` CHAR(255) LOCALIZABLE, \`Actions\` CHAR(255), \`DelayActions\` CHAR(255), \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`MsiServiceConfigFailureActions\`)"
+msi_sql "INSERT INTO \`MsiServiceConfigFailureActions\` (\`MsiServiceConfigFailureActions\`, \`Name\`, \`Event\`, \`ResetPeriod\`, \`Actions\`, \`DelayActions\`, \`Component_\`) VALUES ('NXSvcRecovery', 'NXSvc', 1, 86400, '1[~]1[~]1', '60000[~]60000[~]60000', 'Service')"
+if ! msiinfo export "$out/$name.msi" InstallExecuteSequence | grep -q '^MsiConfigureServices'; then
+  msi_sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('MsiConfigureServices', 'VersionMsi >= \"5.00\"', 5850)"
+fi
 sign_files "$out/$name.msi"
 echo "$out/$name.zip"
 echo "$out/$name.msi"

@@ -4,6 +4,7 @@
 # usage: check_report.sh report.htm
 set -u
 report="${1:?usage: check_report.sh report.htm}"
+[ -f "$report" ] || "$(dirname "$0")/../../scripts/ia32-check.sh" || exit 77
 [ -f "$report" ] || { echo "check_report: no report at $report" >&2; exit 1; }
 browser=$(command -v chromium || command -v chromium-browser) || {
   echo "check_report: chromium is not installed (apt-get install --no-install-recommends chromium)" >&2; exit 1; }

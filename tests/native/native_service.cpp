@@ -1,6 +1,7 @@
 // The installation service's rules built natively under the sanitizers:
-// which script paths may run, which packages are skipped, what a result
-// records, the script's command line and the log bound.
+// which script paths may run, whose result a section may record, which
+// packages are skipped or wait, what a result records, the script's command
+// line, log texts and bounds.
 #include "rules.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -137,4 +138,63 @@ TEST(ServiceRules, CommandLineAndBounds)
     EXPECT_EQ(svc_seconds(0, SVC_TSVC), SVC_TSVC);
     EXPECT_EQ(svc_seconds(5, SVC_TMAX), 5);
     EXPECT_EQ(svc_seconds(0x7fffffff, SVC_TMAX), SVC_TLONGEST);
+}
+
+TEST(ServiceRules, Identities)
+{
+    const char* S = "Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd";
+    // The administrator's group file may name a package otherwise than its folders.
+    std::set<std::string> assigned = {svc_identity_key("Contoso Ltd", "PDF Viewer", "4.1", S)};
+    struct Row {
+        const char *comp, *name, *vers, *path;
+        IdVerdict want;
+    } rows[] = {
+        {"Contoso", "PdfViewer", "4.1", S, ID_FROM_PATH},  // a search's row
+        {"ZRP", "Editor", "2.1", "Y:\\pkg\\Editor\\2.1\\Install.cmd", ID_FROM_PATH},
+        {"ZRP", "Editor", "2.1", "\\\\demo\\packages\\pkg\\Editor\\2.1\\Install.cmd", ID_FROM_PATH},
+        {"Contoso Ltd", "PDF Viewer", "4.1", S, ID_ASSIGNED},
+        // forged: another package's identity, another version, another script
+        {"P", "Mandatory", "2.0", S, ID_FORGED},
+        {"Contoso", "PdfViewer", "9.9", S, ID_FORGED},
+        {"contoso", "PdfViewer", "4.1", S, ID_FORGED},
+        {"Contoso Ltd", "PDF Viewer", "4.1", "Y:\\pkg\\Contoso\\Other\\4.1\\Install.cmd", ID_FORGED},
+        {"Contoso\\PdfViewer", "x", "4.1", S, ID_FORGED},
+        {"", "", "", "x.cmd", ID_FORGED},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(std::string(r.comp) + "|" + r.name + "|" + r.vers + "|" + r.path);
+        EXPECT_EQ(svc_check_identity(r.comp, r.name, r.vers, r.path, assigned), r.want);
+    }
+}
+
+TEST(ServiceRules, BackoffAndLogText)
+{
+    // At most a day of tasks: 1439 of one minute, 23 of one hour.
+    struct Wait {
+        int tries, tsvc, want;
+    } waits[] = {{0, 60, 0},     {1, 60, 0},    {2, 60, 1},    {3, 60, 3},     {4, 60, 7},   {11, 60, 1023},
+                 {12, 60, 1439}, {40, 60, 1439}, {5, 3600, 15}, {6, 3600, 23}, {3, 86400, 0}, {200, 0, 1439}};
+    for (auto& w : waits) {
+        SCOPED_TRACE(std::to_string(w.tries) + " at " + std::to_string(w.tsvc));
+        EXPECT_EQ(svc_backoff(w.tries, w.tsvc), w.want);
+    }
+
+    struct Show {
+        const char* text;
+        size_t size;
+        const char* want;
+    } shows[] = {
+        {"Y:\\pkg\\a b\\x.cmd", 64, "Y:\\pkg\\a b\\x.cmd"},
+        {"Y:\\pkg\\forged\r\n2020-01-01\tInstall", 64, "Y:\\pkg\\forged<0D><0A>2020-01-01<09>Install"},
+        {"a\x1b[2Jb\x7f", 64, "a<1B>[2Jb<7F>"},
+        {"\xe4\xf6", 64, "\xe4\xf6"},  // code page letters stay
+        {"abc\tdef", 6, "abc"},          // cut before a marker that does not fit
+        {"abcdef", 4, "abc"},
+    };
+    for (auto& sh : shows) {
+        SCOPED_TRACE(sh.want);
+        char out[64];
+        svc_show(out, sh.size, sh.text);
+        EXPECT_STREQ(out, sh.want);
+    }
 }

@@ -14,6 +14,7 @@
 set -u
 msi="$1" drive="$2"
 . "$(dirname "$0")/../../scripts/wine-vars.sh"
+"$NX_ROOT/scripts/ia32-check.sh" || exit 77
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$WINEPREFIX/system.reg" ] || fail "no prefix at $WINEPREFIX"
 [ -s "$msi" ] || fail "no package $msi (target nx_release)"
@@ -77,6 +78,12 @@ find_entry() {
 find_entry >/dev/null && fail "a Start-menu entry exists before the install"
 [ -z "$(service_state)" ] || fail "a service NXSvc exists before the install"
 
+# Failure actions: Wine accepts and stores none, so the package's table and
+# its action are what can be seen here.
+msiinfo export "$msi" MsiServiceConfigFailureActions | tr -d '\r' |
+  grep -qx $'NXSvcRecovery\tNXSvc\t1\t86400\t\t\t1\\[~\\]1\\[~\\]1\t60000\\[~\\]60000\\[~\\]60000\tService' ||
+  fail "no failure actions for NXSvc in the msi"
+msiinfo export "$msi" InstallExecuteSequence | grep -q '^MsiConfigureServices' || fail "MsiConfigureServices not sequenced"
 echo "install: msiexec /i $msi_w /qn"
 wine msiexec /i "$msi_w" /qn /l*v "$log_w" </dev/null >/dev/null 2>&1
 rc=$?

@@ -18,6 +18,7 @@
 set -u
 msi="$1" bin="$2"
 . "$(dirname "$0")/../../scripts/wine-vars.sh"
+"$NX_ROOT/scripts/ia32-check.sh" || exit 77
 fail() { echo "FAIL: $*" >&2; exit 1; }
 W64=/usr/lib/wine/wine64
 [ -x "$W64" ] || fail "no 64-bit loader $W64 (package wine64)"
