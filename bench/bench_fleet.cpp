@@ -11,6 +11,7 @@
 #include "shell.h"
 #include "smbenv.h"
 #include "status.h"
+#include "strutil.h"
 #include "views.h"
 #include <malloc.h>
 #include <algorithm>

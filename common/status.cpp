@@ -66,7 +66,7 @@ long stamp_day(const char* s)
     // "YYYY-MM-DD hh:mm:ss", digits where the stamp has them.
     if (!s || strlen(s) != 19) return -1;
     for (int i = 0; i < 19; i++) {
-        char want = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : 0;
+        char want = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : '\0';
         if (want ? s[i] != want : (s[i] < '0' || s[i] > '9')) return -1;
     }
     auto at = [&](int i, int n) {

@@ -137,7 +137,9 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
         EXPECT_EQ(cell(at, DEV_INSTALLED), r.installed);
         EXPECT_EQ(cell(at, DEV_FAILED), r.failed);
         EXPECT_EQ(cell(at, DEV_RESTART), r.restart);
-        if (r.installed[0]) EXPECT_EQ(cell(at, DEV_VERS), "1.0.0.6");
+        if (r.installed[0]) {
+            EXPECT_EQ(cell(at, DEV_VERS), "1.0.0.6");
+        }
     }
     EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 7 devices"), std::string::npos) << log_text();
 

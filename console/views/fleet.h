@@ -5,6 +5,7 @@
 #pragma once
 #include "status.h"
 #include <stdio.h>
+#include <array>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -19,7 +20,7 @@ enum { FLEET_SILENT_DAYS = 7 };
 enum DeviceRank { RANK_FAILED, RANK_SILENT, RANK_OTHER };
 
 struct DeviceRow {
-    std::string cells[DEV_COLS];
+    std::array<std::string, DEV_COLS> cells;
     std::string file;  // the status file's name in the folder
     int rank = RANK_OTHER;
     int image = 0;  // picture of the row (model.h)
