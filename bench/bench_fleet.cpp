@@ -13,7 +13,6 @@
 #include "status.h"
 #include "strutil.h"
 #include "views.h"
-#include <malloc.h>
 #include <algorithm>
 #include <atomic>
 #include <process.h>
@@ -99,15 +98,6 @@ void measure(const char* where, const std::string& folder, long today)
     printf("(a) %s: load of %zu status files %.0f ms, bare read %.0f ms, ratio %.2f (target <= 1.3)\n", where, rows,
            load, bare, load / bare);
     fflush(stdout);
-}
-
-size_t heap_in_use()
-{
-    _HEAPINFO hi = {};
-    size_t used = 0;
-    while (_heapwalk(&hi) == _HEAPOK)
-        if (hi._useflag == _USEDENTRY) used += hi._size;
-    return used;
 }
 
 std::atomic<bool> mprobing;

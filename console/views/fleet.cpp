@@ -125,6 +125,15 @@ static std::string package_title(const PackageTally& t)
     return html_escape(t.comp + " " + t.name + " " + t.vers);
 }
 
+// A heading and its two-column table.
+static void section(CHtml& html, const char* title, const std::vector<std::string>& col1,
+                    const std::vector<std::string>& col2, const char* head1, const char* head2)
+{
+    html.WriteText(title, TEXT_H4);
+    html.BeginTable();
+    html.WriteTable(col1, col2, head1, head2);
+}
+
 void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp)
 {
     CHtml html;
@@ -148,12 +157,8 @@ void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp)
         for (const std::string& d : t.failed_on) list += (list.empty() ? "" : ", ") + html_escape(d);
         failed_on.push_back(list);
     }
-    html.WriteText("Packages", TEXT_H4);
-    html.BeginTable();
-    html.WriteTable(names, counts, "Package", "Devices");
-    html.WriteText("Failed Installations", TEXT_H4);
-    html.BeginTable();
-    html.WriteTable(failed_names, failed_on, "Package", "Devices");
+    section(html, "Packages", names, counts, "Package", "Devices");
+    section(html, "Failed Installations", failed_names, failed_on, "Package", "Devices");
 
     std::vector<std::string> silent, last, unreadable, files;
     for (const DeviceRow& r : fleet.rows) {
@@ -165,11 +170,7 @@ void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp)
             last.push_back(html_escape(r.cells[DEV_TIME]) + " (" + std::to_string(r.age) + " days)");
         }
     }
-    html.WriteText("No Report for a Week", TEXT_H4);
-    html.BeginTable();
-    html.WriteTable(silent, last, "Device", "Last Report");
-    html.WriteText("Unreadable Status Files", TEXT_H4);
-    html.BeginTable();
-    html.WriteTable(unreadable, files, "Device", "File");
+    section(html, "No Report for a Week", silent, last, "Device", "Last Report");
+    section(html, "Unreadable Status Files", unreadable, files, "Device", "File");
     html.Close();
 }
