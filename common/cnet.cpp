@@ -20,9 +20,10 @@ CNet::~CNet()
 
 int CNet::WNetAddConnection(const char* remote, const char* local, const char* user, const char* password)
 {
-    // Whatever share the drive already maps counts as connected.
-    if (GetDriveTypeA(local) == DRIVE_REMOTE) return 0;
-    char rname[NX_PATH], lname[4];
+    // Whatever share the drive already maps counts as connected. The drive
+    // type is asked of the drive's root, the form the platform documents.
+    char rname[NX_PATH], lname[4], root[8];
+    if (!fmt_str(root, "%s\\", local) && GetDriveTypeA(root) == DRIVE_REMOTE) return 0;
     copy_str(rname, remote);
     copy_str(lname, local);
     NETRESOURCEA nr;

@@ -78,6 +78,14 @@ enum { SVC_RESTART_DELAY_MS = 60000, SVC_FAILURE_RESET_S = 24 * 3600 };
 // list (a few hundred sections of about 150 bytes), low enough that a list
 // at the bound costs about a megabyte in the 32-bit service.
 enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };
+// String value of NX_KEY_PKGS while a restart that packages need has not
+// happened: "<requested> <accepted>", seconds since 1601 (UTC), accepted 0
+// until the platform takes the request. No package runs while it is there.
+#define SVC_RESTART_PENDING "boot"
+// String value of NX_KEY_PKGS while a package waits because the Windows
+// Installer was busy with another install: that package's script path. The
+// next task tries it again.
+#define SVC_WAITING "busy"
 // The share's folder of device status files ("<device>.ini"), beside
 // "cfg" and "pkg".
 #define SVC_STATUS_FOLDER "status"

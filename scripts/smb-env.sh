@@ -49,6 +49,12 @@ write_config() {
   log file = $d/log/smbd.log
   max log size = 1000
   smbd profiling level = count
+  # As current Windows clients expect of a file server: every session
+  # signed, no guest or anonymous logon.
+  server signing = mandatory
+  map to guest = never
+  restrict anonymous = 2
+  server min protocol = SMB2_10
 [$NX_SMB_SHARE]
   path = $d/share
   read only = no

@@ -111,6 +111,21 @@ static BOOL WINAPI on_ctrl_c(DWORD)
     return TRUE;
 }
 
+// At boot the share is reached through the Workstation service, and the
+// first minutes belong to the user's logon: the service depends on it and
+// starts delayed. The wide calls: the ANSI list of dependencies is not
+// stored whole on every platform.
+static void configure_start(SC_HANDLE svc)
+{
+    wchar_t deps[] = L"LanmanWorkstation\0";
+    if (!ChangeServiceConfigW(svc, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                              deps, nullptr, nullptr, nullptr))
+        printf("ChangeServiceConfig (LanmanWorkstation) failed: %lu\n", GetLastError());
+    SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
+    if (!ChangeServiceConfig2W(svc, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed))
+        printf("ChangeServiceConfig2 (delayed start) failed: %lu\n", GetLastError());
+}
+
 // A service that ends unexpectedly is started again after a minute, three
 // times; the count starts over after a day without failure. The package
 // (scripts/release/package.sh) sets the same.
@@ -147,6 +162,7 @@ static int install_service()
     char text[] = SVC_DESCRIPTION;
     SERVICE_DESCRIPTIONA d = {text};
     ChangeServiceConfig2A(svc, SERVICE_CONFIG_DESCRIPTION, &d);
+    configure_start(svc);
     set_failure_actions(svc);
     printf("%s installed: %s\n", SVC_NAME, bin);
     CloseServiceHandle(svc);

@@ -1,4 +1,5 @@
 #include "rules.h"
+#include "listfile.h"
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
@@ -99,23 +100,6 @@ SvcOutcome svc_outcome(SvcRun run, unsigned long result)
     return o;
 }
 
-bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script)
-{
-    if (!n) return false;
-    out[0] = 0;
-    if (!cmd_exe || !script || !script[0]) return false;
-    for (const char* p = script; *p; p++)
-        if ((unsigned char)*p < 32 || *p == '"' || *p == '%') return false;
-    for (const char* p = cmd_exe; *p; p++)
-        if (*p == '"') return false;
-    int r = snprintf(out, n, "\"%s\" /d /s /c \"\"%s\"\"", cmd_exe, script);
-    if (r < 0 || (size_t)r >= n) {
-        out[0] = 0;
-        return false;
-    }
-    return true;
-}
-
 int svc_seconds(int value, int fallback)
 {
     if (value <= 0) return fallback;
@@ -178,4 +162,36 @@ void svc_show(char* out, size_t n, const char* text)
         }
     }
     out[o] = 0;
+}
+
+ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list)
+{
+    list->clear();
+    if (!f) return LIST_NONE;
+    long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : -1;
+    rewind(f);
+    ListRead r = size < 0 || size > max_bytes ? LIST_TOO_LARGE : LIST_READ;
+    ListReader rd;
+    char buf[LIST_PIECE];
+    long bytes = 0;
+    skip_utf8_bom(f);
+    while (r == LIST_READ && fgets(buf, sizeof buf, f)) {
+        // A piece of zero bytes still counts, so the count always moves.
+        size_t len = strlen(buf);
+        bytes += len ? (long)len : 1;
+        if (bytes > max_bytes) r = LIST_TOO_LARGE;
+        if (r != LIST_READ || !rd.piece(buf)) continue;
+        if (list->size() >= max_sections) {
+            r = LIST_TOO_MANY;
+            continue;
+        }
+        list->emplace_back();
+        SvcSection& s = list->back();
+        copy_str(s.comp, rd.comp);
+        copy_str(s.name, rd.name);
+        copy_str(s.vers, rd.vers);
+        copy_str(s.path, rd.path);
+    }
+    if (r != LIST_READ) std::vector<SvcSection>().swap(*list);
+    return r;
 }

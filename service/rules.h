@@ -1,11 +1,12 @@
 // The installation service's rules as plain functions: which scripts may
-// run, which packages are skipped, how a result is recorded, the command
-// line of a script and when the log is rotated. No Win32 here, so the rules
-// also build and run natively.
+// run, which packages are skipped, how a result is recorded and when the
+// log is rotated. No Win32 here, so the rules also build and run natively.
 #pragma once
 #include <stddef.h>
+#include <stdio.h>
 #include <set>
 #include <string>
+#include <vector>
 
 // Why a script path may not run (the service runs as LocalSystem and the
 // device package list lies where any user may write).
@@ -48,12 +49,6 @@ struct SvcOutcome {
 };
 SvcOutcome svc_outcome(SvcRun run, unsigned long result);
 
-// "<cmd>" /d /s /c ""<script>"": cmd takes the text between the outer
-// quotes as it is (/s), without AutoRun commands (/d). False when the
-// script holds a character that quoting cannot keep from cmd ('"', '%',
-// control characters) or the line does not fit n.
-bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script);
-
 // The log is kept below this size: when a write takes it there, it becomes
 // the old log and a new one is started.
 enum { SVC_LOG_LIMIT = 1024 * 1024 };
@@ -92,3 +87,14 @@ template <size_t N> struct SvcShown {
     char text[N];
     explicit SvcShown(const char* s) { svc_show(text, N, s); }
 };
+
+// One section of a device package list as the service takes it.
+struct SvcSection {
+    char comp[260], name[260], vers[260], path[260];
+};
+enum ListRead { LIST_READ, LIST_NONE, LIST_TOO_LARGE, LIST_TOO_MANY };
+// Reads the records of a list from f (open, text mode) into *list. Any user
+// may write the list: past max_bytes or max_sections nothing of it is kept
+// (LIST_TOO_LARGE, LIST_TOO_MANY), whatever the file holds or however it
+// grows while read. A null f gives LIST_NONE.
+ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list);

@@ -1,5 +1,5 @@
 // What the service does in the user's session: start the console after new
-// installs, tell the user about a restart, restart the machine.
+// installs.
 #include "svc.h"
 #include "service_contract.h"
 #include <userenv.h>
@@ -100,41 +100,4 @@ void svc_start_console(bool service)
     } else {
         svc_log("Console (%s) failed: %lu\n", exe, e);
     }
-}
-
-static bool enable_shutdown_privilege()
-{
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
-    TOKEN_PRIVILEGES tp = {};
-    tp.PrivilegeCount = 1;
-    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    bool ok = LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid) &&
-              AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
-    CloseHandle(token);
-    return ok;
-}
-
-void svc_restart(int tmsg, int twrb, bool norestart)
-{
-    if (norestart) {
-        svc_log("Restart (%d s) MSG ... not done: /norestart\n", twrb);
-        return;
-    }
-    char text[256];
-    fmt_str(text, "New packages were installed. This computer restarts in %d seconds.", twrb);
-    char title[] = SVC_DISPLAY_NAME;
-    DWORD session = WTSGetActiveConsoleSessionId(), answer = 0;
-    if (session != 0xFFFFFFFF &&
-        !WTSSendMessageA(WTS_CURRENT_SERVER_HANDLE, session, title, (DWORD)strlen(title), text, (DWORD)strlen(text),
-                         MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND, (DWORD)tmsg, &answer, FALSE))
-        svc_log("WTSSendMessage (%lu) failed: %lu\n", session, GetLastError());
-    // A planned restart for an installation, so the event log says why.
-    if (enable_shutdown_privilege() &&
-        InitiateSystemShutdownExA(nullptr, text, (DWORD)twrb, FALSE, TRUE,
-                                  SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
-                                      SHTDN_REASON_FLAG_PLANNED))
-        svc_log("Restart (%d s) GO ...\n", twrb);
-    else
-        svc_log("Restart (%d s) failed: %lu\n", twrb, GetLastError());
 }

@@ -3,7 +3,6 @@
 // and time its install result holds. Replaced in one step, so a reader
 // never sees half.
 #include "svc.h"
-#include "cnet.h"
 #include "creg.h"
 #include "log.h"
 #include "resource.h"
@@ -53,8 +52,8 @@ void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
     char device[NX_PATH] = "";
     DWORD n = GetEnvironmentVariableA("Computername", device, sizeof device);
     if (n == 0 || n >= sizeof device || !device_file_name(device)) {
-        svc_log("Status (%s) not a usable device name, failed: %d\n", n < sizeof device ? device : "",
-                (int)ERROR_INVALID_NAME);
+        svc_log("Status (%s) not a usable device name, failed: %d\n",
+                SvcShown<NX_PATH * 4>(n < sizeof device ? device : "").text, (int)ERROR_INVALID_NAME);
         return;
     }
     s.device = device;
@@ -63,18 +62,18 @@ void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
     CReg reg;
     for (StatusPackage& p : s.packages) fill_package(reg, p);
 
-    // Reached as the scripts are: through the share's drive.
-    CNet net(nullptr);
-    if (ncfg.ndrv[0] && ncfg.uncp[0] && net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) != 0) {
-        svc_log("Status (%s) WNetAddConnection failed: %lu\n", ncfg.ndrv, GetLastError());
-        return;
-    }
-    char folder[NX_PATH], path[NX_PATH];
-    if (!ncfg.ndrv[0] || fmt_str(folder, "%s\\" SVC_STATUS_FOLDER, ncfg.ndrv) ||
+    // Reached as the scripts are: by the share's UNC path, connected with
+    // the configured account, no drive letter.
+    char share[NX_PATH], folder[NX_PATH], path[NX_PATH];
+    copy_str(share, ncfg.uncp);
+    size_t len = strlen(share);
+    if (len && share[len - 1] == '\\') share[len - 1] = 0;
+    if (share[0] != '\\' || share[1] != '\\' || fmt_str(folder, "%s\\" SVC_STATUS_FOLDER, share) ||
         fmt_str(path, "%s\\%s.ini", folder, device)) {
-        svc_log("Status () no share drive, failed: %d\n", (int)ERROR_BAD_PATHNAME);
+        svc_log("Status (%s) not a share, failed: %d\n", ncfg.uncp, (int)ERROR_BAD_PATHNAME);
         return;
     }
+    SvcShare connected(ncfg);
     DWORD a = GetFileAttributesA(folder);
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
         DWORD e = a == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;

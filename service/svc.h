@@ -1,6 +1,8 @@
 // The installation service NXSvc: what its parts share.
 #pragma once
 #include <windows.h>
+#include "ncfg.h"
+#include "rules.h"
 #include "status.h"
 #include "strutil.h"
 #include <vector>
@@ -28,19 +30,37 @@ NX_PRINTF(1, 2) void svc_log(const char* fmt, ...);
 // could not be loaded).
 DWORD svc_run(const SvcOptions& opts);
 
-// What a task did, for the device's status file.
 // Writes the device's status file to the share's status folder after a
 // task: s holds the task's counts, the restart flag and the list's packages
 // with their states in this task (a package the task did not reach:
 // skipped); the rest comes from the install results here. A folder that is
 // missing or not writable costs one log line.
-struct NCFG;
 void svc_write_status(const NCFG& ncfg, DeviceStatus& s);
 
-// After a task: the console in the user's session, the message before a
-// restart, and the restart itself.
+// After a task: the console in the user's session.
 void svc_start_console(bool service);
-void svc_restart(int tmsg, int twrb, bool norestart);
+
+// Running a script (launch.cpp): by the share's UNC path, with the native
+// cmd.exe, until every process it started has ended or tmax seconds.
+SvcRun svc_launch(const char* script, int tmax, DWORD* result);
+// True while the Windows Installer executes an install (any caller's).
+bool svc_installer_running();
+// The share connected with the configured account, without a drive
+// letter, for one task; nothing when no account is set.
+struct SvcShare {
+    char remote[NX_PATH];
+    explicit SvcShare(const NCFG& ncfg);
+    ~SvcShare();
+};
+
+// A restart that packages need (restart.cpp), kept in the registry value
+// SVC_RESTART_PENDING until the system has started again. At the end of a
+// task: started is true when a package restarts the machine itself;
+// norestart only logs it.
+void svc_restart_needed(int tmsg, int twrb, bool norestart, bool started);
+// At the start of a task: true while packages must wait for a restart,
+// which is asked for again when the platform has not taken it yet.
+bool svc_restart_pending(int tmsg, int twrb, bool norestart);
 
 // What became of one package of the list in a task, for whatever reports
 // on the task: its state (status.h; PKG_SKIPPED here: installed already)

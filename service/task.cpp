@@ -2,14 +2,13 @@
 // pkg_find, or as the console saved it), each package installed in list
 // order, then the console and a restart when needed.
 #include "svc.h"
-#include "cnet.h"
 #include "creg.h"
 #include "listfile.h"
 #include "log.h"
+#include "osrules.h"
 #include "rules.h"
 #include "safefile.h"
 #include "service_contract.h"
-#include <io.h>
 #include <stdio.h>
 #include <set>
 
@@ -32,13 +31,12 @@ struct Settings {
     int stop, tmax, tmsg, tsvc, twrb;
 };
 
-struct Package {
-    char comp[NX_PATH], name[NX_PATH], vers[NX_PATH], path[NX_PATH];
-};
+typedef SvcSection Package;
 
 struct Tally {
     int installed = 0, failed = 0, skipped = 0, waiting = 0, refused = 0;
     bool restart_needed = false, restart_started = false;
+    bool installer_busy = false;  // the Windows Installer was busy: the rest waits
     std::vector<SvcPkgResult> results;  // one per package of the list, in order
 };
 
@@ -133,70 +131,18 @@ void record_tries(const char* key, int tries, int wait)
     }
 }
 
-// Runs the script hidden, in its own folder, inside a job object, so that
-// a time-out or a stop ends it with every process it started.
-SvcRun run_script(const Package& p, int tmax, DWORD* result)
+// A package meets the Windows Installer busy with another install, before
+// it starts or by its script's result (exit null: not run yet): it is not
+// recorded and waits, with the rest of the list, for the next task.
+bool installer_busy(const Package& p, const DWORD* exit, Tally* t)
 {
-    char sysdir[NX_PATH], cmd_exe[NX_PATH], cmdline[2 * NX_PATH + 32], folder[NX_PATH];
-    UINT n = GetSystemDirectoryA(sysdir, sizeof sysdir);
-    if (n == 0 || n >= sizeof sysdir || fmt_str(cmd_exe, "%s\\cmd.exe", sysdir) ||
-        !svc_command_line(cmdline, sizeof cmdline, cmd_exe, p.path)) {
-        *result = ERROR_BAD_PATHNAME;
-        return RUN_NOSTART;
-    }
-    copy_str(folder, p.path);
-    char* slash = strrchr(folder, '\\');
-    if (slash) slash[slash == folder + 2 ? 1 : 0] = 0;
-
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
-    if (job) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION lim = {};
-        lim.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &lim, sizeof lim);
-    }
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(cmd_exe, cmdline, nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr,
-                        folder, &si, &pi)) {
-        *result = GetLastError();
-        svc_log("CreateProcess (%s) failed: %lu\n", cmdline, *result);
-        if (job) CloseHandle(job);
-        return RUN_NOSTART;
-    }
-    if (!job || !AssignProcessToJobObject(job, pi.hProcess))
-        svc_log("AssignProcessToJobObject (%s) failed: %lu\n", p.path, GetLastError());
-    ResumeThread(pi.hThread);
-    CloseHandle(pi.hThread);
-
-    SvcRun run = RUN_TIMEOUT;
-    HANDLE waits[2] = {pi.hProcess, mstop};
-    char info[64];
-    for (int s = 0; s < tmax; s++) {
-        fmt_str(info, "installing ... %d s", s);
-        mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO, info);
-        DWORD w = WaitForMultipleObjects(2, waits, FALSE, 1000);
-        if (w == WAIT_OBJECT_0) {
-            run = RUN_DONE;
-            break;
-        }
-        if (w == WAIT_OBJECT_0 + 1) {
-            run = RUN_STOPPED;
-            break;
-        }
-    }
-    if (run == RUN_DONE) {
-        GetExitCodeProcess(pi.hProcess, result);
-    } else {
-        *result = run == RUN_STOPPED ? SVC_ERR_STOPPED : SVC_ERR_TIMEOUT;
-        if (!job || !TerminateJobObject(job, *result)) TerminateProcess(pi.hProcess, *result);
-        WaitForSingleObject(pi.hProcess, 5000);
-    }
-    CloseHandle(pi.hProcess);
-    if (job) CloseHandle(job);  // ends anything the script left behind
-    return run;
+    if (exit ? !svc_installer_busy(*exit) : !svc_installer_running()) return false;
+    svc_log("Install (%s) WAIT ... the Windows Installer is busy (%d)\n", Shown(p.path).text,
+            (int)SVC_ERR_INSTALLER_BUSY);
+    mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING, p.path);
+    t->installer_busy = true;
+    t->waiting++;
+    return true;
 }
 
 // One package: the path rule, the identity rule, the skip rule, the
@@ -247,10 +193,19 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
         return {PKG_WAITING, tries};
     }
 
+    char script[NX_PATH];
+    if (!svc_unc_script(script, sizeof script, p.path, s.ncfg.ndrv, s.ncfg.uncp)) {
+        svc_log("Install (%s) UNC path too long, failed: %d\n", path.text, (int)ERROR_FILENAME_EXCED_RANGE);
+        t->refused++;
+        return {PKG_REFUSED, 0};
+    }
+    if (installer_busy(p, nullptr, t)) return {PKG_WAITING, tries};
+
     publish(&p);
-    svc_log("Install (%s) GO ...\n", path.text);
+    svc_log("Install (%s) GO ... %s\n", path.text, Shown(script).text);
     DWORD start = GetTickCount(), result = 0;
-    SvcRun run = run_script(p, s.tmax, &result);
+    SvcRun run = svc_launch(script, s.tmax, &result);
+    if (run == RUN_DONE && installer_busy(p, &result, t)) return {PKG_WAITING, tries};
     SvcOutcome o = svc_outcome(run, result);
     record(key, p, o);
     // A stop is the service's doing, not the package's.
@@ -276,40 +231,13 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
     return {PKG_FAILED, tries};
 }
 
-enum ListRead { LIST_READ, LIST_NONE, LIST_TOO_LARGE, LIST_TOO_MANY };
-
 // Reads the whole list first, so that a console saving it meanwhile does
-// not change the list under way. Any user may write the list: past its
-// bounds nothing of it is kept.
+// not change the list under way.
 ListRead read_list(const char* path, std::vector<Package>* list)
 {
-    list->clear();
     FILE* f = fopen(path, "r");
-    if (!f) return LIST_NONE;
-    ListRead r = _filelengthi64(_fileno(f)) > SVC_LIST_BYTES ? LIST_TOO_LARGE : LIST_READ;
-    ListReader rd;
-    char buf[LIST_PIECE];
-    long long bytes = 0;
-    skip_utf8_bom(f);
-    while (r == LIST_READ && fgets(buf, sizeof buf, f)) {
-        // It may grow while read.
-        size_t len = strlen(buf);
-        bytes += len ? len : 1;
-        if (bytes > SVC_LIST_BYTES) r = LIST_TOO_LARGE;
-        if (r != LIST_READ || !rd.piece(buf)) continue;
-        if (list->size() >= SVC_LIST_SECTIONS) {
-            r = LIST_TOO_MANY;
-            continue;
-        }
-        Package p;
-        copy_str(p.comp, rd.comp);
-        copy_str(p.name, rd.name);
-        copy_str(p.vers, rd.vers);
-        copy_str(p.path, rd.path);
-        list->push_back(p);
-    }
-    fclose(f);
-    if (r != LIST_READ) std::vector<Package>().swap(*list);
+    ListRead r = svc_read_list(f, SVC_LIST_BYTES, SVC_LIST_SECTIONS, list);
+    if (f) fclose(f);
     return r;
 }
 
@@ -373,9 +301,11 @@ bool same_folder(const char* a, const char* b)
 }
 
 // Scripts run from the share "uncp" names and from nothing else: its
-// package folder must be reachable, and the drive "ndrv" must be a network
-// drive connected to it (a local disk, a stick or an image at that letter
-// is not). False, with the reason in why, when that cannot be made sure.
+// package folder must be reachable, and the drive "ndrv", where it is a
+// drive at all, must be a network drive connected to it (a local disk, a
+// stick or an image at that letter is not). The service itself maps no
+// drive: scripts run by the UNC path. False, with the reason in why, when
+// that cannot be made sure.
 bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
 {
     char unc[NX_PATH], unc_pkg[NX_PATH], drv_pkg[NX_PATH], root[8], remote[NX_PATH];
@@ -394,6 +324,7 @@ bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
     fmt_str(root, "%s\\", c.ndrv);
     fmt_str(drv_pkg, "%s\\pkg", c.ndrv);
     UINT type = GetDriveTypeA(root);
+    if (type == DRIVE_NO_ROOT_DIR) return true;
     if (type != DRIVE_REMOTE) {
         fmt_str(why, "%s is not a network drive (type %u)", c.ndrv, type);
         return false;
@@ -406,21 +337,24 @@ bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
 }
 
 // The device's status on the share, from the task's tally: every package
-// of the list, those the task did not reach as skipped.
-void report_status(const Settings& s, const std::vector<Package>& list, const Tally& t)
+// of the list; those the task did not reach wait for a restart or the
+// Windows Installer, or else were skipped (a stop, a lost share).
+void report_status(const Settings& s, const std::vector<Package>& list, const Tally& t, bool restart_pending)
 {
+    bool waits = restart_pending || t.restart_started || t.installer_busy;
     DeviceStatus st;
     st.installed = t.installed;
     st.failed = t.failed + t.refused;
     st.skipped = t.skipped;
     st.waiting = t.waiting;
-    st.restart = t.restart_needed || t.restart_started;
+    st.restart = restart_pending || t.restart_needed || t.restart_started;
     for (size_t i = 0; i < list.size() && i < STATUS_MAX_PACKAGES; i++) {
         StatusPackage p;
         p.comp = list[i].comp;
         p.name = list[i].name;
         p.vers = list[i].vers;
         p.path = list[i].path;
+        p.state = waits ? PKG_WAITING : PKG_SKIPPED;
         if (i < t.results.size()) {
             // Skipped as installed already: installed.
             p.state = t.results[i].state == PKG_SKIPPED ? PKG_INSTALLED : t.results[i].state;
@@ -478,18 +412,18 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         }
     }
 
-    // The scripts are read through the share's drive: connected for the
-    // installs (pkg_find cancels its own connection). Where the share
-    // cannot be made sure, nothing runs and nothing is recorded.
+    // The scripts run by the share's UNC path (pkg_find cancels its own
+    // drive). Where the share cannot be made sure, nothing runs and nothing
+    // is recorded; while a restart is pending, a script would be cut off by
+    // it.
     Tally t;
-    if (!list.empty()) {
-        CNet net(nullptr);
-        if (s->ncfg.ndrv[0] && s->ncfg.uncp[0] &&
-            net.WNetAddConnection(s->ncfg.uncp, s->ncfg.ndrv, s->ncfg.user, s->ncfg.pswd) != 0)
-            svc_log("WNetAddConnection (%s) failed: %lu\n", s->ncfg.ndrv, GetLastError());
+    bool restart_pending = svc_restart_pending(s->tmsg, s->twrb, opts.norestart);
+    if (!list.empty() && !restart_pending) {
+        SvcShare share(s->ncfg);
+        mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
         char why[NX_PATH * 2];
         for (const Package& p : list) {
-            if (svc_stopping() || t.restart_started) break;
+            if (svc_stopping() || t.restart_started || t.installer_busy) break;
             if (!share_ready(s->ncfg, why)) {
                 svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
                         (int)ERROR_BAD_NETPATH);
@@ -501,14 +435,27 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     }
     svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
             t.failed, t.skipped, t.waiting, t.refused);
-    report_status(*s, list, t);
+    report_status(*s, list, t, restart_pending);
 
     if (t.restart_started) {
         svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");
+        svc_restart_needed(s->tmsg, s->twrb, opts.norestart, true);
     } else {
         if (t.installed > 0 && !svc_stopping()) svc_start_console(opts.service);
-        if (t.restart_needed) svc_restart(s->tmsg, s->twrb, opts.norestart);
+        if (t.restart_needed) svc_restart_needed(s->tmsg, s->twrb, opts.norestart, false);
     }
+}
+
+// The service starts while its own msi is still installing, and at boot
+// other installs may run: a task then waits until the Windows Installer is
+// free, since its msi packages would fail (1618). False on a stop.
+bool wait_for_installer()
+{
+    if (!svc_installer_running()) return true;
+    svc_log("Task () WAIT ... the Windows Installer is busy\n");
+    while (svc_installer_running())
+        if (WaitForSingleObject(mstop, 2000) == WAIT_OBJECT_0) return false;
+    return true;
 }
 
 }  // namespace
@@ -522,6 +469,7 @@ DWORD svc_run(const SvcOptions& opts)
     publish(nullptr);
     Settings s;
     for (int number = 1;; number++) {
+        if (opts.service && !wait_for_installer()) break;
         task(lib, number, opts, &s);
         if (opts.once || s.stop == 1) break;
         if (WaitForSingleObject(mstop, (DWORD)s.tsvc * 1000) == WAIT_OBJECT_0) break;

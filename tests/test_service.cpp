@@ -65,6 +65,7 @@ protected:
                 std::string folder = path.substr(0, path.rfind('\\'));
                 tu::make_dirs(folder);
                 ASSERT_TRUE(tu::write_file(path, "@echo off\r\necho ran>\"" + marker(p.name) + "\"\r\n" + p.body + "\r\n"));
+                ASSERT_TRUE(tu::write_file(folder + "\\beside.txt", "beside\r\n"));
                 if (path[0] == 'C') extra_files.push_back(path);
             }
             text += std::string("[") + p.comp + " " + p.name + "]\r\ncomp=" + p.comp + "\r\nname=" + p.name +
@@ -109,7 +110,9 @@ using tu::reg_text;
 // package, control characters) changes no record.
 TEST_F(Service, OnceInstallsTheSavedListByTheRules)
 {
-    tu::reg_set_dword(NX_KEY, "tmax", 3);
+    tu::reg_set_dword(NX_KEY, "tmax", 6);
+    std::string child = dir + "\\child.ran";  // no blanks: unquoted in the line below
+    std::string outlives = "start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & echo ran>" + child + "\"\r\nexit /b 0";
     for (const char* done : {"Done", "Kept"}) svc_sim::record_install("T", done, "1.0", 0, kOld);
     svc_sim::record_install("P", "Mandatory", "1.0", 0, kOld);
     svc_sim::record_started("T", "Waits", "1.0");
@@ -123,11 +126,20 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
         const char* log;
     } rows[] = {
         {{"Ok", nullptr, "exit /b 0"}, 0, 0, -1000, true, "Install (Y:\\pkg\\T\\Ok\\1.0\\Install.cmd) OK ... code 0"},
+        // by the share's UNC path, in its own folder
+        {{"Beside", nullptr, "type beside.txt >nul || exit /b 2"}, 0, 0, -1000, true,
+         "Install (Y:\\pkg\\T\\Beside\\1.0\\Install.cmd) GO ... \\\\demo\\packages\\pkg\\T\\Beside\\1.0\\Install.cmd"},
+        // returns at once; its child ends before the result is recorded
+        {{"Outlives", nullptr, outlives.c_str()}, 0, 0, -1000, true,
+         "Install (Y:\\pkg\\T\\Outlives\\1.0\\Install.cmd) OK ... code 0"},
+        // returns at once; its child runs past "tmax"
+        {{"Forever", nullptr, "start \"\" /b ping -n 60 127.0.0.1\r\nexit /b 0"}, -1000, 1460, 1, true,
+         "Install (Y:\\pkg\\T\\Forever\\1.0\\Install.cmd) time-out after 6 s, failed: 1460"},
         {{"Fails", nullptr, "exit /b 1"}, -1000, 1, 1, true, "Install (Y:\\pkg\\T\\Fails\\1.0\\Install.cmd) ended after "},
         {{"Reboot", nullptr, "exit /b 3010"}, 3010, 3010, -1000, true, "Install (Y:\\pkg\\T\\Reboot\\1.0\\Install.cmd) OK ... code 3010"},
         // past "tmax", with a child process of its own
         {{"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}, -1000, 1460, 1, true,
-         "Install (Y:\\pkg\\T\\Slow\\1.0\\Install.cmd) time-out after 3 s, failed: 1460"},
+         "Install (Y:\\pkg\\T\\Slow\\1.0\\Install.cmd) time-out after 6 s, failed: 1460"},
         {{"Done", nullptr, "exit /b 0"}, 0, -1000, -1000, false, "Install (Y:\\pkg\\T\\Done\\1.0\\Install.cmd) SKIP ... installed already"},
         // failed twice before: waits one more task
         {{"Waits", nullptr, "exit /b 0"}, -1000, -1000, 2, false,
@@ -172,10 +184,11 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     EXPECT_EQ(reg_text(svc_sim::result_key("P", "Mandatory"), SVC_RES_VERS), "1.0");
     EXPECT_EQ(reg_number(svc_sim::result_key("T", "Waits"), SVC_RES_WAIT), 0);
     EXPECT_EQ(log.find("\tInstall (Y:\\pkg\\forged)"), std::string::npos);
+    EXPECT_TRUE(tu::file_exists(child)) << "the result was recorded before the script's child ended";
     EXPECT_TRUE(tu::find_processes("ping.exe").empty()) << "the slow script's child outlived it";
     // As saved, without pkg_find; nothing under way any more; no console
     // after a package restarts the machine.
-    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 14 packages, saved by the console"),
+    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 17 packages, saved by the console"),
               std::string::npos);
     EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
     EXPECT_EQ(log.find("Console ("), std::string::npos);
@@ -191,12 +204,8 @@ TEST_F(Service, RunsNothingAUserSetsUp)
     std::string section = "[T Big]\r\ncomp=T\r\nname=Big\r\npath=Y:\\pkg\\T\\Big\\1.0\\Install.cmd\r\nvers=1.0\r\n\r\n";
     std::string many;
     for (int i = 0; i <= SVC_LIST_SECTIONS; i++) many += section;
-    struct Row {
-        const char* what;
-        std::string list;  // empty: a list the test writes with put_list
-        const char* ndrv;
-        const char* log;
-    } rows[] = {
+    tu::make_dirs("Y:\\pkg");  // the share's package folder is there
+    struct Row { const char* what; std::string list; const char *ndrv, *log; } rows[] = {
         {"larger than the bound", std::string(SVC_LIST_BYTES, '\n') + section, "Y:", "more than 1048576 bytes, refused"},
         {"more sections than the bound", many, "Y:", "more than 1000 packages, refused"},
         {"ndrv a local disk", "", "X:", "X: is not a network drive"},
@@ -224,9 +233,68 @@ TEST_F(Service, RunsNothingAUserSetsUp)
         for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO})
             EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
         EXPECT_EQ(tu::read_file(victim), "victim");
-        DeleteFileA(planted.c_str());
     }
-    DeleteFileA(victim.c_str());
+}
+
+// What keeps packages waiting for a later task instead of failing: a
+// restart still pending, and the Windows Installer busy with another
+// install, whether seen before the script or in its result (1618).
+TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
+{
+    std::string path = std::string("Y:\\pkg\\T\\");
+    struct Row {
+        const char* what;
+        const char* pending;  // the restart value before the task; null: none
+        bool installer;       // the installer's mutex held during the task
+        std::vector<Pkg> pkgs;
+        const char* ran;      // the package that ran; null: none
+        const char* waiting;  // SVC_WAITING afterwards; null: none
+        const char* log;
+    } rows[] = {
+        {"restart accepted, within its grace", "now", false, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
+         "Restart () MSG ... pending since"},
+        {"restart not accepted yet: asked again", "0", false, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
+         "packages wait, asked again"},
+        {"restart happened since", "1", false, {{"A", nullptr, "exit /b 0"}}, "A", nullptr,
+         "Restart () OK ... the system has started since"},
+        {"installer busy before the script", nullptr, true, {{"A", nullptr, "exit /b 0"}, {"B", nullptr, "exit /b 0"}},
+         nullptr, "A", "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) WAIT ... the Windows Installer is busy (1618)"},
+        {"installer busy in the script's result", nullptr, false,
+         {{"A", nullptr, "exit /b 1618"}, {"B", nullptr, "exit /b 0"}}, "A", "A",
+         "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) WAIT ... the Windows Installer is busy (1618)"},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        tu::reg_delete_tree(HKEY_LOCAL_MACHINE, NX_KEY_PKGS);
+        for (const char* n : {"A", "B"}) DeleteFileA(marker(n).c_str());
+        if (r.pending) {
+            // Seconds since 1601: "now" is this task's time, "1" long before the system started.
+            FILETIME ft;
+            GetSystemTimeAsFileTime(&ft);
+            long long now = (long long)((((unsigned long long)ft.dwHighDateTime << 32) | ft.dwLowDateTime) / 10000000);
+            long long requested = strcmp(r.pending, "1") == 0 ? 1 : now - 5;
+            long long accepted = strcmp(r.pending, "now") == 0 ? now - 5 : 0;
+            tu::reg_set_str(NX_KEY_PKGS, SVC_RESTART_PENDING, std::to_string(requested) + " " + std::to_string(accepted));
+        }
+        put_list(pub + "\\" SVC_LIST_FILE, r.pkgs);
+        ASSERT_FALSE(HasFatalFailure());
+        log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
+        HANDLE busy = r.installer ? CreateMutexA(nullptr, TRUE, "Global\\_MSIExecute") : nullptr;
+        EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str()), 0);
+        if (busy) CloseHandle(busy);
+        std::string log = svc_log();
+        EXPECT_NE(log.find(r.log), std::string::npos) << log;
+        for (const char* n : {"A", "B"}) {
+            bool ran = r.ran && strcmp(r.ran, n) == 0;
+            EXPECT_EQ(tu::file_exists(marker(n)), ran) << n;
+            if (!ran || r.waiting) {
+                EXPECT_EQ(reg_text(svc_sim::result_key("T", n), SVC_RES_VERS), "<none>") << n;
+            }
+        }
+        EXPECT_EQ(reg_text(NX_KEY_PKGS, SVC_WAITING), r.waiting ? path + r.waiting + "\\1.0\\Install.cmd" : "<none>");
+        // Kept while it has not happened, gone once it has.
+        EXPECT_EQ(reg_text(NX_KEY_PKGS, SVC_RESTART_PENDING) != "<none>", r.pending && strcmp(r.pending, "1") != 0);
+    }
 }
 
 // The registered service: started, running, stopped within 10 s while a
@@ -235,6 +303,15 @@ TEST_F(Service, RunsNothingAUserSetsUp)
 // as an administrator expects.
 TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
 {
+    // Started by hand, it asks for administrator rights rather than being
+    // virtualised.
+    HMODULE exe = LoadLibraryExA((bin + "\\nxsvc.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC res = exe ? FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;  // RT_MANIFEST
+    ASSERT_NE(res, nullptr);
+    std::string manifest((const char*)LockResource(LoadResource(exe, res)), SizeofResource(exe, res));
+    FreeLibrary(exe);
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
+    EXPECT_NE(manifest.find("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"), std::string::npos);
     ASSERT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /install", 30000), 0);
     {
         SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -250,6 +327,9 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
         EXPECT_EQ(std::string(qc->lpBinaryPathName), "\"" + bin + "\\nxsvc.exe\"");
         EXPECT_TRUE(!qc->lpServiceStartName[0] || _stricmp(qc->lpServiceStartName, "LocalSystem") == 0)
             << qc->lpServiceStartName;
+        // The share is reached through the Workstation service.
+        EXPECT_STREQ(qc->lpDependencies, "LanmanWorkstation");
+        EXPECT_EQ(qc->lpDependencies[strlen(qc->lpDependencies) + 1], 0);
         CloseServiceHandle(s);
         CloseServiceHandle(scm);
     }
@@ -281,10 +361,22 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     EXPECT_EQ(reg_number(slow, SVC_RES_EXIT), 1223);
     EXPECT_TRUE(tu::find_processes("ping.exe").empty());
 
-    // "stop" 1: one task, then the service stops by itself.
+    // "stop" 1: one task, then the service stops by itself; started while
+    // an msi installs, that task waits until the installer is done.
     tu::reg_set_dword(NX_KEY, "stop", 1);
     put_list(list, {{"Next", nullptr, "exit /b 0"}});
+    auto tasks = [&] {
+        std::string l = svc_log();
+        size_t n = 0;
+        for (size_t at = 0; (at = l.find("Task (1) GO", at)) != std::string::npos; at++) n++;
+        return n;
+    };
+    size_t before = tasks();
+    HANDLE busy = CreateMutexA(nullptr, TRUE, "Global\\_MSIExecute");
     ASSERT_TRUE(sc(std::string("start ") + SVC_NAME));
+    EXPECT_TRUE(tu::wait_until([&] { return svc_log().find("Task () WAIT ... the Windows Installer is busy") != std::string::npos; }, 30000));
+    EXPECT_EQ(tasks(), before);
+    CloseHandle(busy);
     EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 30000)) << svc_log();
     EXPECT_EQ(reg_number(svc_sim::result_key("T", "Next"), SVC_RES_CODE), 0);
     // The console in the user's session shows the list the service installed.
@@ -293,7 +385,7 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     EXPECT_TRUE(tu::wait_until([&] { return nxd::find_row(con, 0, "Next") >= 0; }, 15000)) << nxd::list_rows(con);
     EXPECT_EQ(nxd::list_image(con, nxd::find_row(con, 0, "Next")), 8);  // installed
     std::string log = svc_log();
-    for (const char* line : {"NXSvc (service) RUN ...", "Stop (1) GO ...", "ended by the stop, failed: 1223",
+    for (const char* line : {"NXSvc (service) RUN ...", "Stop (1) GO ...", "ended by the stop after ",
                              "Task (1) OK ... 1 installed, 0 failed, 0 skipped", "NXSvc () END ..."})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }

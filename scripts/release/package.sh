@@ -92,6 +92,10 @@ msi_sql "INSERT INTO \`MsiServiceConfigFailureActions\` (\`MsiServiceConfigFailu
 if ! msiinfo export "$out/$name.msi" InstallExecuteSequence | grep -q '^MsiConfigureServices'; then
   msi_sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('MsiConfigureServices', 'VersionMsi >= \"5.00\"', 5850)"
 fi
+# The service starts delayed at boot: a MsiServiceConfig row (Windows
+# Installer 5), carried out by the same action MsiConfigureServices.
+msi_sql "CREATE TABLE \`MsiServiceConfig\` (\`MsiServiceConfig\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL, \`Event\` SHORT NOT NULL, \`ConfigType\` LONG NOT NULL, \`Argument\` LONGCHAR, \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`MsiServiceConfig\`)"
+msi_sql "INSERT INTO \`MsiServiceConfig\` (\`MsiServiceConfig\`, \`Name\`, \`Event\`, \`ConfigType\`, \`Argument\`, \`Component_\`) VALUES ('DelayedStart', 'NXSvc', 1, 3, '1', 'Service')"
 sign_files "$out/$name.msi"
 echo "$out/$name.zip"
 echo "$out/$name.msi"

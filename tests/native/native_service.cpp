@@ -1,7 +1,9 @@
 // The installation service's rules built natively under the sanitizers:
 // which script paths may run, whose result a section may record, which
 // packages are skipped or wait, what a result records, the script's command
-// line, log texts and bounds.
+// line and cmd, log texts and bounds, and the platform's answers: a busy
+// installer, restarts, sessions.
+#include "osrules.h"
 #include "rules.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -110,26 +112,31 @@ TEST(ServiceRules, SkipAndOutcome)
 TEST(ServiceRules, CommandLineAndBounds)
 {
     const char* cmd = "C:\\windows\\system32\\cmd.exe";
+    const char* pre = "\"C:\\windows\\system32\\cmd.exe\" /d /e:on /s /c ";
     struct Row {
         const char* script;
         size_t size;
-        const char* want;  // null: refused
+        const char* want;  // after pre; null: refused
     } rows[] = {
-        {"Y:\\pkg\\a b\\Install.cmd", 260,
-         "\"C:\\windows\\system32\\cmd.exe\" /d /s /c \"\"Y:\\pkg\\a b\\Install.cmd\"\""},
-        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"C:\\windows\\system32\\cmd.exe\" /d /s /c \"\"Y:\\pkg\\a&b\\x.cmd\"\""},
+        {"\\\\srv\\pk\\pkg\\a b\\Install.cmd", 260, "\"pushd \"\\\\srv\\pk\\pkg\\a b\" && call \"Install.cmd\" & popd\""},
+        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a&b\" && call \"x.cmd\" & popd\""},
+        {"Y:\\x.cmd", 260, "\"pushd \"Y:\\\" && call \"x.cmd\" & popd\""},  // the drive's root
+        {"Y:\\pkg\\a^b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a^b\" && call \"x.cmd\" & popd\""},
+        {"Y:\\pkg\\a\\x^y.cmd", 260, nullptr},  // call would double the caret
         {"Y:\\pkg\\a\"b\\x.cmd", 260, nullptr},
         {"Y:\\pkg\\%x%\\x.cmd", 260, nullptr},
         {"Y:\\pkg\\a\nb\\x.cmd", 260, nullptr},
+        {"x.cmd", 260, nullptr},  // no folder
+        {"Y:\\pkg\\", 260, nullptr},
         {"", 260, nullptr},
-        {"Y:\\pkg\\x.cmd", 50, nullptr},  // does not fit
+        {"Y:\\pkg\\x.cmd", 80, nullptr},  // does not fit
     };
     for (auto& r : rows) {
         SCOPED_TRACE(r.script);
         char out[260];
         bool ok = svc_command_line(out, r.size, cmd, r.script);
         EXPECT_EQ(ok, r.want != nullptr);
-        EXPECT_STREQ(out, r.want ? r.want : "");
+        EXPECT_EQ(std::string(out), r.want ? std::string(pre) + r.want : "");
     }
 
     EXPECT_FALSE(svc_log_full(SVC_LOG_LIMIT - 1));
@@ -140,26 +147,92 @@ TEST(ServiceRules, CommandLineAndBounds)
     EXPECT_EQ(svc_seconds(0x7fffffff, SVC_TMAX), SVC_TLONGEST);
 }
 
+// Which cmd runs, where a list path under the drive runs from, and the
+// platform's answers that Wine cannot give: a busy installer, a restart
+// refused or pending, the sessions that hear of it.
+TEST(ServiceRules, PlatformRules)
+{
+    const char* U = "\\\\srv\\packages";
+    char out[260];
+    // The cmd.exe; a refusal leaves an empty text.
+    auto cmd = [&](const char* windir, const char* sysdir, bool wow64, size_t n) {
+        return std::string(svc_cmd_path(out, n, windir, sysdir, wow64) ? "" : "refused:") + out;
+    };
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\SysWOW64", true, 260), "C:\\Windows\\Sysnative\\cmd.exe");
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\system32", false, 260), "C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(cmd("C:\\", "C:\\system32", true, 260), "C:\\Sysnative\\cmd.exe");
+    EXPECT_EQ(cmd("", "C:\\Windows\\system32", true, 260), "refused:");
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\SysWOW64", true, 20), "refused:");  // does not fit
+    struct Unc { const char *path, *uncp; size_t size; const char* want; } uncs[] = {
+        {"Y:\\pkg\\A\\b\\1.0\\Install.cmd", U, 260, "\\\\srv\\packages\\pkg\\A\\b\\1.0\\Install.cmd"},
+        {"y:\\PKG\\x.cmd", "\\\\srv\\packages\\", 260, "\\\\srv\\packages\\PKG\\x.cmd"},
+        {"\\\\srv\\packages\\pkg\\x.cmd", U, 260, "\\\\srv\\packages\\pkg\\x.cmd"},
+        {"Y:\\pkg\\x.cmd", "", 260, "Y:\\pkg\\x.cmd"},  // no share set: as listed
+        {"Z:\\pkg\\x.cmd", U, 260, "Z:\\pkg\\x.cmd"},
+        {"Y:\\pkg\\x.cmd", U, 24, nullptr},  // does not fit
+    };
+    for (auto& u : uncs) {
+        SCOPED_TRACE(u.path);
+        EXPECT_EQ(svc_unc_script(out, u.size, u.path, "Y:", u.uncp), u.want != nullptr);
+        EXPECT_STREQ(out, u.want ? u.want : "");
+    }
+    struct Share { const char *path, *want; } shares[] = {
+        {"\\\\srv\\packages\\pkg\\x.cmd", U}, {"\\\\srv\\packages", U}, {"\\\\srv\\", nullptr},
+        {"\\\\srv", nullptr}, {"\\\\\\x", nullptr}, {"Y:\\pkg\\x.cmd", nullptr},
+    };
+    for (auto& sh : shares) {
+        SCOPED_TRACE(sh.path);
+        EXPECT_EQ(svc_unc_share(out, sizeof out, sh.path), sh.want != nullptr);
+        EXPECT_STREQ(out, sh.want ? sh.want : "");
+    }
+    EXPECT_TRUE(svc_installer_busy(1618));
+    EXPECT_FALSE(svc_installer_busy(1603));
+
+    const long long T = 13400000000LL;
+    struct Step { long long requested, accepted, boot, now; RestartStep want; } steps[] = {
+        {T, T, T + 200, T + 300, RESTART_DONE},      // it happened
+        {T, 0, T + 200, T + 300, RESTART_DONE},      // restarted by someone else
+        {T, 0, T - 5000, T + 60, RESTART_TRY},       // refused so far (not ready at boot)
+        {T, T, T - 5000, T + 60, RESTART_WAIT},      // within its grace
+        {T, T, T - 5000, T + 719, RESTART_WAIT},
+        {T, T, T - 5000, T + 720, RESTART_TRY},      // cancelled: asked again
+        {T, T + 900, T - 5000, T + 60, RESTART_TRY}, // the clock went back
+    };
+    for (auto& st : steps)
+        EXPECT_EQ(svc_restart_step(st.requested, st.accepted, st.boot, st.now, 120), st.want) << st.now - T;
+    struct Answer { unsigned long error; bool accepted; } answers[] = {
+        {0, true}, {1115, true}, {1190, true}, {21, false}, {5, false}, {1187, false}};
+    for (auto& an : answers) EXPECT_EQ(svc_restart_accepted(an.error), an.accepted) << an.error;
+    struct Kept { const char* text; bool ok; long long requested, accepted; } kept[] = {
+        {"13400000000 0", true, T, 0}, {"13400000000 13400000060", true, T, T + 60}, {"13400000000", false, 0, 0},
+        {"0 0", false, 0, 0}, {"x 1", false, 0, 0}, {"1 2 3", false, 0, 0}, {"1 -2", false, 0, 0},
+    };
+    for (auto& k : kept) {
+        SCOPED_TRACE(k.text);
+        long long r = 0, a = 0;
+        EXPECT_EQ(svc_restart_parse(k.text, &r, &a), k.ok);
+        EXPECT_EQ(r, k.requested);
+        EXPECT_EQ(a, k.accepted);
+    }
+    // id, WTS state (0 active, 1 connected, 4 disconnected), told
+    struct Session { unsigned long id; int state; bool told; } sessions[] = {
+        {1, 0, true}, {3, 0, true}, {0, 0, false}, {2, 4, false}, {65536, 1, false}};
+    for (auto& se : sessions) EXPECT_EQ(svc_message_session(se.id, se.state), se.told) << se.id;
+}
+
 TEST(ServiceRules, Identities)
 {
     const char* S = "Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd";
     // The administrator's group file may name a package otherwise than its folders.
     std::set<std::string> assigned = {svc_identity_key("Contoso Ltd", "PDF Viewer", "4.1", S)};
-    struct Row {
-        const char *comp, *name, *vers, *path;
-        IdVerdict want;
-    } rows[] = {
+    struct Row { const char *comp, *name, *vers, *path; IdVerdict want; } rows[] = {
         {"Contoso", "PdfViewer", "4.1", S, ID_FROM_PATH},  // a search's row
-        {"ZRP", "Editor", "2.1", "Y:\\pkg\\Editor\\2.1\\Install.cmd", ID_FROM_PATH},
         {"ZRP", "Editor", "2.1", "\\\\demo\\packages\\pkg\\Editor\\2.1\\Install.cmd", ID_FROM_PATH},
         {"Contoso Ltd", "PDF Viewer", "4.1", S, ID_ASSIGNED},
         // forged: another package's identity, another version, another script
-        {"P", "Mandatory", "2.0", S, ID_FORGED},
-        {"Contoso", "PdfViewer", "9.9", S, ID_FORGED},
-        {"contoso", "PdfViewer", "4.1", S, ID_FORGED},
+        {"P", "Mandatory", "2.0", S, ID_FORGED}, {"Contoso", "PdfViewer", "9.9", S, ID_FORGED},
+        {"contoso", "PdfViewer", "4.1", S, ID_FORGED}, {"Contoso\\PdfViewer", "x", "4.1", S, ID_FORGED},
         {"Contoso Ltd", "PDF Viewer", "4.1", "Y:\\pkg\\Contoso\\Other\\4.1\\Install.cmd", ID_FORGED},
-        {"Contoso\\PdfViewer", "x", "4.1", S, ID_FORGED},
-        {"", "", "", "x.cmd", ID_FORGED},
     };
     for (auto& r : rows) {
         SCOPED_TRACE(std::string(r.comp) + "|" + r.name + "|" + r.vers + "|" + r.path);
@@ -170,31 +243,46 @@ TEST(ServiceRules, Identities)
 TEST(ServiceRules, BackoffAndLogText)
 {
     // At most a day of tasks: 1439 of one minute, 23 of one hour.
-    struct Wait {
-        int tries, tsvc, want;
-    } waits[] = {{0, 60, 0},     {1, 60, 0},    {2, 60, 1},    {3, 60, 3},     {4, 60, 7},   {11, 60, 1023},
+    struct Wait { int tries, tsvc, want; } waits[] = {{0, 60, 0},     {1, 60, 0},    {2, 60, 1},    {3, 60, 3},     {4, 60, 7},   {11, 60, 1023},
                  {12, 60, 1439}, {40, 60, 1439}, {5, 3600, 15}, {6, 3600, 23}, {3, 86400, 0}, {200, 0, 1439}};
     for (auto& w : waits) {
         SCOPED_TRACE(std::to_string(w.tries) + " at " + std::to_string(w.tsvc));
         EXPECT_EQ(svc_backoff(w.tries, w.tsvc), w.want);
     }
 
-    struct Show {
-        const char* text;
-        size_t size;
-        const char* want;
-    } shows[] = {
-        {"Y:\\pkg\\a b\\x.cmd", 64, "Y:\\pkg\\a b\\x.cmd"},
+    struct Show { const char* text; size_t size; const char* want; } shows[] = {
         {"Y:\\pkg\\forged\r\n2020-01-01\tInstall", 64, "Y:\\pkg\\forged<0D><0A>2020-01-01<09>Install"},
-        {"a\x1b[2Jb\x7f", 64, "a<1B>[2Jb<7F>"},
-        {"\xe4\xf6", 64, "\xe4\xf6"},  // code page letters stay
-        {"abc\tdef", 6, "abc"},          // cut before a marker that does not fit
-        {"abcdef", 4, "abc"},
+        {"a\x1b[2Jb\x7f\xe4", 64, "a<1B>[2Jb<7F>\xe4"},  // code page letters stay
+        {"abc\tdef", 6, "abc"},  // cut before a marker that does not fit
     };
     for (auto& sh : shows) {
         SCOPED_TRACE(sh.want);
         char out[64];
         svc_show(out, sh.size, sh.text);
         EXPECT_STREQ(out, sh.want);
+    }
+}
+
+TEST(ServiceRules, BoundedListRead)
+{
+    const std::string sec = "[T A]\ncomp=T\nname=A\npath=Y:\\pkg\\T\\A\\1.0\\Install.cmd\nvers=1.0\n\n";
+    struct Row { std::string text; long bytes; size_t sections; ListRead want; size_t count; } rows[] = {
+        {sec + sec, 1000, 2, LIST_READ, 2}, {sec + sec + sec, 1000, 2, LIST_TOO_MANY, 0},
+        {sec + sec, (long)(2 * sec.size()), 5, LIST_READ, 2},  // exactly at the bound
+        {sec + sec + "\n", (long)(2 * sec.size()), 5, LIST_TOO_LARGE, 0},
+        {std::string(5000, '\0') + sec, 1000, 5, LIST_TOO_LARGE, 0},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(std::to_string(r.text.size()) + " bytes");
+        FILE* f = tmpfile();
+        ASSERT_NE(f, nullptr);
+        fwrite(r.text.data(), 1, r.text.size(), f);
+        rewind(f);
+        std::vector<SvcSection> list(3);
+        EXPECT_EQ(svc_read_list(f, r.bytes, r.sections, &list), r.want);
+        EXPECT_EQ(list.size(), r.count);
+        if (r.want != LIST_READ) EXPECT_EQ(list.capacity(), 0u);
+        if (r.count) EXPECT_STREQ(list[1].path, "Y:\\pkg\\T\\A\\1.0\\Install.cmd");
+        fclose(f);
     }
 }

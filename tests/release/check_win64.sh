@@ -15,6 +15,9 @@
 #   3. No settings key: the service library and the console log why.
 #   4. The template imported as the docs say is what set_ncfg reads.
 #   5. Bad properties, one table.
+#   6. The installed service's registration (Workstation dependency, delayed
+#      start in the msi), and a script the service runs, given by the
+#      share's UNC path: it runs in its own folder as a 64-bit program.
 set -u
 msi="$1" bin="$2"
 . "$(dirname "$0")/../../scripts/wine-vars.sh"
@@ -188,4 +191,23 @@ UNCP=@LONG@|0|uncp|REG_SZ @LONG@|@CUT@|||Y:
 EOF
 drop_logs
 [ -e "$app" ] && fail "a refused install left files"
+
+echo "== 6. the service on 64-bit Windows"
+msiinfo export "$msi" MsiServiceConfig | grep -q "^DelayedStart	NXSvc	1	3	1	Service" ||
+  fail "the msi does not start the service delayed"
+msiinfo export "$msi" InstallExecuteSequence | grep -q "^MsiConfigureServices	" || fail "no MsiConfigureServices action"
+msiinfo export "$msi" ServiceInstall | grep -q "	LanmanWorkstation\[~\]\[~\]	" || fail "no Workstation dependency in the msi"
+# The share is wine-env.sh's folder, by its UNC path \\demo\packages.
+pk="$NX_SHARE_Y/pkg/T/Arch/1.0"
+mkdir -p "$pk"
+printf '@echo off\r\necho %%PROCESSOR_ARCHITECTURE%%^|%%ProgramFiles%%>arch.txt\r\nexit /b 1\r\n' >"$pk/Install.cmd"
+printf '[T Arch]\r\ncomp=T\r\nname=Arch\r\npath=\\\\demo\\packages\\pkg\\T\\Arch\\1.0\\Install.cmd\r\nvers=1.0\r\n' >"$public/nxsvc.ini"
+win32 reg add "$key" /v uncp /d '\\demo\packages' /f >/dev/null
+win32 reg add "$key" /v ndrv /d Y: /f >/dev/null
+win32 reg add "$key\\Packages" /v seen /d 0 /f >/dev/null
+# The script fails on purpose: no console starts afterwards.
+win32 "$bin/nxsvc.exe" /once /norestart >/dev/null
+got=$(tr -d '\r' <"$pk/arch.txt" 2>/dev/null)
+rm -rf "$NX_SHARE_Y/pkg"
+[ "$got" = 'AMD64|C:\Program Files' ] || fail "the script ran as \"$got\", not as a 64-bit program in its own folder"
 echo "PASS"

@@ -1,0 +1,113 @@
+#include "osrules.h"
+#include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static bool fits(int r, size_t n) { return r >= 0 && (size_t)r < n; }
+
+bool svc_cmd_path(char* out, size_t n, const char* windir, const char* sysdir, bool wow64)
+{
+    if (!n) return false;
+    out[0] = 0;
+    const char* dir = wow64 ? windir : sysdir;
+    if (!dir || !dir[0]) return false;
+    size_t len = strlen(dir);
+    const char* sep = dir[len - 1] == '\\' ? "" : "\\";
+    int r = wow64 ? snprintf(out, n, "%s%sSysnative\\cmd.exe", dir, sep) : snprintf(out, n, "%s%scmd.exe", dir, sep);
+    if (!fits(r, n)) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+static bool is_sep(char c) { return c == '\\' || c == '/'; }
+
+bool svc_unc_script(char* out, size_t n, const char* path, const char* ndrv, const char* uncp)
+{
+    if (!n) return false;
+    out[0] = 0;
+    if (!path) return false;
+    size_t unc_len = uncp && is_sep(uncp[0]) && is_sep(uncp[1]) ? strlen(uncp) : 0;
+    while (unc_len > 2 && is_sep(uncp[unc_len - 1])) unc_len--;
+    bool on_drive = ndrv && isalpha((unsigned char)ndrv[0]) && ndrv[1] == ':' && !ndrv[2] &&
+                    tolower((unsigned char)path[0]) == tolower((unsigned char)ndrv[0]) && path[1] == ':' &&
+                    is_sep(path[2]);
+    int r = on_drive && unc_len > 2 ? snprintf(out, n, "%.*s%s", (int)unc_len, uncp, path + 2)
+                                    : snprintf(out, n, "%s", path);
+    if (!fits(r, n)) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+bool svc_unc_share(char* out, size_t n, const char* path)
+{
+    if (!n) return false;
+    out[0] = 0;
+    if (!path || !is_sep(path[0]) || !is_sep(path[1]) || !path[2] || is_sep(path[2])) return false;
+    const char* server_end = path + 2;
+    while (*server_end && !is_sep(*server_end)) server_end++;
+    if (!server_end[0] || !server_end[1] || is_sep(server_end[1])) return false;
+    const char* share_end = server_end + 1;
+    while (*share_end && !is_sep(*share_end)) share_end++;
+    int r = snprintf(out, n, "%.*s", (int)(share_end - path), path);
+    if (!fits(r, n)) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script)
+{
+    if (!n) return false;
+    out[0] = 0;
+    if (!cmd_exe || !script || !script[0]) return false;
+    for (const char* p = script; *p; p++)
+        if ((unsigned char)*p < 32 || *p == '"' || *p == '%') return false;
+    for (const char* p = cmd_exe; *p; p++)
+        if (*p == '"') return false;
+    const char* slash = strrchr(script, '\\');
+    if (!slash || !slash[1] || strchr(slash, '^')) return false;
+    // The folder of "X:\file" is "X:\", of "\\server\share\file" the share.
+    int folder_len = (int)(slash - script);
+    if (folder_len == 2 && script[1] == ':') folder_len = 3;
+    int r = snprintf(out, n, "\"%s\" /d /e:on /s /c \"pushd \"%.*s\" && call \"%s\" & popd\"", cmd_exe, folder_len,
+                     script, slash + 1);
+    if (!fits(r, n)) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+// An accepted restart is given its grace and this long to happen before
+// it is asked for again (the user or a tool may have cancelled it).
+static const long long kRestartSlack = 600;
+
+RestartStep svc_restart_step(long long requested, long long accepted, long long boot, long long now, int twrb)
+{
+    if (boot > requested) return RESTART_DONE;
+    if (accepted > 0 && accepted <= now && now < accepted + (twrb > 0 ? twrb : 0) + kRestartSlack)
+        return RESTART_WAIT;
+    return RESTART_TRY;
+}
+
+bool svc_restart_accepted(unsigned long error) { return error == 0 || error == 1115 || error == 1190; }
+
+bool svc_restart_parse(const char* text, long long* requested, long long* accepted)
+{
+    if (!text) return false;
+    char* end;
+    long long r = strtoll(text, &end, 10);
+    if (end == text || *end != ' ' || r <= 0) return false;
+    const char* second = end + 1;
+    long long a = strtoll(second, &end, 10);
+    if (end == second || *end || a < 0) return false;
+    *requested = r;
+    *accepted = a;
+    return true;
+}
