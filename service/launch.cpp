@@ -47,6 +47,7 @@ SvcShare::SvcShare(const NCFG& ncfg)
         remote[0] = 0;
         return;
     }
+    for (size_t n = strlen(remote); n > 2 && remote[n - 1] == '\\'; n--) remote[n - 1] = 0;
     NETRESOURCEA nr = {};
     nr.dwType = RESOURCETYPE_DISK;
     nr.lpRemoteName = remote;

@@ -241,15 +241,14 @@ TEST_F(Service, RunsNothingAUserSetsUp)
 // install, whether seen before the script or in its result (1618).
 TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
 {
-    std::string path = std::string("Y:\\pkg\\T\\");
+    // pending: the restart value before the task, "now" accepted 5 s ago,
+    // "0" not accepted, "1" requested before the system started; installer:
+    // its mutex held during the task; ran, waiting: package names or null.
     struct Row {
-        const char* what;
-        const char* pending;  // the restart value before the task; null: none
-        bool installer;       // the installer's mutex held during the task
+        const char *what, *pending;
+        bool installer;
         std::vector<Pkg> pkgs;
-        const char* ran;      // the package that ran; null: none
-        const char* waiting;  // SVC_WAITING afterwards; null: none
-        const char* log;
+        const char *ran, *waiting, *log;
     } rows[] = {
         {"restart accepted, within its grace", "now", false, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
          "Restart () MSG ... pending since"},
@@ -267,14 +266,12 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
         SCOPED_TRACE(r.what);
         tu::reg_delete_tree(HKEY_LOCAL_MACHINE, NX_KEY_PKGS);
         for (const char* n : {"A", "B"}) DeleteFileA(marker(n).c_str());
-        if (r.pending) {
-            // Seconds since 1601: "now" is this task's time, "1" long before the system started.
+        if (r.pending) {  // seconds since 1601
             FILETIME ft;
             GetSystemTimeAsFileTime(&ft);
-            long long now = (long long)((((unsigned long long)ft.dwHighDateTime << 32) | ft.dwLowDateTime) / 10000000);
-            long long requested = strcmp(r.pending, "1") == 0 ? 1 : now - 5;
-            long long accepted = strcmp(r.pending, "now") == 0 ? now - 5 : 0;
-            tu::reg_set_str(NX_KEY_PKGS, SVC_RESTART_PENDING, std::to_string(requested) + " " + std::to_string(accepted));
+            long long now = (long long)((((unsigned long long)ft.dwHighDateTime << 32) | ft.dwLowDateTime) / 10000000) - 5;
+            tu::reg_set_str(NX_KEY_PKGS, SVC_RESTART_PENDING, std::to_string(strcmp(r.pending, "1") == 0 ? 1 : now) + " " +
+                                                                  std::to_string(strcmp(r.pending, "now") == 0 ? now : 0));
         }
         put_list(pub + "\\" SVC_LIST_FILE, r.pkgs);
         ASSERT_FALSE(HasFatalFailure());
@@ -291,7 +288,7 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
                 EXPECT_EQ(reg_text(svc_sim::result_key("T", n), SVC_RES_VERS), "<none>") << n;
             }
         }
-        EXPECT_EQ(reg_text(NX_KEY_PKGS, SVC_WAITING), r.waiting ? path + r.waiting + "\\1.0\\Install.cmd" : "<none>");
+        EXPECT_EQ(reg_text(NX_KEY_PKGS, SVC_WAITING), r.waiting ? std::string("Y:\\pkg\\T\\") + r.waiting + "\\1.0\\Install.cmd" : "<none>");
         // Kept while it has not happened, gone once it has.
         EXPECT_EQ(reg_text(NX_KEY_PKGS, SVC_RESTART_PENDING) != "<none>", r.pending && strcmp(r.pending, "1") != 0);
     }
