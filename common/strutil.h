@@ -48,13 +48,3 @@ NX_PRINTF(2, 3) inline int fmt_str(FmtDst dst, const char* fmt, ...)
     va_end(ap);
     return r < 0 || (size_t)r >= dst.n;
 }
-
-// Skips a UTF-8 byte order mark at the start of a stream that was just
-// opened; any other start is left to be read. Editors add the mark, and the
-// readers would otherwise take it for the first line's first characters.
-inline void skip_utf8_bom(FILE* f)
-{
-    if (!f) return;
-    if (fgetc(f) == 0xEF && fgetc(f) == 0xBB && fgetc(f) == 0xBF) return;
-    rewind(f);
-}

@@ -164,29 +164,32 @@ void svc_show(char* out, size_t n, const char* text)
     out[o] = 0;
 }
 
-ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list)
+ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list,
+                       std::vector<SvcSection>* lost)
 {
     list->clear();
     if (!f) return LIST_NONE;
     long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : -1;
     rewind(f);
     ListRead r = size < 0 || size > max_bytes ? LIST_TOO_LARGE : LIST_READ;
+    std::string text;
+    TextInfo info;
+    if (r == LIST_READ) read_text(f, ansi_code_page(), text, info, (size_t)max_bytes);
+    if (info.cut) r = LIST_TOO_LARGE;  // it grew while read
     ListReader rd;
     char buf[LIST_PIECE];
-    long bytes = 0;
-    skip_utf8_bom(f);
-    while (r == LIST_READ && fgets(buf, sizeof buf, f)) {
-        // A piece of zero bytes still counts, so the count always moves.
-        size_t len = strlen(buf);
-        bytes += len ? (long)len : 1;
-        if (bytes > max_bytes) r = LIST_TOO_LARGE;
-        if (r != LIST_READ || !rd.piece(buf)) continue;
-        if (list->size() >= max_sections) {
+    TextPieces pieces(text);
+    while (r == LIST_READ && pieces.next(buf, sizeof buf)) {
+        if (!rd.piece(buf)) continue;
+        bool held = !has_not_held(rd.path);
+        if (held && list->size() >= max_sections) {
             r = LIST_TOO_MANY;
             continue;
         }
-        list->emplace_back();
-        SvcSection& s = list->back();
+        std::vector<SvcSection>* to = held ? list : lost;
+        if (!to || (!held && to->size() >= max_sections)) continue;
+        to->emplace_back();
+        SvcSection& s = to->back();
         copy_str(s.comp, rd.comp);
         copy_str(s.name, rd.name);
         copy_str(s.vers, rd.vers);

@@ -235,9 +235,14 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
 // not change the list under way.
 ListRead read_list(const char* path, std::vector<Package>* list)
 {
-    FILE* f = fopen(path, "r");
-    ListRead r = svc_read_list(f, SVC_LIST_BYTES, SVC_LIST_SECTIONS, list);
+    FILE* f = fopen(path, "rb");
+    std::vector<SvcSection> lost;
+    ListRead r = svc_read_list(f, SVC_LIST_BYTES, SVC_LIST_SECTIONS, list, &lost);
     if (f) fclose(f);
+    // A name the code page could not hold opens and runs nothing: never tried.
+    for (const SvcSection& s : lost)
+        svc_log("ReadList (%s) not in code page %u, failed: %d\n", SvcShown<NX_PATH>(s.path).text,
+                ansi_code_page().id, (int)ERROR_NO_UNICODE_TRANSLATION);
     return r;
 }
 

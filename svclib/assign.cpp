@@ -16,45 +16,36 @@ void strip_blanks(std::string& line)
     if (!out.empty()) line.swap(out);
 }
 
-LineReader::LineReader(FILE* f) : file(f), buf(65536) { skip_utf8_bom(f); }
-
-bool LineReader::fill()
+LineReader::LineReader(FILE* f, TextInfo* info)
 {
-    if (ended || !file) return false;
-    pos = 0;
-    len = fread(buf.data(), 1, buf.size(), file);
-    if (len == 0) ended = true;
-    return len > 0;
+    TextInfo own;
+    read_text(f, ansi_code_page(), text, info ? *info : own);
 }
 
 bool LineReader::next(std::string& line)
 {
     line.clear();
-    for (;;) {
-        if (pos == len && !fill()) return !line.empty();
-        const char* start = buf.data() + pos;
-        size_t avail = len - pos;
-        const char* nl = (const char*)memchr(start, '\n', avail);
-        size_t n = nl ? (size_t)(nl - start) + 1 : avail;
-        pos += n;
-        if (!memchr(start, 0, n) && !memchr(start, 0x1a, n)) {
-            line.append(start, n);
-        } else {
-            for (size_t i = 0; i < n; i++) {
-                if (start[i] == 0x1a) {  // Ctrl-Z: the end of a text file
-                    ended = true;
-                    pos = len;
-                    return !line.empty();
-                }
-                if (start[i]) line += start[i];
+    size_t len = text.size();
+    if (pos >= len) return false;
+    const char* start = text.data() + pos;
+    const char* nl = (const char*)memchr(start, '\n', len - pos);
+    size_t n = nl ? (size_t)(nl - start) + 1 : len - pos;
+    pos += n;
+    if (!memchr(start, 0, n) && !memchr(start, 0x1a, n)) {
+        line.assign(start, n);
+    } else {
+        for (size_t i = 0; i < n; i++) {
+            if (start[i] == 0x1a) {  // Ctrl-Z: the end of a text file
+                pos = len;
+                return !line.empty();
             }
-        }
-        if (nl) {
-            // CR LF is one line end; the CR may have come with the previous read.
-            if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
-            return true;
+            if (start[i]) line += start[i];
         }
     }
+    if (!nl) return !line.empty();
+    // CR LF is one line end.
+    if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
+    return true;
 }
 
 int make_device_key(char* key, size_t size, const char* name)
@@ -102,10 +93,10 @@ void parse_assignment_line(std::string line, const char* key, std::vector<std::s
     }
 }
 
-void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups)
+void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups, TextInfo* info)
 {
+    LineReader reader(f, info);
     if (!key || !key[0]) return;
-    LineReader reader(f);
     std::string line;
     while (reader.next(line)) {
         if (!begins_with_key(line, key)) continue;
@@ -114,9 +105,9 @@ void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups
     }
 }
 
-void read_group_lines(FILE* f, std::vector<std::string>& lines)
+void read_group_lines(FILE* f, std::vector<std::string>& lines, TextInfo* info)
 {
-    LineReader reader(f);
+    LineReader reader(f, info);
     std::string line;
     while (reader.next(line))
         if (line.find(';') == std::string::npos) lines.push_back(line);

@@ -2,6 +2,7 @@
 // plain functions over streams and strings, free of Win32.
 #pragma once
 #include "chtml.h"  // html_escape
+#include "textenc.h"
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -10,21 +11,19 @@
 // white space only is left as it is.
 void strip_blanks(std::string& line);
 
-// Reads a file line by line from a stream opened in binary mode, the way
-// the runtime's text mode would present it: CR LF becomes LF and a Ctrl-Z
-// ends the file. Zero bytes are dropped. Lines of any length come whole.
+// Reads a file line by line from a stream opened in binary mode: decoded
+// to the code page (textenc.h), then the way the runtime's text mode would
+// present it: CR LF becomes LF and a Ctrl-Z ends the file. Zero bytes are
+// dropped. Lines of any length come whole.
 class LineReader {
 public:
-    explicit LineReader(FILE* f);
+    explicit LineReader(FILE* f, TextInfo* info = nullptr);
     // The next line, with its line feed when it has one; false at the end.
     bool next(std::string& line);
 
 private:
-    bool fill();
-    FILE* file;
-    std::vector<char> buf;
-    size_t pos = 0, len = 0;
-    bool ended = false;
+    std::string text;
+    size_t pos = 0;
 };
 
 // Forms "<name>=" into key (260 characters). A missing name, or one too
@@ -40,11 +39,11 @@ void parse_assignment_line(std::string line, const char* key, std::vector<std::s
 
 // All groups of the device in an assignment file (opened in binary mode),
 // in file order.
-void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups);
+void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups, TextInfo* info = nullptr);
 
 // Appends the lines of a group file (opened in binary mode) that hold no
 // ";", each with its line end.
-void read_group_lines(FILE* f, std::vector<std::string>& lines);
+void read_group_lines(FILE* f, std::vector<std::string>& lines, TextInfo* info = nullptr);
 
 // The word after "key" (such as "name=") when the entry begins with it:
 // blanks after the key skipped, the word ends at white space. Cut to 259

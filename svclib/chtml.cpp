@@ -21,10 +21,17 @@ std::string html_escape(const char* text)
     }
 }
 
-int CHtml::Open(FILE* f)
+int CHtml::Open(FILE* f, const char* charset)
 {
     mfile = f;
-    if (mfile) fprintf(mfile, "<html>\n<body>\n");
+    if (!mfile) return 0;
+    // The texts are in the code page, and without a declaration a browser
+    // guesses it. Before "<body>" the tag belongs to the document's head,
+    // and it lies in the first bytes, where browsers look for it first.
+    if (charset && charset[0])
+        fprintf(mfile, "<html>\n<meta charset='%s'>\n<body>\n", charset);
+    else
+        fprintf(mfile, "<html>\n<body>\n");
     return 0;
 }
 

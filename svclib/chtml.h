@@ -23,7 +23,9 @@ public:
     unsigned mcolor_h4 = 0xC0D0E0;
 
     // Every operation returns 0; all but Open do nothing without a stream.
-    int Open(FILE* f);
+    // charset: the code page's name for browsers, declared before "<body>"
+    // (null: none).
+    int Open(FILE* f, const char* charset = nullptr);
     int WriteStyle();
     // A TextKind; anything else is a paragraph.
     int WriteText(const char* text, int kind);

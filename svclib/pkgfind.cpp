@@ -10,6 +10,7 @@
 #include "safefile.h"
 #include "service_contract.h"
 #include "strutil.h"
+#include "textenc.h"
 #include <windows.h>
 
 // "nxdll.log" in the host program's folder, else in "TEMP"; none when
@@ -38,7 +39,8 @@ static FILE* open_log()
 }
 
 static void write_report(FILE* log, const char* device, const std::vector<std::string>& groups,
-                         const std::vector<std::string>& numbers, const std::vector<std::string>& lines)
+                         const std::vector<std::string>& numbers, const std::vector<std::string>& lines,
+                         const std::vector<std::string>& notes)
 {
     char path[NX_PATH];
     get_file(path, (char*)SVC_REPORT_FILE);
@@ -46,7 +48,7 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
     // The data folder is the users' too: never written through a planted link.
     FILE* f = open_unlinked(path, "wt");
     int err = (int)GetLastError();
-    html.Open(f);
+    html.Open(f, charset_name(ansi_code_page().id));
     if (!f) log_line(log, "fopen (%s) failed: %d\n", path, err);
     html.WriteStyle();
     std::string heading = "Assignments for Device " + html_escape(device);
@@ -63,6 +65,7 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
     html.WriteText("Assigned Packages", TEXT_H4);
     html.BeginTable();
     html.WriteTable(pkg_names, pkg_versions, "Name", "Version");
+    for (const std::string& note : notes) html.WriteText(html_escape(note).c_str(), TEXT_PARA);
     html.Close();
 }
 
@@ -81,18 +84,35 @@ static unsigned long folder_error(const char* folder)
 // part of it unread, 0 when it was read through or is not there
 // (share_read_error). folder: a folder that was there before (null: none),
 // so that "not found" with the folder gone means the share was lost.
+// A file larger than the reader takes counts as unread.
 template <class Read> static unsigned long read_share_file(const char* path, const char* folder, Read read)
 {
     FILE* f = fopen(path, "rb");
     unsigned long open_error = f ? 0 : (unsigned long)_doserrno;
     bool failed = false;
     if (f) {
-        read(f);
+        TextInfo info;
+        read(f, &info);
+        if (info.cut) return fclose(f), (unsigned long)ERROR_FILE_TOO_LARGE;
         failed = ferror(f) != 0;
         fclose(f);
     }
     bool whole = f && !failed;
     return share_read_error(f != nullptr, failed, open_error, whole || !folder ? 0 : folder_error(folder));
+}
+
+// Lines of a file whose names the code page cannot hold: logged with the
+// file and the code page, and noted for the report. Their names reach the
+// device list with NOT_HELD in place of what was lost, so they open and run
+// nothing.
+static void note_not_held(FILE* log, const char* path, const TextInfo& info, std::vector<std::string>& notes)
+{
+    if (!info.lost) return;
+    std::string at = lost_lines_text(info);
+    unsigned cp = ansi_code_page().id;
+    log_line(log, "pkg_find (%s) line %s not in code page %u, failed: %d\n", path, at.c_str(), cp,
+             (int)ERROR_NO_UNICODE_TRANSLATION);
+    notes.push_back(std::string(path) + ": line " + at + " not in code page " + std::to_string(cp));
 }
 
 // The call up to its result; the caller releases the connection object and
@@ -129,16 +149,22 @@ static int find_and_report(CNet& net, FILE* log)
     if (!connected && have_report) return 2;
     // Without an earlier report go on, so that a first report is always written.
 
-    std::vector<std::string> assigned;
+    std::vector<std::string> assigned, notes;
     fmt_str(path, "%s\\cfg\\Assignment.ini", ncfg.ndrv);  // ndrv holds at most 3 characters
     // A share lost on the way must not turn into an empty or partial list:
     // the earlier list and report stay, as when the share cannot be connected.
     // Unconnected, what the drive yields makes the first report.
-    if (unsigned long e = read_share_file(path, nullptr, [&](FILE* f) { read_assignments(f, key, assigned); });
-        e && connected) {
+    TextInfo read_info;
+    auto read_assigned = [&](FILE* f, TextInfo* info) {
+        read_assignments(f, key, assigned, info);
+        read_info = *info;
+    };
+    if (unsigned long e = read_share_file(path, nullptr, read_assigned); e && connected) {
         log_line(log, "pkg_find (%s) failed: %d\n", path, (int)e);
         return 2;
     }
+
+    note_not_held(log, path, read_info, notes);
 
     char cfg[NX_PATH];
     fmt_str(cfg, "%s\\cfg", ncfg.ndrv);
@@ -154,11 +180,24 @@ static int find_and_report(CNet& net, FILE* log)
         groups.push_back(g);
         numbers.push_back(number);
         lines.push_back(marker);
+        // A group whose name the code page cannot hold has no file to open;
+        // it shows in the report as a group without packages.
+        if (has_not_held(g.c_str())) {
+            log_line(log, "pkg_find (%s) not in code page %u, failed: %d\n", path, ansi_code_page().id,
+                     (int)ERROR_NO_UNICODE_TRANSLATION);
+            notes.push_back("Group " + g + ": name not in code page " + std::to_string(ansi_code_page().id));
+            continue;
+        }
         // The assignment file was read from that folder.
-        if (unsigned long e = read_share_file(path, cfg, [&](FILE* f) { read_group_lines(f, lines); })) {
+        read_info = TextInfo();
+        if (unsigned long e = read_share_file(path, cfg, [&](FILE* f, TextInfo* info) {
+                read_group_lines(f, lines, info);
+                read_info = *info;
+            })) {
             log_line(log, "pkg_find (%s) failed: %d\n", path, (int)e);
             return 2;
         }
+        note_not_held(log, path, read_info, notes);
     }
 
     // A read cut short by a lost server can look like the end of the file;
@@ -170,7 +209,7 @@ static int find_and_report(CNet& net, FILE* log)
         }
     }
 
-    write_report(log, name, groups, numbers, lines);
+    write_report(log, name, groups, numbers, lines, notes);
 
     if (lines.size() > 4) {
         get_file(path, (char*)SVC_LIST_FILE);

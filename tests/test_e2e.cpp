@@ -7,6 +7,7 @@
 #include "testutil.h"
 #include "drive.h"
 #include "service_contract.h"
+#include "textenc.h"
 #include <commctrl.h>
 #include <string.h>
 #include <algorithm>
@@ -438,6 +439,84 @@ TEST_F(E2e, AdminEditsGroupListAndOpensReport)
     EXPECT_EQ(console_.wait(0), -1) << "the console ended";
     EXPECT_EQ(close_console(w), 0);
     EXPECT_TRUE(wait_log("WinMain () END ..."));
+}
+
+// Group and assignment files as an administrator's editor saves them, with
+// a name in the code page (Buero, u-umlaut) and, in the last row, a folder
+// whose name it cannot hold (Dvorak Audio\Reditel, with r-caron and
+// R-caron), which the service must never run and F5 must not add again.
+TEST_F(E2e, NamesWithAccentsInEveryEncoding)
+{
+    ASSERT_EQ(reg_text("System\\CurrentControlSet\\Control\\Nls\\CodePage", "ACP"), "1252");
+    const std::string buero = "B\xFCro 2.1", dvorak = "Dvo\xC5\x99\xC3\xA1k Audio", reditel = "\xC5\x98" "editel";
+    tu::make_dirs("Y:\\pkg\\M\xFCller Software\\" + buero + "\\1.0");
+    ASSERT_TRUE(tu::write_file("Y:\\pkg\\M\xFCller Software\\" + buero + "\\1.0\\Install.cmd", "@exit /b 0\r\n"));
+    std::wstring held = L"Y:\\pkg\\Dvo\u0159\u00E1k Audio\\\u0158editel\\1.0";
+    for (size_t at = held.find(L'\\', 3); at != std::wstring::npos; at = held.find(L'\\', at + 1))
+        CreateDirectoryW(held.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(held.c_str(), nullptr);
+    FILE* f = _wfopen((held + L"\\Install.cmd").c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    fputs("@exit /b 0\r\n", f);
+    fclose(f);
+    const std::string lost = "Y:\\pkg\\Dvo?\xE1k Audio\\?editel\\1.0\\Install.cmd";
+
+    struct { const char* what; TextEncoding enc; bool not_held; } rows[] = {
+        {"ANSI", ENC_ANSI, false}, {"UTF-8", ENC_UTF8, false}, {"UTF-8 BOM", ENC_UTF8_BOM, false},
+        {"UTF-16 LE", ENC_UTF16LE, false}, {"UTF-8, a name not in the code page", ENC_UTF8, true}};
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        tu::reg_delete_tree(HKEY_LOCAL_MACHINE, (std::string(kPkgs) + "\\M\xFCller Software").c_str());
+        std::string text, bytes;
+        for (auto& l : section("M\xFCller Software", buero.c_str(), "1.0")) text += l + "\r\n";
+        encode_text(text, r.enc, ansi_code_page(), bytes);
+        // The package the code page cannot hold, as UTF-8 bytes (ENC_UTF8 only).
+        if (r.not_held)
+            bytes = "[" + dvorak + " " + reditel + "]\r\ncomp=" + dvorak + "\r\nname=" + reditel + "\r\npath=Y:\\pkg\\" +
+                    dvorak + "\\" + reditel + "\\1.0\\Install.cmd\r\nvers=1.0\r\n\r\n" + bytes;
+        ASSERT_TRUE(tu::write_file("Y:\\cfg\\B\xFCro.ini", bytes));
+        encode_text(std::string(kDevice) + "=B\xFCro\r\n", r.enc, ansi_code_page(), bytes);
+        ASSERT_TRUE(tu::write_file("Y:\\cfg\\Assignment.ini", bytes));
+
+        size_t at = svc_log().size();
+        ASSERT_EQ(run_task(), 0);
+        std::string slog = svc_log().substr(at);
+        std::string key = std::string(kPkgs) + "\\M\xFCller Software\\" + buero;
+        EXPECT_EQ(reg_text(key, "vers"), "1.0") << slog;
+        EXPECT_EQ(reg_number(key, "code"), 0);
+        EXPECT_EQ(slog.find("Install (" + lost), std::string::npos) << slog;
+        EXPECT_EQ(slog.find("ReadList (" + lost + ") not in code page 1252") != std::string::npos, r.not_held);
+        std::string report = tu::read_file(pub + "\\nxsvc.htm");
+        EXPECT_EQ(report.find("<html>\r\n<meta charset='windows-1252'>\r\n<body>\r\n"), 0u);
+        EXPECT_NE(report.find("<td bgcolor='#f0f0f0'>B\xFCro</td>"), std::string::npos) << report;
+        EXPECT_EQ(report.find("not in code page 1252") != std::string::npos, r.not_held);
+
+        HWND w = adopt_console();
+        ASSERT_NE(w, nullptr);
+        ASSERT_TRUE(wait_log("ReadREG () OK ..."));
+        EXPECT_EQ(nxd::list_image(w, row_of(w, buero.c_str(), "1.0")), IMG_INSTALLED);
+        if (r.not_held) {
+            EXPECT_EQ(cell(w, "?editel", "1.0", C_STAT), "name not in code page 1252");
+        }
+        // F5 finds both folders by their true names, each once.
+        nxd::post_key(w, VK_F5);
+        ASSERT_TRUE(wait_log("Thread () OK ...", 30000)) << log_text();
+        int named = 0, marked = 0;
+        for (auto& row : nxd::list_table(w)) named += row[C_NAME] == buero, marked += row[C_PATH] == lost;
+        EXPECT_EQ(named, 1);
+        EXPECT_EQ(marked, 1);
+        EXPECT_EQ(cell(w, "?editel", "1.0", C_STAT), "name not in code page 1252");
+        EXPECT_EQ(close_console(w), 0);
+
+        // The browser check renders the last row's report.
+        std::string out = tu::get_env("NX_REPORT_DIR");
+        if (r.not_held && !out.empty()) {
+            for (char& c : out)
+                if (c == '/') c = '\\';
+            tu::make_dirs("Z:" + out);
+            EXPECT_TRUE(tu::write_file("Z:" + out + "\\nxsvc-names.htm", report));
+        }
+    }
 }
 
 // A service task reports to the share's status folder: without the folder

@@ -187,6 +187,50 @@ TEST_F(Assign, LinesReadAsTextModePresentsThem)
     EXPECT_EQ(group_lines("g.ini"), (Strings{"one\n", "two\rthree\n", "\r\n", big + "\n", "after\n", "end"}));
 }
 
+// Group and assignment files as editors save them: decoded to the code page
+// (1252 under Wine, Latin-1 natively: both hold the letter u-umlaut), and a
+// list written back in the encoding it came in gives the same bytes.
+TEST_F(Assign, FilesInEveryEncodingReadInTheCodePage)
+{
+    const std::string b = "name=B\xFCro\n", d = "name=Dvo?\xE1k\n";
+    struct { const char* what; std::string bytes; TextEncoding enc; Strings lines; std::vector<int> lost; } rows[] = {
+        {"ANSI", "name=B\xFCro\r\n", ENC_ANSI, {b}, {}},
+        {"UTF-8", "name=B\xC3\xBCro\r\n", ENC_UTF8, {b}, {}},
+        {"UTF-8 BOM", "\xEF\xBB\xBFname=B\xC3\xBCro\r\n", ENC_UTF8_BOM, {b}, {}},
+        {"UTF-16 LE", std::string("\xFF\xFEn\0a\0m\0e\0=\0B\0\xFC\0r\0o\0\r\0\n\0", 24), ENC_UTF16LE, {b}, {}},
+        {"UTF-16 BE", std::string("\xFE\xFF\0n\0a\0m\0e\0=\0B\0\xFC\0r\0o\0\r\0\n", 24), ENC_UTF16BE, {b}, {}},
+        {"ASCII only", "name=Bro\r\n", ENC_ANSI, {"name=Bro\n"}, {}},
+        {"not UTF-8", "name=\xC3(\r\n", ENC_ANSI, {"name=\xC3(\n"}, {}},
+        {"not held", "x\nname=Dvo\xC5\x99\xC3\xA1k\n", ENC_UTF8, {"x\n", d}, {2}},
+        // U+011A holds the byte of Ctrl-Z, which must not end the file.
+        {"UTF-16 Ctrl-Z byte", std::string("\xFF\xFE\x1A\x01\n\0z\0", 8), ENC_UTF16LE, {"?\n", "z"}, {1}},
+        {"odd UTF-16", std::string("\xFF\xFEz\0\x41", 5), ENC_UTF16LE, {"z?"}, {1}},
+        {"bad after BOM", "\xEF\xBB\xBFz\xFF", ENC_UTF8_BOM, {"z?"}, {1}},
+    };
+    const CodePage& cp = ansi_code_page();
+#ifdef _WIN32
+    ASSERT_EQ(tu::reg_text("System\\CurrentControlSet\\Control\\Nls\\CodePage", "ACP"), "1252");
+#endif
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        put("g.ini", r.bytes);
+        Strings lines;
+        TextInfo info;
+        FILE* f = fopen(path("g.ini").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        read_group_lines(f, lines, &info);
+        fclose(f);
+        EXPECT_EQ(lines, r.lines);
+        EXPECT_EQ(info.enc, r.enc);
+        EXPECT_EQ(info.lost_lines, r.lost);
+        // The assignment file takes the same road.
+        if (r.lines[0] == b) EXPECT_EQ(groups_of("g.ini", "name="), Strings{"B\xFCro"});
+        std::string again;
+        encode_text("name=B\xFCro\r\n", r.enc, cp, again);
+        if (r.lines[0] == b) EXPECT_EQ(again, r.bytes);
+    }
+}
+
 TEST(AssignText, KeyWordTakesTheFirstWordAfterTheKey)
 {
     struct { const char* entry; bool found; const char* word; } rows[] = {

@@ -100,7 +100,8 @@ protected:
     {
         std::string r = no_cr(report());
         size_t p = r.find("</style>\n\n");
-        if (p == std::string::npos || r.compare(0, 21, "<html>\n<body>\n<style>") != 0) return "(no report) " + r;
+        const std::string head = "<html>\n<meta charset='windows-1252'>\n<body>\n<style>";
+        if (p == std::string::npos || r.compare(0, head.size(), head) != 0) return "(no report) " + r;
         return r.substr(p + 10);
     }
     // Log texts without their stamps; a line not in the log format is kept whole.
@@ -147,7 +148,7 @@ TEST_F(PkgFind, WorkedExample)
     share("Office.ini", OFFICE);
     ASSERT_EQ(run(), 0);
     EXPECT_EQ(device_list(), crlf(OFFICE));  // exactly the six lines, text mode
-    EXPECT_EQ(report().find("<html>\r\n<body>\r\n<style>\r\n"), 0u);
+    EXPECT_EQ(report().find("<html>\r\n<meta charset='windows-1252'>\r\n<body>\r\n<style>\r\n"), 0u);
     EXPECT_EQ(body(), report_body("PC01", {"0000"}, {"Office"}, {"<b>Office", "Editor"}, {"---", "2.1"}));
     // Y: already is a network drive: no connection line, nothing cancelled.
     EXPECT_EQ(log(), LOG_OK);

@@ -60,7 +60,12 @@ nx_wine_test(test_badinput SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES s
 nx_wine_test(test_faults)
 # The service, the console and the demo share of the source tree (a Windows
 # path through Z:).
-nx_wine_test(test_e2e LIBS nxdrivelib DEPENDS nxsvc_exe nxhost nxdrive nxsvc ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo)
+nx_wine_test(test_e2e TIMEOUT 300 LIBS nxdrivelib DEPENDS nxsvc_exe nxhost nxdrive nxsvc ENV NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo
+             NX_REPORT_DIR=${NX_REPORT_DIR} FIXTURES_SETUP nx_report_names)
+# Its report with names in the code page, rendered by the browser.
+add_test(NAME e2e_report_names_chromium
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/browser/check_report.sh ${NX_REPORT_DIR}/nxsvc-names.htm names)
+set_tests_properties(e2e_report_names_chromium PROPERTIES FIXTURES_REQUIRED nx_report_names TIMEOUT 180)
 
 # The package share on a real SMB file server (scripts/smb-env.sh), for the
 # tests that name the smb fixture; the others keep the folder drive Y:.

@@ -89,11 +89,12 @@ LRESULT OnSearchDone(LPARAM lp)
     // the new ones are numbered after every order number there is now.
     int k = next_order(mmodel);
     for (const SearchRow& row : result->rows) {
-        char order[16];
+        char order[16], status[64] = "available";
         format_order(order, k++);
+        if (!row.held) not_held_status(status, ansi_code_page().id);
         const char* const cells[NCOLS] = {row.name.c_str(), row.comp.c_str(), row.vers.c_str(),
-                                          row.path.c_str(), "available",      order};
-        mmodel.append(cells, NCOLS, IMG_AVAILABLE);
+                                          row.path.c_str(), status,           order};
+        mmodel.append(cells, NCOLS, row.held ? IMG_AVAILABLE : IMG_LISTED);
     }
     mobjects = (int)mrows.size();
     mlvw.set_item_count(mobjects);

@@ -1,6 +1,7 @@
 #include "pkgrows.h"
 #include "log.h"
 #include "strutil.h"
+#include "textenc.h"
 #include <string.h>
 #include <unordered_set>
 
@@ -36,7 +37,11 @@ int build_rows(const std::vector<const char*>& paths, const std::vector<std::str
         if (!comp[0] || strcmp(comp, "pkg") == 0) copy_str(comp, "ZRP");
         if (!name[0] || !vers[0] || !file[0]) continue;
         fmt_str(order, "%03d", k);
-        rows.push_back(SearchRow{name, comp, vers, path, order});
+        bool held = !has_not_held(path);
+        if (!held)
+            log_line(log, "%s not in code page %u, failed: %d\n", path, ansi_code_page().id,
+                     (int)LIST_NO_UNICODE_TRANSLATION);
+        rows.push_back(SearchRow{name, comp, vers, path, order, held});
         ++k;
     }
     return k;

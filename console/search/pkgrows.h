@@ -7,6 +7,7 @@
 
 struct SearchRow {
     std::string name, comp, vers, path, order;
+    bool held = true;  // false: the code page cannot hold some folder's name
 };
 
 // Splits the last four parts off a script path, from the end: file name,
@@ -16,14 +17,21 @@ void split_parts(const char* path, char* file, char* vers, char* name, char* com
 
 // Appends a row for each path that is not among the shown Script texts
 // (exact, case-sensitive, whole text) and splits into four non-empty
-// parts; orders are numbered from n. Logs each path that is not shown.
+// parts; orders are numbered from n. Logs each path that is not shown, and
+// those whose names the code page could not hold (NOT_HELD) once more with
+// the code page: their rows are marked, never to be checked or run.
 // Returns the next order number.
 int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
                std::vector<SearchRow>& rows, FILE* log);
 
 // Error numbers of the folder listing, as the platform defines them, so the
 // rules below compile without it.
-enum : unsigned long { LIST_FILE_NOT_FOUND = 2, LIST_PATH_NOT_FOUND = 3, LIST_NO_MORE_FILES = 18 };
+enum : unsigned long {
+    LIST_FILE_NOT_FOUND = 2,
+    LIST_PATH_NOT_FOUND = 3,
+    LIST_NO_MORE_FILES = 18,
+    LIST_NO_UNICODE_TRANSLATION = 1113
+};
 
 // Whether a folder listing that stopped with this error left entries out
 // (on a network drive: a lost or hung server). The first call of a listing

@@ -35,6 +35,7 @@ public:
     void clear_list();
 
 private:
+    int find_wide(const wchar_t* folder, const char* name, const char* content, int mode);
     void note_failure(const char* folder, unsigned long error);
 };
 

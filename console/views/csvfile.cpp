@@ -1,6 +1,7 @@
 #include "csvfile.h"
 #include "model.h"
 #include "strutil.h"
+#include "textenc.h"
 #include <string.h>
 
 void split_fields(const char* text, std::vector<std::string>& out)
@@ -22,8 +23,11 @@ int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, ListModel&
     char buf[260];
     std::vector<std::string> fields;
     int line = 0, n = 0;
-    skip_utf8_bom(f);
-    while (fgets(buf, sizeof buf, f)) {
+    std::string text;
+    TextInfo info;
+    read_text(f, ansi_code_page(), text, info);
+    TextPieces pieces(text);
+    while (pieces.next(buf, sizeof buf)) {
         size_t len = strlen(buf);
         if (len && buf[len - 1] == '\n') buf[--len] = 0;
         split_fields(buf, fields);

@@ -8,7 +8,8 @@
 // Splits a piece (its line feed removed) at every ",".
 void split_fields(const char* text, std::vector<std::string>& out);
 
-// Reads f in pieces of at most 259 characters. The first piece's fields
+// Reads f (opened in binary mode, in any encoding that textenc.h reads)
+// in pieces of at most 259 characters. The first piece's fields
 // become the headers (at most maxcols); every later piece appends one row
 // to the model with the picture image: surplus fields are dropped and
 // missing ones are empty. Returns the row count.

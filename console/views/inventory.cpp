@@ -14,7 +14,7 @@ int ReadCSV(int index)
         program_folder(folder, sizeof folder);
         // A cut path would open some other file.
         FILE* f = nullptr;
-        if (!fmt_str(path, "%s\\%s", folder, mtvw.get_item_text(mcsv[index - 3]))) f = fopen(path, "rt");
+        if (!fmt_str(path, "%s\\%s", folder, mtvw.get_item_text(mcsv[index - 3]))) f = fopen(path, "rb");
         int n = 0;
         if (f) {
             std::vector<std::string> headers;

@@ -72,11 +72,25 @@ void format_order(char (&out)[16], int n)
     out[i] = 0;
 }
 
+std::string section_text(const char* name, const char* comp, const char* vers, const char* path)
+{
+    if (!name || !comp || !vers || !path) return std::string();
+    if (!name[0] || !comp[0] || !vers[0] || !path[0]) return std::string();
+    std::string s;
+    s.reserve(64 + 2 * strlen(comp) + 2 * strlen(name) + strlen(path) + strlen(vers));
+    s.append("[").append(comp).append(" ").append(name).append("]\ncomp=").append(comp);
+    s.append("\nname=").append(name).append("\npath=").append(path).append("\nvers=").append(vers).append("\n\n");
+    return s;
+}
+
 int write_section(FILE* f, const char* name, const char* comp, const char* vers, const char* path)
 {
-    if (!f || !name || !comp || !vers || !path) return 0;
-    if (!name[0] || !comp[0] || !vers[0] || !path[0]) return 0;
-    fprintf(f, "[%s %s]\ncomp=%s\nname=%s\npath=%s\nvers=%s\n\n", comp, name, comp, name, path, vers);
+    if (!f) return 0;
+    std::string s = section_text(name, comp, vers, path);
+    if (s.empty()) return 0;
+    fputs(s.c_str(), f);
     fflush(f);
     return 1;
 }
+
+void not_held_status(char (&out)[64], unsigned cp) { snprintf(out, sizeof out, "name not in code page %u", cp); }

@@ -24,6 +24,11 @@ static std::string ascii_lower(std::string s)
 
 static const char* const mapp = "NXSvc Console";
 
+// How the list last read was written: an administrator's list is saved back
+// in its own encoding, and one holding names the code page cannot hold is
+// not saved at all, since those names would be lost.
+static TextInfo mlistinfo;
+
 // Set when the last title had to be cut: it then no longer names the list,
 // and a toolbar save must not write to whatever the cut text names.
 static int mtitlecut;
@@ -68,11 +73,17 @@ int ReadINI()
         mtvw.select_item(mpkgs);
     }
     int n = 0;
-    FILE* f = path[0] ? fopen(path, "rt") : nullptr;
+    mlistinfo = TextInfo();
+    FILE* f = path[0] ? fopen(path, "rb") : nullptr;
     if (f) {
         if (madmin) set_title(path);
-        n = read_list(f, madmin, mmodel);
+        n = read_list(f, madmin, mmodel, &mlistinfo);
         fclose(f);
+    }
+    if (mlistinfo.lost) {
+        std::string at = lost_lines_text(mlistinfo);
+        log_line(mlog, "ReadINI (%s) line %s not in code page %u, failed: %d\n", path, at.c_str(),
+                 ansi_code_page().id, (int)ERROR_NO_UNICODE_TRANSLATION);
     }
     mobjects = n;
     mlvw.set_item_count(n);
@@ -104,6 +115,17 @@ int OnSave()
         log_line(mlog, "OnSave () no package list shown ...\n");
         return 0;
     }
+    if (madmin && mlistinfo.lost) {
+        char text[2 * NX_PATH];
+        snprintf(text, sizeof text,
+                 "This list holds names that code page %u cannot hold. Edit it with a text editor; "
+                 "saving it here would lose them.",
+                 ansi_code_page().id);
+        log_line(mlog, "OnSave () not in code page %u, failed: %d\n", ansi_code_page().id,
+                 (int)ERROR_NO_UNICODE_TRANSLATION);
+        MessageBoxA(mwin.window, text, "Error", MB_OK | MB_ICONERROR);
+        return 1;
+    }
     bool chosen = true;  // false: the user cancelled the Save dialog
     if (!madmin) {
         get_file(path, (char*)SVC_LIST_FILE);
@@ -116,8 +138,11 @@ int OnSave()
     }
     // Written beside the list and put in place at the end, so a failure
     // half-way never leaves a half list for the service.
+    // Lists are written in the code page, but a list an administrator
+    // keeps in another encoding goes back in it.
+    TextEncoding enc = madmin ? mlistinfo.enc : ENC_ANSI;
     SafeFile out;
-    FILE* f = safe_open(out, path, "wt") ? out.f : nullptr;
+    FILE* f = safe_open(out, path, enc == ENC_ANSI ? "wt" : "wb") ? out.f : nullptr;
     if (!f) {
         log_line(mlog, "Could not open %s!\n", path);
         if (chosen) save_error("Could not open %s!", path);
@@ -127,7 +152,19 @@ int OnSave()
     // Install order is ascending "Order", whatever the last header click
     // left: a descending display must not reverse the file.
     OnSortByOrder();
-    for (int r : rows_to_save(mmodel)) WriteSection(r, f);
+    if (enc == ENC_ANSI) {
+        for (int r : rows_to_save(mmodel)) WriteSection(r, f);
+    } else {
+        std::string text, bytes;
+        for (int r : rows_to_save(mmodel))
+            for (char c : section_text(cell_of(mcols[COL_NAME], r).c_str(), cell_of(mcols[COL_COMP], r).c_str(),
+                                       cell_of(mcols[COL_VERS], r).c_str(), cell_of(mcols[COL_PATH], r).c_str())) {
+                if (c == '\n') text += '\r';  // as text mode writes it
+                text += c;
+            }
+        encode_text(text, enc, ansi_code_page(), bytes);
+        fwrite(bytes.data(), 1, bytes.size(), f);
+    }
     int failed = !safe_commit(out);
     if (failed) {
         log_line(mlog, "Could not write %s!\n", path);

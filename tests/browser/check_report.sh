@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Renders an assignment report in headless Chromium and checks the DOM it
 # builds: heading, group table, bold group row with "---", package rows.
-# usage: check_report.sh report.htm
+# usage: check_report.sh report.htm [names]
 set -u
 report="${1:?usage: check_report.sh report.htm}"
 [ -f "$report" ] || "$(dirname "$0")/../../scripts/ia32-check.sh" || exit 77
@@ -19,4 +19,4 @@ rc=$?
 if [ $rc -ne 0 ] || [ ! -s "$work/dom.html" ]; then
   echo "check_report: chromium failed ($rc)" >&2; tail -20 "$work/chromium.log" >&2; exit 1
 fi
-python3 "$(dirname "$0")/check_dom.py" "$work/dom.html"
+python3 "$(dirname "$0")/check_dom.py" "$work/dom.html" ${2:-}

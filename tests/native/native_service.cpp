@@ -285,4 +285,15 @@ TEST(ServiceRules, BoundedListRead)
         if (r.count) EXPECT_STREQ(list[1].path, "Y:\\pkg\\T\\A\\1.0\\Install.cmd");
         fclose(f);
     }
+    // A UTF-8 path the code page cannot hold (r-caron) is kept apart, never listed.
+    FILE* f = tmpfile();
+    ASSERT_NE(f, nullptr);
+    fputs(("[T D]\ncomp=T\nname=D\npath=Y:\\pkg\\Dvo\xC5\x99\xC3\xA1k\\Install.cmd\nvers=1\n\n" + sec).c_str(), f);
+    rewind(f);
+    std::vector<SvcSection> list, lost;
+    EXPECT_EQ(svc_read_list(f, 1000, 1, &list, &lost), LIST_READ);
+    fclose(f);
+    ASSERT_EQ(list.size(), 1u);
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_STREQ(lost[0].path, "Y:\\pkg\\Dvo?\xE1k\\Install.cmd");
 }

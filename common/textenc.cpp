@@ -1,0 +1,259 @@
+#include "textenc.h"
+#include <string.h>
+
+// Appends the UTF-16 form of one code point.
+static void put_wide(std::u16string& w, unsigned long c)
+{
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        w += (char16_t)(0xD800 + (c >> 10));
+        w += (char16_t)(0xDC00 + (c & 0x3FF));
+    } else {
+        w += (char16_t)c;
+    }
+}
+
+// Length of the well-formed UTF-8 sequence at p (at most left bytes), 0 when
+// there is none: no overlong forms, no surrogates, nothing above U+10FFFF.
+static size_t utf8_seq(const unsigned char* p, size_t left, unsigned long* cp)
+{
+    unsigned char b = p[0];
+    size_t len;
+    unsigned long c, min;
+    if (b < 0x80) {
+        *cp = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        len = 2, c = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3, c = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4, c = b & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < len) return 0;
+    for (size_t i = 1; i < len; i++) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    *cp = c;
+    return len;
+}
+
+// Whether the bytes are UTF-8 that a code page could not have made: well
+// formed throughout and holding at least one multi-byte sequence.
+static bool is_utf8(const unsigned char* p, size_t n)
+{
+    bool multi = false;
+    for (size_t i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            i++;
+            continue;
+        }
+        unsigned long c;
+        size_t len = utf8_seq(p + i, n - i, &c);
+        if (!len) return false;
+        multi = true;
+        i += len;
+    }
+    return multi;
+}
+
+// Malformed sequences after a byte order mark become U+FFFD, which no code
+// page holds, so they are counted as lost.
+static void utf8_to_wide(const unsigned char* p, size_t n, std::u16string& w)
+{
+    w.reserve(n);
+    for (size_t i = 0; i < n;) {
+        unsigned long c;
+        size_t len = utf8_seq(p + i, n - i, &c);
+        if (!len) c = 0xFFFD, len = 1;
+        put_wide(w, c);
+        i += len;
+    }
+}
+
+int wide_to_ansi(const char16_t* w, size_t n, const CodePage& cp, std::string& out)
+{
+    std::string part;
+    if (cp.to_ansi(w, n, part)) {
+        out += part;
+        return 0;
+    }
+    int lost = 0;
+    for (size_t i = 0; i < n;) {
+        size_t len = (w[i] >= 0xD800 && w[i] <= 0xDBFF && i + 1 < n && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) ? 2 : 1;
+        part.clear();
+        if (cp.to_ansi(w + i, len, part)) {
+            out += part;
+        } else {
+            out += (char)NOT_HELD;
+            lost++;
+        }
+        i += len;
+    }
+    return lost;
+}
+
+void decode_text(const char* data, size_t n, const CodePage& cp, std::string& out, TextInfo& info)
+{
+    const unsigned char* p = (const unsigned char*)data;
+    out.clear();
+    info.enc = ENC_ANSI;
+    info.lost = 0;
+    info.lost_lines.clear();
+    std::u16string w;
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        info.enc = ENC_UTF8_BOM;
+        utf8_to_wide(p + 3, n - 3, w);
+    } else if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
+        info.enc = p[0] == 0xFF ? ENC_UTF16LE : ENC_UTF16BE;
+        int lo = info.enc == ENC_UTF16LE ? 0 : 1;
+        w.reserve(n / 2);
+        for (size_t i = 2; i + 1 < n; i += 2) w += (char16_t)(p[i + lo] | (p[i + 1 - lo] << 8));
+        if (n % 2) w += (char16_t)0xFFFD;  // half a character at the end
+    } else if (is_utf8(p, n)) {
+        info.enc = ENC_UTF8;
+        utf8_to_wide(p, n, w);
+    } else {
+        out.assign(data, n);
+        return;
+    }
+    out.reserve(w.size());
+    std::string whole;
+    if (cp.to_ansi(w.data(), w.size(), whole)) {
+        out.swap(whole);
+        return;
+    }
+    // Some character is not held: line by line, to name the lines.
+    int line = 1;
+    for (size_t s = 0; s <= w.size();) {
+        size_t e = w.find(u'\n', s);
+        if (e == std::u16string::npos) e = w.size();
+        int lost = wide_to_ansi(w.data() + s, e - s, cp, out);
+        if (lost) {
+            info.lost += lost;
+            if (info.lost_lines.size() < 100) info.lost_lines.push_back(line);
+        }
+        if (e < w.size()) out += '\n';
+        s = e + 1;
+        line++;
+    }
+}
+
+void encode_text(const std::string& ansi, TextEncoding enc, const CodePage& cp, std::string& out)
+{
+    out.clear();
+    if (enc == ENC_ANSI) {
+        out = ansi;
+        return;
+    }
+    std::u16string w;
+    cp.to_wide(ansi.data(), ansi.size(), w);
+    if (enc == ENC_UTF16LE || enc == ENC_UTF16BE) {
+        int lo = enc == ENC_UTF16LE ? 0 : 1;
+        out += enc == ENC_UTF16LE ? "\xFF\xFE" : "\xFE\xFF";
+        for (char16_t c : w) {
+            char b[2] = {(char)(c & 0xFF), (char)(c >> 8)};
+            out += b[lo];
+            out += b[1 - lo];
+        }
+        return;
+    }
+    if (enc == ENC_UTF8_BOM) out += "\xEF\xBB\xBF";
+    for (size_t i = 0; i < w.size(); i++) {
+        unsigned long c = w[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00);
+        if (c < 0x80) {
+            out += (char)c;
+        } else if (c < 0x800) {
+            out += (char)(0xC0 | (c >> 6));
+            out += (char)(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += (char)(0xE0 | (c >> 12));
+            out += (char)(0x80 | ((c >> 6) & 0x3F));
+            out += (char)(0x80 | (c & 0x3F));
+        } else {
+            out += (char)(0xF0 | (c >> 18));
+            out += (char)(0x80 | ((c >> 12) & 0x3F));
+            out += (char)(0x80 | ((c >> 6) & 0x3F));
+            out += (char)(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, size_t max)
+{
+    out.clear();
+    info = TextInfo();
+    if (!f) return false;
+    std::string bytes;
+    char buf[65536];
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
+        if (bytes.size() + got > max) {
+            bytes.append(buf, max - bytes.size());
+            info.cut = true;
+            break;
+        }
+        bytes.append(buf, got);
+    }
+    bool ok = !ferror(f);
+    decode_text(bytes.data(), bytes.size(), cp, out, info);
+    return ok;
+}
+
+bool TextPieces::next(char* buf, size_t size)
+{
+    if (size < 2 || pos >= t.size()) return false;
+    size_t k = 0;
+    while (pos < t.size() && k + 1 < size) {
+        char c = t[pos];
+#ifdef _WIN32
+        if (c == 0x1a) {  // Ctrl-Z: the end of a text file, in Windows' text mode
+            pos = t.size();
+            break;
+        }
+#endif
+        pos++;
+        if (c == 0) continue;
+        if (c == '\r' && pos < t.size() && t[pos] == '\n') continue;
+        buf[k++] = c;
+        if (c == '\n') break;
+    }
+    buf[k] = 0;
+    return k > 0;
+}
+
+std::string lost_lines_text(const TextInfo& info)
+{
+    std::string at;
+    for (int line : info.lost_lines) at += (at.empty() ? "" : ", ") + std::to_string(line);
+    return at;
+}
+
+const char* charset_name(unsigned cp)
+{
+    switch (cp) {
+    case 874: return "windows-874";
+    case 932: return "shift_jis";
+    case 936: return "gbk";
+    case 949: return "euc-kr";
+    case 950: return "big5";
+    case 1250: return "windows-1250";
+    case 1251: return "windows-1251";
+    case 1252: return "windows-1252";
+    case 1253: return "windows-1253";
+    case 1254: return "windows-1254";
+    case 1255: return "windows-1255";
+    case 1256: return "windows-1256";
+    case 1257: return "windows-1257";
+    case 1258: return "windows-1258";
+    case 28591: return "iso-8859-1";
+    case 65001: return "utf-8";
+    default: return nullptr;
+    }
+}

@@ -1,0 +1,33 @@
+// The decoding of text files: any bytes give a text that reads back the
+// same from every encoding it can be written in, and the pieces the list
+// readers take from it stay within their buffer.
+#include "textenc.h"
+#include "fuzzutil.h"
+#include <string.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const CodePage& cp = ansi_code_page();
+    std::string out, bytes, again;
+    TextInfo info, info2;
+    decode_text((const char*)data, size, cp, out, info);
+    if (info.enc == ENC_ANSI) FUZZ_CHECK(out == std::string((const char*)data, size));
+    FUZZ_CHECK((info.lost == 0) == info.lost_lines.empty());
+    // Not ANSI: a text that happens to be valid UTF-8 is read as UTF-8.
+    for (TextEncoding enc : {ENC_UTF8, ENC_UTF8_BOM, ENC_UTF16LE, ENC_UTF16BE}) {
+        encode_text(out, enc, cp, bytes);
+        decode_text(bytes.data(), bytes.size(), cp, again, info2);
+        FUZZ_CHECK(again == out);
+        FUZZ_CHECK(info2.lost == 0);
+    }
+
+    char buf[260];
+    TextPieces pieces(out);
+    while (pieces.next(buf, sizeof buf)) {
+        size_t len = strlen(buf);
+        FUZZ_CHECK(len > 0 && len < sizeof buf);
+        const char* nl = strchr(buf, '\n');
+        FUZZ_CHECK(!nl || nl == buf + len - 1);
+    }
+    return 0;
+}
