@@ -181,7 +181,7 @@ ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector
     TextPieces pieces(text);
     while (r == LIST_READ && pieces.next(buf, sizeof buf)) {
         if (!rd.piece(buf)) continue;
-        bool held = !has_not_held(rd.path);
+        bool held = !rd.not_held();
         if (held && list->size() >= max_sections) {
             r = LIST_TOO_MANY;
             continue;

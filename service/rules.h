@@ -97,7 +97,7 @@ enum ListRead { LIST_READ, LIST_NONE, LIST_TOO_LARGE, LIST_TOO_MANY };
 // may write the list: past max_bytes or max_sections nothing of it is kept
 // (LIST_TOO_LARGE, LIST_TOO_MANY), whatever the file holds or however it
 // grows while read. A null f gives LIST_NONE. f is opened in binary mode:
-// the text is decoded as textenc.h reads it. Sections whose script path the
-// code page could not hold go to *lost (when given), never to *list.
+// the text is decoded as textenc.h reads it. Sections with a text the code
+// page could not hold go to *lost (when given), never to *list.
 ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list,
                        std::vector<SvcSection>* lost = nullptr);

@@ -21,6 +21,14 @@ struct ListReader {
     bool open = false;  // a "[" line was seen and no record taken since
     int n = 0;          // records taken so far
 
+    // Whether a text of the record holds a character the code page could
+    // not hold (NOT_HELD): the package is named by its folders and its
+    // results key, so such a record can be neither run nor recorded.
+    bool not_held() const
+    {
+        return has_not_held(name) || has_not_held(comp) || has_not_held(vers) || has_not_held(path);
+    }
+
     // Takes one piece as fgets returned it (the line feed, if any, is
     // removed here). Returns true when the piece completed a record: the
     // fields then hold it until the next "[" line.
@@ -64,7 +72,7 @@ inline int read_list(FILE* f, int admin, ListModel& m, TextInfo* info = nullptr)
         [&](const ListReader& rd) {
             char order[16], status[64];
             format_order(order, rd.n - 1);
-            bool held = !has_not_held(rd.path);
+            bool held = !rd.not_held();
             if (!held) not_held_status(status, ansi_code_page().id);
             const char* const cells[NCOLS] = {rd.name, rd.comp, rd.vers, rd.path, held ? rd.stat : status, order};
             m.append(cells, NCOLS, held ? list_row_state(rd.stat, admin) : IMG_LISTED);
