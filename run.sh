@@ -10,7 +10,9 @@
 # and starts the console again. Leaving the console another way ends the
 # demo. Without a DISPLAY everything runs under Xvfb: screenshots of the
 # package, configuration and inventory views are saved and their paths
-# printed, then the console is closed (Exit) and the prefix stopped.
+# printed, then the console is closed (Exit); the administrator's Devices
+# view (nxwin.exe /admin) shows this device's status beside a few generated
+# devices and is saved too; then the prefix is stopped.
 #
 # NX_BUILD picks the build folder (default "build"; each has its own prefix).
 set -euo pipefail
@@ -67,8 +69,20 @@ demo_shot "$shots/console-configuration.png"
 nxdrive select Software.csv >/dev/null
 demo_shot "$shots/console-inventory.png"
 nxdrive close 15000 >/dev/null || echo "run.sh: the console did not end on Exit" >&2
+
+# The administrator's fleet view: this device's status, which the task just
+# wrote to the share, beside the demo's other devices.
+demo_run nxwin.exe /admin >/dev/null 2>&1 &
+nxdrive wait 30000 >/dev/null
+nxdrive select Devices >/dev/null
+nxdrive waitrows 6 30000 >/dev/null || true
+echo
+echo "Devices (nxwin.exe /admin, tree node \"Devices\"):"
+nxdrive table | awk -F'\t' '{ printf "  %-16s %-20s %-3s %-3s %-4s %s\n", $1, $2, $3, $4, $5, $7 }'
+demo_shot "$shots/console-devices.png"
+nxdrive close 15000 >/dev/null || echo "run.sh: the console did not end on Exit" >&2
 echo
 echo "Screenshots:"
-for f in packages configuration inventory; do echo "  $shots/console-$f.png"; done
+for f in packages configuration inventory devices; do echo "  $shots/console-$f.png"; done
 echo "Console log: $NX_DEMO_TEMP/nxwin.log"
 echo "Service log: $NX_DEMO_APP/nxsvc.log; library log: $NX_DEMO_APP/nxdll.log"

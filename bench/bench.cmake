@@ -19,3 +19,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/smb.cmake)
 # ---- installation service ----
 include(${CMAKE_CURRENT_LIST_DIR}/service.cmake)
 # ---- end installation service ----
+# ---- fleet status (Devices view) ----
+include(${CMAKE_CURRENT_LIST_DIR}/fleet.cmake)
+# ---- end fleet status ----

@@ -69,15 +69,6 @@ long bare_read(const std::string& path)
 }
 
 // Bytes in use on the runtime's heap, by walking it.
-size_t heap_in_use()
-{
-    _HEAPINFO hi = {};
-    size_t used = 0;
-    while (_heapwalk(&hi) == _HEAPOK)
-        if (hi._useflag == _USEDENTRY) used += hi._size;
-    return used;
-}
-
 // Bytes the model holds: the vectors' storage and every text that does not
 // fit its string object (heap blocks rounded up to 8 bytes plus a header).
 size_t model_bytes()

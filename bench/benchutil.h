@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <stdio.h>
+#include <malloc.h>
 #include <string>
 
 inline double now_ms()
@@ -69,4 +70,14 @@ inline bool write_text(const std::string& path, const std::string& text)
     if (!f) return false;
     fwrite(text.data(), 1, text.size(), f);
     return fclose(f) == 0;
+}
+
+// Bytes in the heap's blocks in use: memory figures as a difference.
+inline size_t heap_in_use()
+{
+    _HEAPINFO hi = {};
+    size_t used = 0;
+    while (_heapwalk(&hi) == _HEAPOK)
+        if (hi._useflag == _USEDENTRY) used += hi._size;
+    return used;
 }

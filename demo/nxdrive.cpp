@@ -19,6 +19,7 @@ static int usage()
           "  waitcell <col> <text> [ms]  wait until a cell of that column starts with text\n"
           "  waitrows <n> [ms]    wait until the list shows at least n rows\n"
           "  click <row> [x]      click a row at main-window client x (160: its picture)\n"
+          "  dblclick <row> [x]   double click a row (a device of the Devices view opens)\n"
           "  dlg <title> <id> [ms]  wait for a dialog, print its text, press a button\n"
           "  park                 move the mouse pointer to the corner\n"
           "  close [ms]           command 260 (Exit) and wait until the console ended\n",
@@ -121,13 +122,13 @@ int main(int argc, char** argv)
         } while ((int)(end - GetTickCount()) > 0);
         return 1;
     }
-    if (strcmp(c, "click") == 0 && argc > 2) {
+    if ((strcmp(c, "click") == 0 || strcmp(c, "dblclick") == 0) && argc > 2) {
         RECT r;
         if (!nxd::row_rect(w, atoi(argv[2]), &r)) return 1;
         // The row's middle, in main-window client coordinates.
         POINT p = {0, (r.top + r.bottom) / 2};
         MapWindowPoints(nxd::list(w), w, &p, 1);
-        nxd::mouse_click(w, ms_arg(argc, argv, 3, 160), p.y);
+        nxd::mouse_click(w, ms_arg(argc, argv, 3, 160), p.y, c[0] == 'd');
         return 0;
     }
     if (strcmp(c, "dlg") == 0 && argc > 3) {

@@ -5,7 +5,10 @@
 #   - the service settings (demo/demo.reg), with no install results yet;
 #   - the programs (console, library, help, service) in C:\Program Files\NXSvc
 #     with the inventory files beside the console;
-#   - no device package list or report from an earlier run.
+#   - no device package list or report from an earlier run;
+#   - a few other devices' status files in the share's "status" folder (one
+#     failed, one silent for 9 days, one waiting for its restart, one
+#     unreadable), beside which the service writes this device's own.
 # It sets NX_DEMO_APP (unix folder of the programs), NX_DEMO_DEVICE,
 # NX_DEMO_PUBLIC and NX_DEMO_TEMP (unix folders of the data files and logs).
 
@@ -20,6 +23,7 @@ demo_setup() {
   find "$NX_SHARE_Y" -mindepth 1 -delete
   cp -r "$src/share/." "$NX_SHARE_Y/"
   printf '%s=Base,Office\r\n' "$NX_DEMO_DEVICE" >>"$NX_SHARE_Y/cfg/Assignment.ini"
+  demo_fleet "$NX_SHARE_Y/status"
 
   wine regedit /S "$(winepath -w "$src/demo.reg")" </dev/null >/dev/null 2>&1
 
@@ -31,6 +35,29 @@ demo_setup() {
   NX_DEMO_TEMP=$(readlink -f "$(winepath -u "$(demo_win echo %TEMP%)")")
   rm -rf "$NX_DEMO_PUBLIC/nxsvc.ini" "$NX_DEMO_PUBLIC/nxsvc.htm" "$NX_DEMO_PUBLIC/NxDemo"
   export NX_DEMO_APP NX_DEMO_DEVICE NX_DEMO_PUBLIC NX_DEMO_TEMP
+}
+
+# Status files of other devices, dated from today: what the Devices view
+# and the fleet report show beside this device's own.
+demo_status_pkg() {  # comp name vers state code days
+  printf '[%s %s]\r\ncomp=%s\r\nname=%s\r\nvers=%s\r\npath=Y:\\pkg\\%s\\%s\\%s\\Install.cmd\r\nstat=%s\r\ncode=%s\r\ntime=%s\r\nruns=1\r\n\r\n' \
+    "$1" "$2" "$1" "$2" "$3" "$1" "$2" "$3" "$4" "$5" "$(date -d "-$6 days" '+%Y-%m-%d 08:15:00')"
+}
+demo_status() {  # folder device days restart office-state office-code
+  local f="$1/$2.ini" t
+  t=$(date -d "-$3 days" '+%Y-%m-%d 08:16:00')
+  printf '[device]\r\nname=%s\r\ntime=%s\r\nvers=1.0.0.6\r\ninst=0\r\nfail=0\r\nskip=3\r\nwait=0\r\nboot=%s\r\n\r\n' "$2" "$t" "$4" >"$f"
+  demo_status_pkg Veltrane NxAgent 1.2.0 installed 0 "$3" >>"$f"
+  demo_status_pkg Fabrikam Runtime 2.0 installed 3010 "$3" >>"$f"
+  demo_status_pkg Contoso OfficeSuite 16.0 "$5" "$6" "$3" >>"$f"
+}
+demo_fleet() {
+  mkdir -p "$1"
+  demo_status "$1" DEMO-PC01 0 0 installed 0
+  demo_status "$1" DEMO-PC02 0 0 failed 1603
+  demo_status "$1" DEMO-PC03 9 0 installed 0
+  demo_status "$1" DEMO-PC04 1 1 installed 3010
+  printf 'name=DEMO-PC05\r\nthis is not a status file\r\n' >"$1/DEMO-PC05.ini"
 }
 
 # Runs a program of the demo folder (service, console) in that folder.

@@ -6,6 +6,9 @@
 #   console-configuration.png  the service settings
 #   console-inventory.png      the inventory file Software.csv
 #   report.png                 the assignment report nxsvc.htm in headless Chromium
+#   console-devices.png        nxwin /admin, "Devices": the fleet's status files
+#   console-device.png         one failed device opened from there (read only)
+#   fleet.png                  the fleet report nxfleet.htm in headless Chromium
 # usage: scripts/screenshots.sh [output folder, default docs]
 # NX_BUILD / NX_DISPLAY pick the build folder and display as for test.sh.
 set -euo pipefail
@@ -69,6 +72,24 @@ nxdrive select Software.csv
 demo_shot "$out/console-inventory.png"
 nxdrive close 15000
 
+# The administrator's fleet: this device's status (written by the tasks
+# above) beside the demo's other devices; one failed device opened; the
+# fleet report, which the console writes beside nxsvc.htm.
+demo_run nxwin.exe /admin >/dev/null 2>&1 &
+nxdrive wait 30000 >/dev/null
+nxdrive select Devices
+nxdrive waitrows 6 30000 >/dev/null
+sleep 1
+demo_shot "$out/console-devices.png"
+nxdrive dblclick "$(nxdrive waitcell 0 DEMO-PC02)" 230
+nxdrive waitcell 4 "failed: 1603" 15000 >/dev/null
+nxdrive park
+demo_shot "$out/console-device.png"
+nxdrive cmd 209
+for _ in $(seq 1 60); do [ -s "$NX_DEMO_PUBLIC/nxfleet.htm" ] && break; sleep 0.5; done
+sleep 1
+nxdrive close 15000
+
 # The report as a browser shows it.
 browser=$(command -v chromium || command -v chromium-browser)
 profile=$(mktemp -d)
@@ -76,8 +97,13 @@ timeout 120 "$browser" --headless --no-sandbox --disable-gpu --user-data-dir="$p
   --disable-background-networking --disable-component-update --disable-sync --no-first-run --disable-quic \
   --hide-scrollbars --window-size=780,280 --screenshot="$out/report.png" \
   "file://$NX_DEMO_PUBLIC/nxsvc.htm" </dev/null >/dev/null 2>&1
+timeout 120 "$browser" --headless --no-sandbox --disable-gpu --user-data-dir="$profile" \
+  --disable-background-networking --disable-component-update --disable-sync --no-first-run --disable-quic \
+  --hide-scrollbars --window-size=780,520 --screenshot="$out/fleet.png" \
+  "file://$NX_DEMO_PUBLIC/nxfleet.htm" </dev/null >/dev/null 2>&1
 rm -rf "$profile"
 
-for f in console-progress console-packages console-find console-configuration console-inventory report; do
+for f in console-progress console-packages console-find console-configuration console-inventory report \
+  console-devices console-device fleet; do
   echo "$out/$f.png"
 done

@@ -2,7 +2,7 @@
 # own folder and reads the device package list with the shared reader
 # (common/listfile.*, in nxcommon).
 add_executable(nxsvc_exe service/main.cpp service/task.cpp service/session.cpp service/svclog.cpp
-               service/rules.cpp service/osrules.cpp
+               service/rules.cpp service/osrules.cpp service/status.cpp
                service/launch.cpp service/restart.cpp service/nxsvc.rc)
 set_target_properties(nxsvc_exe PROPERTIES OUTPUT_NAME nxsvc)
 # The manifest carries the product version (NX_VERSION, common/version.h);

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include "ncfg.h"
 #include "rules.h"
+#include "status.h"
 #include "strutil.h"
+#include <vector>
 
 // How the program runs: as a service, or in the foreground for an
 // administrator (/run, /once).
@@ -27,6 +29,13 @@ NX_PRINTF(1, 2) void svc_log(const char* fmt, ...);
 // opts.once. Returns 0 when the tasks ran, else a system error (the library
 // could not be loaded).
 DWORD svc_run(const SvcOptions& opts);
+
+// Writes the device's status file to the share's status folder after a
+// task: s holds the task's counts, the restart flag and the list's packages
+// with their states in this task (a package the task did not reach:
+// skipped); the rest comes from the install results here. A folder that is
+// missing or not writable costs one log line.
+void svc_write_status(const NCFG& ncfg, DeviceStatus& s);
 
 // After a task: the console in the user's session.
 void svc_start_console(bool service);
@@ -54,14 +63,9 @@ void svc_restart_needed(int tmsg, int twrb, bool norestart, bool started);
 bool svc_restart_pending(int tmsg, int twrb, bool norestart);
 
 // What became of one package of the list in a task, for whatever reports
-// on the task: its state and its failed attempts in a row ("tries").
-enum SvcPkgState {
-    PKG_INSTALLED,
-    PKG_FAILED,
-    PKG_SKIPPED,  // installed already
-    PKG_WAITING,  // failed before; its next try is some tasks away
-    PKG_REFUSED,  // its path or identity broke a rule; nothing recorded
-};
+// on the task: its state (status.h; PKG_SKIPPED here: installed already)
+// and its failed attempts in a row ("tries").
+typedef PkgState SvcPkgState;
 struct SvcPkgResult {
     SvcPkgState state;
     int tries;

@@ -341,6 +341,35 @@ bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
     return false;
 }
 
+// The device's status on the share, from the task's tally: every package
+// of the list; those the task did not reach wait for a restart or the
+// Windows Installer, or else were skipped (a stop, a lost share).
+void report_status(const Settings& s, const std::vector<Package>& list, const Tally& t, bool restart_pending)
+{
+    bool waits = restart_pending || t.restart_started || t.installer_busy;
+    DeviceStatus st;
+    st.installed = t.installed;
+    st.failed = t.failed + t.refused;
+    st.skipped = t.skipped;
+    st.waiting = t.waiting;
+    st.restart = restart_pending || t.restart_needed || t.restart_started;
+    for (size_t i = 0; i < list.size() && i < STATUS_MAX_PACKAGES; i++) {
+        StatusPackage p;
+        p.comp = list[i].comp;
+        p.name = list[i].name;
+        p.vers = list[i].vers;
+        p.path = list[i].path;
+        p.state = waits ? PKG_WAITING : PKG_SKIPPED;
+        if (i < t.results.size()) {
+            // Skipped as installed already: installed.
+            p.state = t.results[i].state == PKG_SKIPPED ? PKG_INSTALLED : t.results[i].state;
+            p.runs = t.results[i].tries;
+        }
+        st.packages.push_back(p);
+    }
+    svc_write_status(s.ncfg, st);
+}
+
 // One task. The settings it read stay in *s for the loop.
 void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
 {
@@ -411,6 +440,7 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     }
     svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
             t.failed, t.skipped, t.waiting, t.refused);
+    report_status(*s, list, t, restart_pending);
 
     if (t.restart_started) {
         svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");

@@ -113,26 +113,6 @@ void read_group_lines(FILE* f, std::vector<std::string>& lines, TextInfo* info)
         if (line.find(';') == std::string::npos) lines.push_back(line);
 }
 
-std::string html_escape(const char* text)
-{
-    std::string out;
-    if (!text) return out;
-    for (const char* p = text;;) {
-        size_t n = strcspn(p, "&<>\"'");
-        out.append(p, n);
-        p += n;
-        switch (*p) {
-        case 0: return out;
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += "&#39;"; break;
-        }
-        p++;
-    }
-}
-
 bool key_word(const std::string& entry, const char* key, std::string& word)
 {
     size_t klen = strlen(key);

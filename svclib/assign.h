@@ -1,6 +1,7 @@
 // Assignment file, group files and the package columns of the report:
 // plain functions over streams and strings, free of Win32.
 #pragma once
+#include "chtml.h"  // html_escape
 #include "textenc.h"
 #include "winerr.h"
 #include <stdio.h>
@@ -44,10 +45,6 @@ void read_assignments(FILE* f, const char* key, std::vector<std::string>& groups
 // Appends the lines of a group file (opened in binary mode) that hold no
 // ";", each with its line end.
 void read_group_lines(FILE* f, std::vector<std::string>& lines, TextInfo* info = nullptr);
-
-// Text for an HTML document: & < > " ' as entities.
-std::string html_escape(const char* text);
-inline std::string html_escape(const std::string& text) { return html_escape(text.c_str()); }
 
 // The word after "key" (such as "name=") when the entry begins with it:
 // blanks after the key skipped, the word ends at white space. Cut to 259

@@ -1,4 +1,25 @@
 #include "chtml.h"
+#include <string.h>
+
+std::string html_escape(const char* text)
+{
+    std::string out;
+    if (!text) return out;
+    for (const char* p = text;;) {
+        size_t n = strcspn(p, "&<>\"'");
+        out.append(p, n);
+        p += n;
+        switch (*p) {
+        case 0: return out;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += "&#39;"; break;
+        }
+        p++;
+    }
+}
 
 int CHtml::Open(FILE* f, const char* charset)
 {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// Text for an HTML document: & < > " ' as entities.
+std::string html_escape(const char* text);
+inline std::string html_escape(const std::string& text) { return html_escape(text.c_str()); }
+
 // Kinds of WriteText.
 enum TextKind { TEXT_PARA = 0, TEXT_CODE = 1, TEXT_H2 = 2, TEXT_H3 = 3, TEXT_H4 = 4 };
 

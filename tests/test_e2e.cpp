@@ -10,6 +10,7 @@
 #include "textenc.h"
 #include <commctrl.h>
 #include <string.h>
+#include <algorithm>
 
 namespace {
 
@@ -516,6 +517,53 @@ TEST_F(E2e, NamesWithAccentsInEveryEncoding)
             EXPECT_TRUE(tu::write_file("Z:" + out + "\\nxsvc-names.htm", report));
         }
     }
+}
+
+// A service task reports to the share's status folder: without the folder
+// one log line and nothing else; with it the device's file, which the
+// administrator's Devices view lists and opens (a double click).
+TEST_F(E2e, TaskReportsStatusAndDevicesViewShowsIt)
+{
+    ASSERT_EQ(run_task(), 0);
+    std::string slog = svc_log();
+    EXPECT_NE(slog.find("Status (\\\\demo\\packages\\status) failed: "), std::string::npos) << slog;
+    EXPECT_FALSE(tu::file_exists("Y:\\status"));
+    if (HWND c = adopt_console()) close_console(c);
+
+    tu::make_dirs("Y:\\status");
+    svc_log_at += slog.size();
+    ASSERT_EQ(run_task(), 0);  // the failed one again, the rest installed already
+    // Written by the share's UNC path, which is the folder behind Y:.
+    std::string file = std::string("Y:\\status\\") + kDevice + ".ini";
+    std::string unc = std::string("\\\\demo\\packages\\status\\") + kDevice + ".ini";
+    EXPECT_NE(svc_log().find("Status (" + unc + ") OK ... 5 packages"), std::string::npos) << svc_log();
+    std::vector<std::string> lines = tu::split_lines(tu::read_file(file));
+    for (const char* want : {"[device]", "name=NXE2E01", "vers=1.0.0.6", "inst=0", "fail=1", "skip=4",
+                             "[Northwind Mailer]", "stat=failed", "code=1", "runs=2", "stat=installed", "code=3010"}) {
+        SCOPED_TRACE(want);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end());
+    }
+    EXPECT_FALSE(tu::file_exists(file + ".tmp"));
+
+    HWND w = start_console("/admin");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(nxd::tree_select(w, "Devices"));
+    ASSERT_TRUE(tu::wait_until([&] { return nxd::list_rows(w) == 1 && nxd::list_cols(w) == 7; }, 30000));
+    ASSERT_TRUE(wait_log("LoadDevices (Y:\\status) OK ... 1 devices"));
+    EXPECT_EQ(nxd::list_table(w)[0],
+              (std::vector<std::string>{kDevice, nxd::list_cell(w, 0, 1), "4", "1", "no", "1.0.0.6", "failed: 1"}));
+    EXPECT_TRUE(is_stamp(nxd::list_cell(w, 0, 1))) << nxd::list_cell(w, 0, 1);
+
+    RECT rc;
+    ASSERT_TRUE(nxd::row_rect(w, 0, &rc));
+    POINT p = {0, (rc.top + rc.bottom) / 2};
+    MapWindowPoints(nxd::list(w), w, &p, 1);
+    nxd::mouse_click(w, 230, p.y, true);
+    ASSERT_TRUE(tu::wait_until([&] { return nxd::tree_selected(w) == kDevice && nxd::list_rows(w) == 5; }, 15000));
+    nxd::mouse_park();
+    EXPECT_EQ(cell(w, "Mailer", "7.3", C_STAT), "failed: 1 (2 attempts)");
+    EXPECT_TRUE(is_stamp(cell(w, "NxAgent", "1.2.0", C_STAT))) << cell(w, "NxAgent", "1.2.0", C_STAT);
+    EXPECT_EQ(close_console(w), 0);
 }
 
 }  // namespace

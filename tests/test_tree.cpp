@@ -121,13 +121,14 @@ TEST_F(Tree, AdminModeHasNoInventoryAndAnAdminMenu)
     write_file(sub + "\\Software.csv", "a,b\n");
     start("/admin");
     auto top = children_of(mtvw.get_root());
-    EXPECT_EQ(top, (std::vector<std::string>{"Packages"}));
+    EXPECT_EQ(top, (std::vector<std::string>{"Packages", "Devices"}));
     EXPECT_EQ(minv, nullptr);
     for (auto h : mcsv) EXPECT_EQ(h, nullptr);
     EXPECT_EQ(menu_bar(hwnd), (std::vector<std::string>{"&File", "Admin", "&?"}));
     HMENU admin = GetSubMenu(GetMenu(hwnd), 1);
     EXPECT_STREQ(menu_text(admin, CMD_OPENLIST), "Open Package List");
     EXPECT_STREQ(menu_text(admin, CMD_SAVE), "Save Package List");
+    EXPECT_STREQ(menu_text(admin, CMD_FLEETREPORT), "Fleet Report");
     EXPECT_EQ(mlvw.get_item_count(), 0);
     EXPECT_EQ(mobjects, 0);
     EXPECT_EQ(log_text().find("ReadINI ("), std::string::npos) << "no list is read at start in admin mode";

@@ -36,6 +36,8 @@ nx_wine_test(test_search_cdir)
 nx_wine_test(test_search_share)
 nx_wine_test(test_search_thread)
 nx_wine_test(test_search_monitor DEPENDS nx_dummywin)
+# The Devices view and the fleet report over generated status files.
+nx_wine_test(test_fleet INCLUDES svclib)
 nx_wine_test(test_help LIBS nxdrivelib htmlhelp ole32 uuid DEPENDS nx_help nxsvc)
 
 # Service library

@@ -20,6 +20,7 @@
 #define CMD_OPENLIST         205
 #define CMD_SAVE             206
 #define CMD_ENTER            208
+#define CMD_FLEETREPORT      209
 #define CMD_EXIT             260
 
 // Dialogs

@@ -99,7 +99,7 @@ void StopConsole()
     mtvw.handle = nullptr;
     mlvw.handle = nullptr;
     mlvw.columns = 0;
-    mpkgs = minv = nullptr;
+    mpkgs = minv = mdevs = mdevnode = nullptr;
     for (auto& c : mcsv) c = nullptr;
     minvdir.clear_list();
     mmodel.clear();
@@ -187,12 +187,14 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     case WM_TIMER:
         if (msearch)
             OnPaint();
-        else if (mview != VIEW_CONFIG)
-            OnInfo();
+        else if (mview != VIEW_CONFIG && mview != VIEW_DEVICES && mview != VIEW_DEVICE)
+            OnInfo();  // this device's progress, never on another device's rows
         mticks++;
         return 0;
     case WM_NX_SEARCHDONE:
         return OnSearchDone(lp);
+    case WM_NX_DEVICESDONE:
+        return OnDevicesDone(lp);
     case WM_MOUSEMOVE: {
         int x = LOWORD(lp), y = HIWORD(lp);
         if (on_splitter(x, y) || mdrag) {

@@ -53,6 +53,14 @@ void OnCommand(WPARAM wp)
     }
     case CMD_FIND:
         if (busy()) break;
+        if (mview == VIEW_DEVICES || mview == VIEW_DEVICE) {
+            // F5 in the Devices view loads the fleet again.
+            if (mtvw.get_selection() != mdevs)
+                mtvw.select_item(mdevs);
+            else
+                LoadDevices(true);
+            break;
+        }
         mtvw.select_item(mpkgs);
         ReadINI();
         ReadREG();
@@ -83,6 +91,9 @@ void OnCommand(WPARAM wp)
                         "Info", MB_OK | MB_ICONINFORMATION);
             PostQuitMessage(0);
         }
+        break;
+    case CMD_FLEETREPORT:
+        FleetReport();
         break;
     case CMD_EXIT:
         PostQuitMessage(0);
@@ -120,6 +131,10 @@ static void on_selection_changed()
             ReadINI();
             ReadREG();
         }
+    } else if (mdevs && sel == mdevs) {
+        LoadDevices(true);
+    } else if (mdevnode && sel == mdevnode) {
+        ShowDevice();
     } else if (minv && sel == minv) {
         Clear(0);
     } else {
@@ -180,6 +195,10 @@ void OnNotify(NMHDR* hdr)
         break;
     case (int)NM_DBLCLK:
         if (hdr->idFrom != IDC_VIEW || busy()) break;
+        if (mview == VIEW_DEVICES) {
+            OpenDevice(mlvw.get_next_selected(-1));
+            break;
+        }
         if (mtvw.get_selection() == mtvw.get_root()) OnEdit(1);
         if (mpkgs && mtvw.get_selection() == mpkgs) OnEdit(0);
         break;

@@ -3,6 +3,7 @@
 #include "log.h"
 #include "resource.h"
 #include "strutil.h"
+#include "fleet.h"
 #include "views.h"
 
 int OnCreate()
@@ -49,6 +50,10 @@ void column_widths(int count, int width, int* out)
         out[0] = out[1] = (width - 8) / 2;
     } else if (count == 3) {
         out[0] = out[1] = out[2] = (width - 6) / 3;
+    } else if (count == DEV_COLS) {
+        int u = (width - 4) / 10;
+        int w[DEV_COLS] = {2 * u, 2 * u, u, u, u, u, 2 * u};
+        for (int i = 0; i < DEV_COLS; i++) out[i] = w[i];
     } else {
         int u = (width - 4) / 9;
         int w[NCOLS] = {2 * u, u, u, 2 * u, 2 * u, u};
@@ -65,9 +70,9 @@ int OnSize()
     if (mtvw.handle) MoveWindow(mtvw.handle, 0, 28, msplit, H - 42, TRUE);
     if (mlvw.handle) {
         MoveWindow(mlvw.handle, msplit + 3, 28, W - msplit - 3, H - 42, TRUE);
-        int w[NCOLS];
+        int w[DEV_COLS];
         column_widths(mlvw.columns, W - msplit, w);
-        int n = mlvw.columns == 2 ? 2 : mlvw.columns == 3 ? 3 : NCOLS;
+        int n = mlvw.columns == 2 ? 2 : mlvw.columns == 3 ? 3 : mlvw.columns == DEV_COLS ? (int)DEV_COLS : (int)NCOLS;
         for (int i = 0; i < n; i++) mlvw.set_column_width(i, w[i]);
     }
     return 0;
@@ -87,6 +92,9 @@ const char* status_text()
 {
     static const char* const frames[4] = {"Searching Packages", "Searching Packages .", "Searching Packages ..",
                                           "Searching Packages ..."};
+    static const char* const loading[4] = {"Loading Devices", "Loading Devices .", "Loading Devices ..",
+                                           "Loading Devices ..."};
+    if (msearch == 2) return loading[(unsigned)mticks % 4];
     if (msearch) return frames[(unsigned)mticks % 4];
     return mncfg.fail ? "Network error, check configuration!" : "Ready";
 }

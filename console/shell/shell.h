@@ -26,7 +26,7 @@ public:
 };
 
 // Which view the list shows.
-enum View { VIEW_NONE, VIEW_PACKAGES, VIEW_CONFIG, VIEW_INVENTORY };
+enum View { VIEW_NONE, VIEW_PACKAGES, VIEW_CONFIG, VIEW_INVENTORY, VIEW_DEVICES, VIEW_DEVICE };
 
 // Shell state, one program-wide value each; ResetShellState gives the start
 // values. After each: what it means; who writes it.
@@ -41,7 +41,7 @@ extern int medit;       // display row being edited, -1 for none; OnEdit
 extern int mselected;   // "Selected" of the status band; OnSelChange, OnSort, OnCheck
 extern int mobjects;    // "Objects": rows of the view; the fillers, OnDelete, the search hand-over
 extern int msplit;      // splitter x in main-window pixels; the drag in WndProc
-extern std::atomic<int> msearch;  // a package search runs; FindCMD and the search thread
+extern std::atomic<int> msearch;  // 1 a package search, 2 a device load runs; FindCMD, LoadDevices and their threads
 extern std::atomic<int> mticks;   // timer ticks; WndProc adds, the search thread resets
 
 extern FILE* mlog;       // the console log; OpenLog, closed at the end
@@ -50,6 +50,8 @@ extern CNet mnet;        // the console's share connection; cancels its mapping 
 extern HTREEITEM mpkgs;  // tree node "Packages"; OnInit
 extern HTREEITEM minv;   // tree node "Inventory" (user mode only); OnInit
 extern HTREEITEM mcsv[10];  // inventory file nodes; OnInit
+extern HTREEITEM mdevs;     // tree node "Devices" (admin mode only); AddDevicesNode
+extern HTREEITEM mdevnode;  // the device opened from it; OpenDevice
 extern char mtext[260];  // menu_text's result
 
 // Start-up and shutdown. nxwin_main is the whole program; the tests use
@@ -67,7 +69,7 @@ int OnSize();
 int OnSelChange();
 int OnPaint();
 const char* status_text();  // the band's left text for the current state
-// width = W - msplit; out holds one width per package column.
+// width = W - msplit; out holds one width per column (at most DEV_COLS).
 void column_widths(int count, int width, int* out);
 
 // Commands and notifications.

@@ -23,7 +23,10 @@ int OnInit()
         HMENU admin = CreatePopupMenu();
         AppendMenuA(admin, MF_STRING, CMD_OPENLIST, "Open Package List");
         AppendMenuA(admin, MF_STRING, CMD_SAVE, "Save Package List");
+        AppendMenuA(admin, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(admin, MF_STRING, CMD_FLEETREPORT, "Fleet Report");
         InsertMenuA(GetMenu(mwin.window), 1, MF_BYPOSITION | MF_POPUP | MF_STRING, (UINT_PTR)admin, "Admin");
+        AddDevicesNode();
         ShowWindow(mwin.window, SW_HIDE);
         ShowWindow(mwin.window, SW_SHOW);
     } else {

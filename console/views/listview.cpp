@@ -30,6 +30,7 @@ int Clear(int flag)
 void OnGetDispInfo(NMLVDISPINFOA* info)
 {
     if (!info) return;
+    if (mview == VIEW_DEVICES) return DevicesDispInfo(info);
     LVITEMA& it = info->item;
     static char empty[1] = "";
     int r = it.iItem;

@@ -20,6 +20,25 @@ int OnSave();
 int WriteSection(int r, FILE* f);
 int ReadREG();
 int ReadCSV(int index);
+
+// The Devices view (devices.cpp). LoadDevices starts the loader thread
+// (show: put up the view's columns first); OnDevicesDone takes its result.
+// The fleet report is written to FLEET_REPORT_FILE in the data folder and
+// opened like the assignment report.
+#define WM_NX_DEVICESDONE (WM_APP + 2)
+#define FLEET_REPORT_FILE "nxfleet.htm"
+struct Fleet;
+extern Fleet mfleet;
+int LoadDevices(bool show);
+LRESULT OnDevicesDone(LPARAM lp);
+int FleetReport();
+int OpenDevice(int p);  // the display row p of the Devices view
+int ShowDevice();       // the device OpenDevice named, read only
+void DevicesDispInfo(NMLVDISPINFOA* info);
+void AddDevicesNode();  // "Devices" in the tree, once, in admin mode
+// Reads the status files of folder into out; the listing's error, 0 when
+// the folder was read through (or holds none).
+unsigned long load_fleet(const char* folder, long today, Fleet& out);
 int OnCheck();
 int OnMove(int flag);
 int OnDelete();

@@ -1,0 +1,66 @@
+// A device's status file on the share: what the service's last task left
+// on this device, written after every task, read by the console's Devices
+// view and fleet report. The package list's section format: "[" lines open
+// sections, "key=value" lines fill them, an empty line ends each. The first
+// section is the device's, every further one a package of its list.
+// Free of Win32. The files are written by every device with one account, so
+// the reader takes them as hostile input: bounded in size, lines, sections.
+#pragma once
+#include <stddef.h>
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+// Bounds well above what the list's own limits produce (a section is about
+// 200 bytes): a larger file is refused whole, never read in part.
+enum {
+    STATUS_MAX_BYTES = 256 * 1024,
+    STATUS_MAX_PACKAGES = 1000,
+    STATUS_FIELD = 260,  // 259 characters and the zero, as the list's fields
+    STATUS_LINE = 272,   // a key, "=" and a whole field
+};
+
+// What became of a package of the list.
+enum PkgState {
+    PKG_INSTALLED,  // the listed version is installed
+    PKG_FAILED,     // its last run failed
+    PKG_SKIPPED,    // not run in the last task (it ended before, or a restart came first)
+    PKG_WAITING,    // failed before, and waits for its next try
+    PKG_REFUSED,    // its path or identity broke the service's rules
+    PKG_STATES
+};
+const char* pkg_state_text(int state);
+// The state named by text, -1 for none.
+int pkg_state_of(const char* text);
+
+struct StatusPackage {
+    std::string comp, name, vers, path, time;
+    int state = PKG_SKIPPED;
+    long long code = 0;  // result code when installed, else the exit value or system error
+    int runs = 0;        // failed attempts in a row for this version
+};
+
+struct DeviceStatus {
+    std::string device, time, vers;  // name, time of the task, service version
+    // The task's counts.
+    int installed = 0, failed = 0, skipped = 0, waiting = 0;
+    bool restart = false;  // a restart is pending
+    std::vector<StatusPackage> packages;
+};
+
+// Writes the whole file. Texts are cut at their first line end, so no value
+// can start a line of its own.
+void write_status(FILE* f, const DeviceStatus& s);
+
+// Reads a whole file held in memory. False when it is not a status file:
+// larger than STATUS_MAX_BYTES, a zero byte, a line longer than STATUS_LINE
+// or a value longer than a field, a
+// device section without name or valid time, a package section without
+// manufacturer, name, version or a known state, a number that is not one,
+// more than STATUS_MAX_PACKAGES packages. why then names the first fault.
+// Unknown keys are passed over, so a newer service's file still reads.
+bool parse_status(const char* data, size_t size, DeviceStatus& out, const char** why);
+
+// Days since 1970-01-01 of a time stamp "YYYY-MM-DD hh:mm:ss"; -1 when the
+// text is not one.
+long stamp_day(const char* stamp);

@@ -1,0 +1,260 @@
+// The Devices view (admin mode): the status files of the share's status
+// folder, loaded off the window's thread like the package search; one
+// device's packages, read only; and the fleet report.
+#include "views.h"
+#include "fleet.h"
+#include "log.h"
+#include "search.h"
+#include "service_contract.h"
+#include "shell.h"
+#include "strutil.h"
+#include <shellapi.h>
+#include <process.h>
+
+HTREEITEM mdevs, mdevnode;
+Fleet mfleet;
+static char mdevfile[NX_PATH];   // status file of the device shown under mdevnode
+static char mstatusdir[NX_PATH];  // the status folder the fleet was loaded from
+static bool mreportpending;      // write the fleet report when the load is done
+
+// What the loader thread hands to the window (which takes ownership).
+struct FleetLoad {
+    char folder[NX_PATH] = {};
+    long today = 0;
+    Fleet fleet;
+    unsigned long error = 0;
+};
+
+// The current local date as days since 1970.
+static long local_today()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char stamp[32];
+    format_stamp(stamp, sizeof stamp, t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return stamp_day(stamp);
+}
+
+// Reads a whole status file into buf, refusing one above the bound before
+// reading it. False when it cannot be read.
+static bool read_status_file(const char* path, std::vector<char>& buf)
+{
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(h, &size) && size.QuadPart <= STATUS_MAX_BYTES;
+    DWORD got = 0;
+    if (ok) {
+        buf.resize((size_t)size.QuadPart);
+        ok = buf.empty() || (ReadFile(h, buf.data(), (DWORD)buf.size(), &got, nullptr) && got == buf.size());
+    }
+    CloseHandle(h);
+    return ok;
+}
+
+unsigned long load_fleet(const char* folder, long today, Fleet& out)
+{
+    FleetBuilder b(today);
+    char pattern[NX_PATH], path[NX_PATH];
+    if (fmt_str(pattern, "%s\\*.ini", folder)) return ERROR_FILENAME_EXCED_RANGE;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern, &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        unsigned long e = GetLastError();
+        out = b.finish();
+        return e == ERROR_FILE_NOT_FOUND ? 0 : e;  // an empty folder
+    }
+    std::vector<char> buf;
+    buf.reserve(16384);
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        size_t len = strlen(fd.cFileName);
+        // The pattern also matches short names; only "<device>.ini" counts.
+        if (len < 5 || _stricmp(fd.cFileName + len - 4, ".ini") != 0) continue;
+        if (fmt_str(path, "%s\\%s", folder, fd.cFileName) || !read_status_file(path, buf))
+            b.add_unreadable(fd.cFileName);
+        else
+            b.add(fd.cFileName, buf.data(), buf.size());
+    } while (FindNextFileA(h, &fd));
+    unsigned long e = GetLastError();
+    FindClose(h);
+    out = b.finish();
+    return e == ERROR_NO_MORE_FILES ? 0 : e;
+}
+
+static unsigned __stdcall FleetThread(void* arg)
+{
+    FleetLoad* job = (FleetLoad*)arg;
+    job->error = load_fleet(job->folder, job->today, job->fleet);
+    // The window frees it; a window that is gone cannot.
+    if (!mwin.window || !PostMessageA(mwin.window, WM_NX_DEVICESDONE, 0, (LPARAM)job)) {
+        delete job;
+        msearch = 0;
+    }
+    return 0;
+}
+
+// Empties the list and puts up the Devices columns.
+static void devices_columns()
+{
+    Clear(0);
+    for (int i = 0; i < DEV_COLS; i++) mlvw.insert_column(device_headers[i], i, 0, 0);
+    mview = VIEW_DEVICES;
+    OnSize();
+}
+
+static void show_fleet()
+{
+    mobjects = (int)mfleet.rows.size();
+    mselected = 0;
+    mlvw.set_item_count(mobjects);
+    if (mwin.window) OnPaint();
+}
+
+int LoadDevices(bool show)
+{
+    if (!madmin || msearch) return 0;
+    if (show) devices_columns();
+    ConnectShare();
+    FleetLoad* job = new (std::nothrow) FleetLoad;
+    if (!job || !mncfg.ndrv[0] || fmt_str(job->folder, "%s\\" SVC_STATUS_FOLDER, mncfg.ndrv)) {
+        log_line(mlog, "LoadDevices (%s) failed: %d\n", mncfg.ndrv, (int)(job ? ERROR_BAD_PATHNAME : ERROR_NOT_ENOUGH_MEMORY));
+        delete job;
+        return 0;
+    }
+    job->today = local_today();
+    msearch = 2;
+    mticks = 0;
+    HANDLE h = (HANDLE)_beginthreadex(nullptr, 0, FleetThread, job, CREATE_SUSPENDED, nullptr);
+    if (!h) {
+        msearch = 0;
+        log_line(mlog, "LoadDevices (%s) failed: %d\n", job->folder, (int)GetLastError());
+        delete job;
+        return 0;
+    }
+    log_line(mlog, "LoadDevices (%s) GO ...\n", job->folder);
+    ResumeThread(h);
+    CloseHandle(h);
+    return 0;
+}
+
+static void open_report()
+{
+    char path[NX_PATH] = "";
+    get_file(path, (char*)FLEET_REPORT_FILE);
+    FILE* f = path[0] ? fopen(path, "wt") : nullptr;
+    if (!f) {
+        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
+        return;
+    }
+    write_fleet_report(f, mfleet, time_stamp());  // closes f
+    log_line(mlog, "FleetReport (%s) OK ...\n", path);
+    ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOW);
+}
+
+LRESULT OnDevicesDone(LPARAM lp)
+{
+    FleetLoad* job = (FleetLoad*)lp;
+    if (!job) return 0;
+    mfleet = std::move(job->fleet);
+    copy_str(mstatusdir, job->folder);
+    if (job->error)
+        log_line(mlog, "LoadDevices (%s) failed: %d\n", job->folder, (int)job->error);
+    else
+        log_line(mlog, "LoadDevices (%s) OK ... %d devices\n", job->folder, (int)mfleet.rows.size());
+    delete job;
+    msearch = 0;
+    mticks = 0;
+    if (mview == VIEW_DEVICES) show_fleet();
+    if (mreportpending) {
+        mreportpending = false;
+        open_report();
+    }
+    if (mwin.window) InvalidateRect(mwin.window, nullptr, FALSE);
+    return 0;
+}
+
+int FleetReport()
+{
+    if (!madmin || msearch) return 0;
+    // Always from a fresh load, so the report says what the share holds now.
+    mreportpending = true;
+    LoadDevices(false);
+    if (!msearch) mreportpending = false;
+    return 0;
+}
+
+int OpenDevice(int p)
+{
+    if (mview != VIEW_DEVICES || p < 0 || (size_t)p >= mfleet.rows.size()) return 0;
+    const DeviceRow& row = mfleet.rows[p];
+    copy_str(mdevfile, row.file.c_str());
+    // One node under "Devices" names the device shown; selecting it shows it.
+    if (mdevnode) {
+        TVITEMA it = {};
+        it.mask = TVIF_TEXT;
+        it.hItem = mdevnode;
+        it.pszText = (char*)row.cells[DEV_DEVICE].c_str();
+        SendMessageA(mtvw.handle, TVM_SETITEMA, 0, (LPARAM)&it);
+    } else {
+        mdevnode = mtvw.insert_item(row.cells[DEV_DEVICE].c_str(), IMG_COMPUTER, mdevs, nullptr);
+        mtvw.expand(mdevs, TVE_EXPAND);
+    }
+    if (mtvw.get_selection() == mdevnode)
+        ShowDevice();
+    else
+        mtvw.select_item(mdevnode);
+    return 0;
+}
+
+int ShowDevice()
+{
+    Clear(1);
+    mview = VIEW_DEVICE;
+    char path[NX_PATH];
+    std::vector<char> buf;
+    DeviceStatus s;
+    const char* why = "not read";
+    bool ok = mdevfile[0] && !fmt_str(path, "%s\\%s", mstatusdir, mdevfile) && read_status_file(path, buf) &&
+              parse_status(buf.data(), buf.size(), s, &why);
+    int n = 0;
+    for (const StatusPackage& p : s.packages) {
+        std::string cells[NCOLS];
+        int image;
+        device_package_cells(p, n++, cells, image);
+        mmodel.append(cells, NCOLS, image);
+    }
+    mobjects = n;
+    mlvw.set_item_count(n);
+    if (ok)
+        log_line(mlog, "ShowDevice (%s) OK ... %d packages\n", mdevfile, n);
+    else
+        log_line(mlog, "ShowDevice (%s) unreadable: %s\n", mdevfile, why);
+    return 0;
+}
+
+void DevicesDispInfo(NMLVDISPINFOA* info)
+{
+    LVITEMA& it = info->item;
+    static char empty[1] = "";
+    int r = it.iItem;
+    if (r < 0 || (size_t)r >= mfleet.rows.size()) {
+        if (it.mask & LVIF_TEXT) it.pszText = empty;
+        if (it.mask & LVIF_IMAGE) it.iImage = I_IMAGENONE;
+        return;
+    }
+    const DeviceRow& row = mfleet.rows[r];
+    if (it.mask & LVIF_IMAGE) it.iImage = row.image;
+    if (it.mask & LVIF_TEXT)
+        it.pszText = it.iSubItem >= 0 && it.iSubItem < DEV_COLS ? (char*)row.cells[it.iSubItem].c_str() : empty;
+}
+
+void AddDevicesNode()
+{
+    if (mdevs || !mpkgs) return;
+    mdevnode = nullptr;
+    mdevfile[0] = 0;
+    mfleet = Fleet();
+    mdevs = mtvw.insert_item("Devices", IMG_COMPUTER, mtvw.get_root(), mpkgs);
+}

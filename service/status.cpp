@@ -1,0 +1,94 @@
+// The device's status on the share, written after every task: the task's
+// counts and each package of the device list with its state, and the code
+// and time its install result holds. Replaced in one step, so a reader
+// never sees half.
+#include "svc.h"
+#include "creg.h"
+#include "log.h"
+#include "rules.h"
+#include "safefile.h"
+#include "service_contract.h"
+#include "status.h"
+#include "version.h"
+#include <ctype.h>
+#include <stdio.h>
+
+namespace {
+
+// The device name as a file name: letters, digits, "-", "_" and "." only,
+// as computer names are; anything else could name a file elsewhere.
+bool device_file_name(const char* name)
+{
+    size_t n = strlen(name);
+    if (n == 0 || n > 63 || name[0] == '.') return false;
+    for (const char* p = name; *p; p++)
+        if (!isalnum((unsigned char)*p) && *p != '-' && *p != '_' && *p != '.') return false;
+    return true;
+}
+
+// Code and time from the package's install result, when one of the listed
+// version is recorded. A refused package has none: its code is the
+// refusal's.
+void fill_package(CReg& reg, StatusPackage& p)
+{
+    if (p.state == PKG_REFUSED) p.code = SVC_ERR_REJECTED;
+    char key[NX_PATH];
+    if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp.c_str(), p.name.c_str())) return;
+    const char* vers = reg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
+    if (!vers || p.vers != vers || p.state == PKG_REFUSED) return;
+    if (const char* t = reg.ReadStr(SVC_ROOT, key, SVC_RES_TIME)) p.time = t;
+    int code = reg.ReadNum(SVC_ROOT, key, SVC_RES_CODE);
+    int exit = reg.ReadNum(SVC_ROOT, key, SVC_RES_EXIT);
+    if (svc_code_installed(code))
+        p.code = code;
+    else
+        p.code = exit == -1 ? -1 : (long long)(unsigned)exit;  // -1: none recorded
+}
+
+}  // namespace
+
+void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
+{
+    char device[NX_PATH] = "";
+    DWORD n = GetEnvironmentVariableA("Computername", device, sizeof device);
+    if (n == 0 || n >= sizeof device || !device_file_name(device)) {
+        svc_log("Status (%s) not a usable device name, failed: %d\n",
+                SvcShown<NX_PATH * 4>(n < sizeof device ? device : "").text, (int)ERROR_INVALID_NAME);
+        return;
+    }
+    s.device = device;
+    s.time = time_stamp();
+    s.vers = NX_VERSION_TEXT;
+    CReg reg;
+    for (StatusPackage& p : s.packages) fill_package(reg, p);
+
+    // Reached as the scripts are: by the share's UNC path, connected with
+    // the configured account, no drive letter.
+    char share[NX_PATH], folder[NX_PATH], path[NX_PATH];
+    copy_str(share, ncfg.uncp);
+    size_t len = strlen(share);
+    if (len && share[len - 1] == '\\') share[len - 1] = 0;
+    if (share[0] != '\\' || share[1] != '\\' || fmt_str(folder, "%s\\" SVC_STATUS_FOLDER, share) ||
+        fmt_str(path, "%s\\%s.ini", folder, device)) {
+        svc_log("Status (%s) not a share, failed: %d\n", ncfg.uncp, (int)ERROR_BAD_PATHNAME);
+        return;
+    }
+    SvcShare connected(ncfg);
+    DWORD a = GetFileAttributesA(folder);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+        DWORD e = a == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
+        svc_log("Status (%s) failed: %lu\n", folder, e);
+        return;
+    }
+    SafeFile out;
+    if (!safe_open(out, path, "wt")) {
+        svc_log("Status (%s) failed: %lu\n", path, GetLastError());
+        return;
+    }
+    write_status(out.f, s);
+    if (!safe_commit(out)) {
+        svc_log("Status (%s) failed: %lu\n", path, GetLastError());
+        return;
+    }
+    svc_log("Status (%s) OK ... %d packages\n", path, (int)s.packages.size());
+}

@@ -1,0 +1,200 @@
+// The fleet in the console: a share whose status folder holds generated
+// device status files (reporting, failed, silent, restart pending,
+// malformed, oversized). The Devices view lists them, failed and silent
+// first; a device opens read only; F5 loads again; the fleet report counts
+// each package version and names the failed and silent devices, escaped.
+#include "consoletest.h"
+#include "fleet.h"
+#include "log.h"
+#include "resource.h"
+#include "status.h"
+
+namespace {
+
+using namespace tu;
+
+// A local time stamp days ago.
+std::string stamp_ago(int days)
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER u = {{ft.dwLowDateTime, ft.dwHighDateTime}};
+    u.QuadPart -= (ULONGLONG)days * 24 * 3600 * 10000000ULL;
+    ft = {u.LowPart, u.HighPart};
+    FILETIME local;
+    FileTimeToLocalFileTime(&ft, &local);
+    SYSTEMTIME t;
+    FileTimeToSystemTime(&local, &t);
+    char buf[32];
+    format_stamp(buf, sizeof buf, t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return buf;
+}
+
+StatusPackage pkg(const char* comp, const char* name, const char* vers, int state, long long code)
+{
+    StatusPackage p;
+    p.comp = comp;
+    p.name = name;
+    p.vers = vers;
+    p.path = std::string("Y:\\pkg\\") + comp + "\\" + name + "\\" + vers + "\\Install.cmd";
+    p.state = state;
+    p.code = code;
+    p.time = stamp_ago(0);
+    p.runs = state == PKG_FAILED ? 3 : 1;
+    return p;
+}
+
+std::string status_text(const char* device, int days, bool restart, std::vector<StatusPackage> pkgs)
+{
+    DeviceStatus s;
+    s.device = device;
+    s.time = stamp_ago(days);
+    s.vers = "1.0.0.6";
+    s.restart = restart;
+    s.packages = pkgs;
+    char tmp[MAX_PATH];
+    GetTempFileNameA(".", "st", 0, tmp);
+    FILE* f = fopen(tmp, "wb");
+    write_status(f, s);
+    fclose(f);
+    std::string text = read_file(tmp);
+    DeleteFileA(tmp);
+    return text;
+}
+
+class FleetView : public ConsoleTest {
+protected:
+    void SetUp() override
+    {
+        ConsoleTest::SetUp();
+        if (HasFatalFailure()) return;
+        reg_set_str("Software\\Veltrane\\NxSvc", "uncp", "\\\\demo\\packages");
+        reg_set_str("Software\\Veltrane\\NxSvc", "ndrv", "Y:");
+        make_dirs("Y:\\status");
+    }
+    bool loaded()
+    {
+        return wait_until([] { return msearch == 0; }, 30000);
+    }
+    int row_of(const std::string& device)
+    {
+        for (int r = 0; r < mlvw.get_item_count(); r++)
+            if (cell(r, DEV_DEVICE) == device) return r;
+        return -1;
+    }
+};
+
+TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
+{
+    const StatusPackage office_ok = pkg("Contoso", "OfficeSuite", "16.0", PKG_INSTALLED, 0);
+    const StatusPackage office_bad = pkg("Contoso", "OfficeSuite", "16.0", PKG_FAILED, 1603);
+    const StatusPackage agent = pkg("Veltrane", "NxAgent", "1.2.0", PKG_INSTALLED, 0);
+    const StatusPackage odd = pkg("Tail<b>spin", "Zip&per", "9.1", PKG_REFUSED, 161);
+    const StatusPackage later = pkg("Northwind", "Mailer", "7.3", PKG_WAITING, 1);
+    std::string big = status_text("PC-BIG", 0, false, {agent});
+    big += std::string(STATUS_MAX_BYTES, '\n');
+    struct Row {
+        const char* device;
+        std::string text;
+        const char *installed, *failed, *restart, *status;
+    } rows[] = {
+        {"PC-OK", status_text("PC-OK", 0, false, {agent, office_ok}), "2", "0", "no", "ok"},
+        {"PC-FAIL", status_text("PC-FAIL", 1, false, {agent, office_bad, odd}), "1", "2", "no", "failed: 2"},
+        {"PC-SILENT", status_text("PC-SILENT", 9, false, {agent, office_ok}), "2", "0", "no", "no report for 9 days"},
+        {"PC-BOOT", status_text("PC-BOOT", 0, true, {agent, later}), "1", "0", "yes", "restart pending"},
+        {"PC-WAIT", status_text("PC-WAIT", 0, false, {agent, later}), "1", "0", "no", "waiting: 1"},
+        {"PC-BAD", "[device]\nname=PC-BAD\ntime=yesterday\n", "", "", "", "unreadable"},
+        {"PC-BIG", big, "", "", "", "unreadable"},
+    };
+    for (auto& r : rows) ASSERT_TRUE(write_file(std::string("Y:\\status\\") + r.device + ".ini", r.text));
+    write_file("Y:\\status\\PC-OK.ini.tmp", "half a file");  // a device writing now
+
+    start("/admin");
+    ASSERT_NE(mdevs, nullptr);
+    mtvw.select_item(mdevs);
+    EXPECT_EQ(msearch.load(), 2) << "the load runs off the window's thread";
+    ASSERT_TRUE(loaded());
+    EXPECT_EQ(mview, VIEW_DEVICES);
+    ASSERT_EQ(mlvw.get_item_count(), 7);
+    EXPECT_EQ(mobjects, 7);
+    for (int c = 0; c < DEV_COLS; c++) {
+        char head[64] = "";
+        LVCOLUMNA col = {};
+        col.mask = LVCF_TEXT;
+        col.pszText = head;
+        col.cchTextMax = sizeof head;
+        SendMessageA(mlvw.handle, LVM_GETCOLUMNA, c, (LPARAM)&col);
+        EXPECT_STREQ(head, device_headers[c]);
+    }
+    // Failed and unreadable first, then silent, then the rest; by name within.
+    const char* order[7] = {"PC-BAD", "PC-BIG", "PC-FAIL", "PC-SILENT", "PC-BOOT", "PC-OK", "PC-WAIT"};
+    for (int i = 0; i < 7; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.device);
+        int at = row_of(r.device);
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(cell(at, DEV_STATUS), r.status);
+        EXPECT_EQ(cell(at, DEV_INSTALLED), r.installed);
+        EXPECT_EQ(cell(at, DEV_FAILED), r.failed);
+        EXPECT_EQ(cell(at, DEV_RESTART), r.restart);
+        if (r.installed[0]) {
+            EXPECT_EQ(cell(at, DEV_VERS), "1.0.0.6");
+        }
+    }
+    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 7 devices"), std::string::npos) << log_text();
+
+    // A device opens read only, its packages as the package view shows them.
+    OpenDevice(row_of("PC-FAIL"));
+    ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICE; }));
+    EXPECT_EQ(mtvw.get_selection(), mdevnode);
+    EXPECT_STREQ(mtvw.get_item_text(mdevnode), "PC-FAIL");
+    ASSERT_EQ(mlvw.get_item_count(), 3);
+    EXPECT_EQ(cell(1, COL_NAME), "OfficeSuite");
+    EXPECT_EQ(cell(1, COL_STAT), "failed: 1603 (3 attempts)");
+    EXPECT_EQ(mlvw.get_item_image(1), IMG_LISTED);
+    EXPECT_EQ(cell(0, COL_STAT), agent.time);
+    EXPECT_EQ(mlvw.get_item_image(0), IMG_INSTALLED);
+    EXPECT_EQ(cell(2, COL_STAT), "refused: 161");
+    select_row(1);
+    OnCheck();
+    NMLVKEYDOWN del = {};
+    del.hdr.code = LVN_KEYDOWN;
+    del.wVKey = VK_DELETE;
+    OnNotify(&del.hdr);
+    EXPECT_EQ(cell(1, COL_STAT), "failed: 1603 (3 attempts)") << "read only";
+    EXPECT_EQ(mlvw.get_item_count(), 3);
+    EXPECT_EQ(OnSave(), 0);
+    EXPECT_NE(log_text().find("OnSave () no package list shown"), std::string::npos);
+
+    // F5 loads the fleet again, with a device that reported meanwhile.
+    ASSERT_TRUE(write_file("Y:\\status\\PC-NEW.ini", status_text("PC-NEW", 0, false, {agent})));
+    command(CMD_FIND);
+    ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICES && msearch == 0; }, 30000));
+    EXPECT_EQ(mlvw.get_item_count(), 8);
+    EXPECT_GE(row_of("PC-NEW"), 0);
+
+    // The fleet report, from a fresh load, escaped.
+    std::string report_path = pub + "\\" FLEET_REPORT_FILE;
+    ModalAutomator closer;  // closes what the shell may show about opening it
+    command(CMD_FLEETREPORT);
+    ASSERT_TRUE(loaded());
+    ASSERT_TRUE(wait_until([&] { return log_text().find("FleetReport (") != std::string::npos; }));
+    std::string html = read_file(report_path);
+    for (const char* want : {
+             "8 devices: 1 failed, 1 without a report for 7 days or more, 2 unreadable.",
+             "Contoso OfficeSuite 16.0</td>\n  <td>installed 2, failed 1, waiting 0",
+             "Veltrane NxAgent 1.2.0</td>\n  <td>installed 6, failed 0, waiting 0",
+             "Northwind Mailer 7.3</td>\n  <td>installed 0, failed 0, waiting 2",
+             "Tail&lt;b&gt;spin Zip&amp;per 9.1</td>\n  <td>PC-FAIL",
+             "PC-SILENT</td>\n  <td>" ,
+             "PC-BAD</td>\n  <td>PC-BAD.ini",
+             "PC-BIG</td>\n  <td>PC-BIG.ini",
+         }) {
+        SCOPED_TRACE(want);
+        EXPECT_NE(html.find(want), std::string::npos) << html;
+    }
+    EXPECT_EQ(html.find("<b>spin"), std::string::npos) << "texts from the files are escaped";
+    EXPECT_EQ(html.find("PC-OK</td>\n  <td>"), std::string::npos) << "a reporting device is not silent";
+}
+
+}  // namespace
