@@ -70,7 +70,7 @@ void FleetBuilder::add_unreadable(const std::string& file)
 
 void FleetBuilder::add(const std::string& file, const char* data, size_t size)
 {
-    DeviceStatus s;
+    DeviceStatus& s = mstatus;
     if (!parse_status(data, size, s, nullptr)) {
         add_unreadable(file);
         return;
@@ -81,10 +81,11 @@ void FleetBuilder::add(const std::string& file, const char* data, size_t size)
     if (row.rank == RANK_FAILED) mfleet.failed++;
     if (row.age >= FLEET_SILENT_DAYS) mfleet.silent++;
     for (const StatusPackage& p : s.packages) {
-        std::string key = p.comp + '\n' + p.name + '\n' + p.vers;
-        auto it = mindex.find(key);
+        // One key buffer for every lookup: no allocation once it is large enough.
+        mkey.assign(p.comp).append(1, '\n').append(p.name).append(1, '\n').append(p.vers);
+        auto it = mindex.find(mkey);
         if (it == mindex.end()) {
-            it = mindex.emplace(key, mfleet.packages.size()).first;
+            it = mindex.emplace(mkey, mfleet.packages.size()).first;
             mfleet.packages.emplace_back();
             PackageTally& t = mfleet.packages.back();
             t.comp = p.comp;

@@ -55,6 +55,8 @@ private:
     long mtoday;
     Fleet mfleet;
     std::unordered_map<std::string, size_t> mindex;  // "comp\nname\nvers" -> packages
+    std::string mkey;                                // the key being looked up
+    DeviceStatus mstatus;                            // the file being added
 };
 
 // The status texts of one device, as the row shows them.
