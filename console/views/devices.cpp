@@ -8,6 +8,7 @@
 #include "service_contract.h"
 #include "shell.h"
 #include "strutil.h"
+#include "textenc.h"
 #include <shellapi.h>
 #include <process.h>
 
@@ -148,7 +149,8 @@ static void open_report()
         log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
         return;
     }
-    write_fleet_report(f, mfleet, time_stamp());  // closes f
+    // The texts are in the code page, as in the assignment report.
+    write_fleet_report(f, mfleet, time_stamp(), charset_name(ansi_code_page().id));  // closes f
     log_line(mlog, "FleetReport (%s) OK ...\n", path);
     ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOW);
 }

@@ -135,10 +135,10 @@ static void section(CHtml& html, const char* title, const std::vector<std::strin
     html.WriteTable(col1, col2, head1, head2);
 }
 
-void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp)
+void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const char* charset)
 {
     CHtml html;
-    html.Open(f);
+    html.Open(f, charset);
     html.WriteStyle();
     html.WriteText("Fleet Status", TEXT_H3);
     std::string summary = std::to_string(fleet.rows.size()) + " devices: " + std::to_string(fleet.failed) +

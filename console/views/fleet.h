@@ -67,5 +67,6 @@ void device_row(const DeviceStatus& s, long today, DeviceRow& row);
 void device_package_cells(const StatusPackage& p, int order, std::string (&cells)[6], int& image);
 
 // The fleet report, with the HTML writer; every text from the files is
-// escaped. stamp: when the report was made.
-void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp);
+// escaped. stamp: when the report was made; charset: the texts' code page
+// as the document declares it (null: none). Closes f.
+void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const char* charset = nullptr);
