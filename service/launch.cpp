@@ -2,6 +2,7 @@
 // the script by the share's UNC path in its own folder, inside a job object
 // whose every process must end, and whether the Windows Installer is busy.
 #include "svc.h"
+#include "scoped.h"
 #include "creg.h"
 #include "osrules.h"
 #include "rules.h"
@@ -30,10 +31,8 @@ static bool native_cmd(char (&cmd_exe)[NX_PATH])
 bool svc_installer_running()
 {
     // The Windows Installer holds this mutex while it executes an install.
-    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "Global\\_MSIExecute");
-    if (!m) return false;
-    CloseHandle(m);
-    return true;
+    ScopedHandle m(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\_MSIExecute"));
+    return (bool)m;
 }
 
 SvcShare::SvcShare(const NCFG& ncfg)
@@ -131,22 +130,20 @@ SvcRun svc_launch(const char* script, int tmax, DWORD* result)
     }
     char share[NX_PATH] = "", before[27] = "";
     if (svc_unc_share(share, sizeof share, script)) letters_of(share, before);
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
-    HANDLE port = job ? CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1) : nullptr;
+    ScopedHandle job(CreateJobObjectA(nullptr, nullptr));
     if (!job) {
         *result = GetLastError();
         svc_log("CreateJobObject (%s) failed: %lu\n", script, *result);
         return RUN_NOSTART;
     }
+    ScopedHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION lim = {};
     lim.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &lim, sizeof lim);
+    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &lim, sizeof lim);
     if (port) {
-        JOBOBJECT_ASSOCIATE_COMPLETION_PORT acp = {job, port};
-        if (!SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &acp, sizeof acp)) {
-            CloseHandle(port);
-            port = nullptr;
-        }
+        JOBOBJECT_ASSOCIATE_COMPLETION_PORT acp = {job.get(), port.get()};
+        if (!SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation, &acp, sizeof acp))
+            port.reset();
     }
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -159,22 +156,17 @@ SvcRun svc_launch(const char* script, int tmax, DWORD* result)
                         startdir, &si, &pi)) {
         *result = GetLastError();
         svc_log("CreateProcess (%s) failed: %lu\n", cmdline, *result);
-        if (port) CloseHandle(port);
-        CloseHandle(job);
         return RUN_NOSTART;
     }
-    if (!AssignProcessToJobObject(job, pi.hProcess)) {
+    ScopedHandle process(pi.hProcess), thread(pi.hThread);
+    if (!AssignProcessToJobObject(job.get(), process.get())) {
         *result = GetLastError();
         svc_log("AssignProcessToJobObject (%s) failed: %lu\n", script, *result);
-        TerminateProcess(pi.hProcess, *result);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-        if (port) CloseHandle(port);
-        CloseHandle(job);
+        TerminateProcess(process.get(), *result);
         return RUN_NOSTART;
     }
-    ResumeThread(pi.hThread);
-    CloseHandle(pi.hThread);
+    ResumeThread(thread.get());
+    thread.reset();
 
     SvcRun run = RUN_TIMEOUT;
     DWORD start = GetTickCount();
@@ -195,11 +187,11 @@ SvcRun svc_launch(const char* script, int tmax, DWORD* result)
         OVERLAPPED* ov = nullptr;
         bool zero = false;
         if (port)
-            zero = GetQueuedCompletionStatus(port, &msg, &key, &ov, 1000) && key == (ULONG_PTR)job &&
+            zero = GetQueuedCompletionStatus(port.get(), &msg, &key, &ov, 1000) && key == (ULONG_PTR)job.get() &&
                    msg == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO;
         else
             WaitForSingleObject(mstop, 1000);
-        if (zero || active_processes(job) == 0) {
+        if (zero || active_processes(job.get()) == 0) {
             run = RUN_DONE;
             break;
         }
@@ -209,15 +201,17 @@ SvcRun svc_launch(const char* script, int tmax, DWORD* result)
         }
     }
     if (run == RUN_DONE) {
-        GetExitCodeProcess(pi.hProcess, result);
+        GetExitCodeProcess(process.get(), result);
     } else {
         *result = run == RUN_STOPPED ? SVC_ERR_STOPPED : SVC_ERR_TIMEOUT;
-        TerminateJobObject(job, *result);
-        WaitForSingleObject(pi.hProcess, 5000);
+        TerminateJobObject(job.get(), *result);
+        WaitForSingleObject(process.get(), 5000);
     }
-    CloseHandle(pi.hProcess);
-    if (port) CloseHandle(port);
-    CloseHandle(job);
+    // Closing the job ends anything the script left behind, before its
+    // drive letters go.
+    process.reset();
+    port.reset();
+    job.reset();
     drop_new_letters(share, before);
     return run;
 }

@@ -6,6 +6,7 @@
 //   nxsvc /install        registers the service (automatic start, LocalSystem)
 //   nxsvc /uninstall      stops and removes it
 #include "svc.h"
+#include "scoped.h"
 #include "service_contract.h"
 #include <knownfolders.h>
 #include <process.h>
@@ -87,7 +88,7 @@ static void WINAPI service_main(DWORD, char**)
     svc_log("NXSvc (service) RUN ...\n");
     set_public();
     DWORD result = 0;
-    HANDLE thread = (HANDLE)_beginthreadex(nullptr, 0, worker, &result, 0, nullptr);
+    ScopedHandle thread((HANDLE)_beginthreadex(nullptr, 0, worker, &result, 0, nullptr));
     if (!thread) {
         DWORD e = GetLastError();
         svc_log("NXSvc (service) failed: %lu\n", e);
@@ -97,9 +98,9 @@ static void WINAPI service_main(DWORD, char**)
     report(SERVICE_RUNNING);
     // The worker ends after "stop" 1, or soon after a stop request; while it
     // finishes, the manager hears that the stop goes on.
-    while (WaitForSingleObject(thread, 1000) == WAIT_TIMEOUT)
+    while (WaitForSingleObject(thread.get(), 1000) == WAIT_TIMEOUT)
         if (svc_stopping()) report(SERVICE_STOP_PENDING);
-    CloseHandle(thread);
+    thread.reset();
     svc_log("NXSvc () END ...\n");
     report(SERVICE_STOPPED, result);
 }
@@ -146,47 +147,41 @@ static int install_service()
     char exe[NX_PATH], bin[NX_PATH + 2];
     DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
     if (n == 0 || n >= sizeof exe || fmt_str(bin, "\"%s\"", exe)) return 1;
-    SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    ScopedService scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!scm) {
         printf("OpenSCManager failed: %lu\n", GetLastError());
         return 1;
     }
-    SC_HANDLE svc = CreateServiceA(scm, SVC_NAME, SVC_DISPLAY_NAME, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+    ScopedService svc(CreateServiceA(scm.get(), SVC_NAME, SVC_DISPLAY_NAME, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                                    SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, bin, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr);
+                                   nullptr));
     if (!svc) {
         printf("CreateService (%s) failed: %lu\n", SVC_NAME, GetLastError());
-        CloseServiceHandle(scm);
         return 1;
     }
     char text[] = SVC_DESCRIPTION;
     SERVICE_DESCRIPTIONA d = {text};
-    ChangeServiceConfig2A(svc, SERVICE_CONFIG_DESCRIPTION, &d);
-    configure_start(svc);
-    set_failure_actions(svc);
+    ChangeServiceConfig2A(svc.get(), SERVICE_CONFIG_DESCRIPTION, &d);
+    configure_start(svc.get());
+    set_failure_actions(svc.get());
     printf("%s installed: %s\n", SVC_NAME, bin);
-    CloseServiceHandle(svc);
-    CloseServiceHandle(scm);
     return 0;
 }
 
 static int uninstall_service()
 {
-    SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE svc = scm ? OpenServiceA(scm, SVC_NAME, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE) : nullptr;
+    ScopedService scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ScopedService svc(scm ? OpenServiceA(scm.get(), SVC_NAME, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE) : nullptr);
     if (!svc) {
         printf("OpenService (%s) failed: %lu\n", SVC_NAME, GetLastError());
-        if (scm) CloseServiceHandle(scm);
         return 1;
     }
     SERVICE_STATUS st = {};
-    if (ControlService(svc, SERVICE_CONTROL_STOP, &st))
-        for (int i = 0; i < 30 && QueryServiceStatus(svc, &st) && st.dwCurrentState != SERVICE_STOPPED; i++)
+    if (ControlService(svc.get(), SERVICE_CONTROL_STOP, &st))
+        for (int i = 0; i < 30 && QueryServiceStatus(svc.get(), &st) && st.dwCurrentState != SERVICE_STOPPED; i++)
             Sleep(1000);
-    BOOL ok = DeleteService(svc);
+    BOOL ok = DeleteService(svc.get());
     if (!ok) printf("DeleteService (%s) failed: %lu\n", SVC_NAME, GetLastError());
-    CloseServiceHandle(svc);
-    CloseServiceHandle(scm);
     return ok ? 0 : 1;
 }
 

@@ -2,6 +2,7 @@
 // request to the platform, and the pending restart kept in the registry
 // until the system has started again, asked for again at every task.
 #include "svc.h"
+#include "scoped.h"
 #include "creg.h"
 #include "osrules.h"
 #include "service_contract.h"
@@ -32,14 +33,13 @@ static void keep(long long requested, long long accepted)
 
 static bool enable_shutdown_privilege()
 {
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    ScopedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return false;
     TOKEN_PRIVILEGES tp = {};
     tp.PrivilegeCount = 1;
     tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     bool ok = LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid) &&
-              AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
-    CloseHandle(token);
+              AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
     return ok;
 }
 

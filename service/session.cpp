@@ -1,6 +1,7 @@
 // What the service does in the user's session: start the console after new
 // installs.
 #include "svc.h"
+#include "scoped.h"
 #include "service_contract.h"
 #include <userenv.h>
 #include <wtsapi32.h>
@@ -15,8 +16,7 @@ static bool start_direct(const char* exe)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(exe, nullptr, nullptr, nullptr, FALSE, 0, nullptr, mfolder, &si, &pi)) return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    ScopedHandle process(pi.hProcess), thread(pi.hThread);
     return true;
 }
 
@@ -61,8 +61,8 @@ void svc_start_console(bool service)
         svc_log("Console (%s) MSG ... no user logged on\n", exe);
         return;
     }
-    HANDLE token = nullptr;
-    if (!WTSQueryUserToken(session, &token)) {
+    ScopedHandle token;
+    if (!WTSQueryUserToken(session, token.put())) {
         DWORD e = GetLastError();
         if (e == ERROR_NO_TOKEN) {
             svc_log("Console (%s) MSG ... no user logged on\n", exe);
@@ -82,20 +82,19 @@ void svc_start_console(bool service)
         return;
     }
     void* env = nullptr;
-    if (!CreateEnvironmentBlock(&env, token, FALSE)) env = nullptr;
+    if (!CreateEnvironmentBlock(&env, token.get(), FALSE)) env = nullptr;
     std::wstring block = with_public((const wchar_t*)env);
     if (env) DestroyEnvironmentBlock(env);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.lpDesktop = mdesktop;
     PROCESS_INFORMATION pi = {};
-    BOOL ok = CreateProcessAsUserA(token, exe, nullptr, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+    BOOL ok = CreateProcessAsUserA(token.get(), exe, nullptr, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
                                    &block[0], mfolder, &si, &pi);
     DWORD e = GetLastError();
-    CloseHandle(token);
+    token.reset();
     if (ok) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+        ScopedHandle process(pi.hProcess), thread(pi.hThread);
         svc_log("Console (%s) OK ... session %lu\n", exe, session);
     } else {
         svc_log("Console (%s) failed: %lu\n", exe, e);

@@ -2,6 +2,7 @@
 // pkg_find, or as the console saved it), each package installed in list
 // order, then the console and a restart when needed.
 #include "svc.h"
+#include "scoped.h"
 #include "creg.h"
 #include "listfile.h"
 #include "log.h"
@@ -294,11 +295,10 @@ bool same_folder(const char* a, const char* b)
     BY_HANDLE_FILE_INFORMATION info[2];
     const char* paths[2] = {a, b};
     for (int i = 0; i < 2; i++) {
-        HANDLE h = CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        BOOL ok = GetFileInformationByHandle(h, &info[i]);
-        CloseHandle(h);
+        ScopedHandle h(CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h) return false;
+        BOOL ok = GetFileInformationByHandle(h.get(), &info[i]);
         if (!ok || !(info[i].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     }
     return info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow &&
