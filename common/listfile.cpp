@@ -16,9 +16,8 @@ bool ListReader::piece(char* text)
 {
     size_t len = strlen(text);
     if (len && text[len - 1] == '\n') text[--len] = 0;
-    if (len == 0) {
-        // only the commit test
-    } else if (text[0] == '[') {
+    // An empty piece has no "[" and no "=": only the commit test below.
+    if (text[0] == '[') {
         name[0] = comp[0] = vers[0] = path[0] = stat[0] = 0;
         open = true;
     } else if (const char* eq = strchr(text, '=')) {

@@ -9,7 +9,7 @@
 #include "strutil.h"
 #include "views.h"
 
-char mcurcomp[260], mcurname[260], mcurvers[260];
+char mcurcomp[260], mcurname[260];
 static bool mcurcut[3];  // whether the text in each buffer was cut
 
 // Texts of windows that stay as they are; the last keeps the console's own.
@@ -34,16 +34,18 @@ int OnInfo()
     int n = mlvw.get_item_count();
     CReg reg;
     const char* const names[3] = {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS};
-    char* const bufs[3] = {mcurcomp, mcurname, mcurvers};
+    // The version must be there too, but names no row: only its presence.
+    char* const bufs[3] = {mcurcomp, mcurname, nullptr};
     int present = 0;
     for (int i = 0; i < 3; i++) {
         // Read twice on purpose (CReg::ReadStr).
         if (!reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, names[i])) continue;
+        present++;
+        if (!bufs[i]) continue;
         // Values longer than the buffers are cut, and a cut name or
         // manufacturer names no row (list fields are never that long).
         if (const char* text = reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, names[i]))
             mcurcut[i] = snprintf(bufs[i], NX_PATH, "%s", text) >= NX_PATH;
-        present++;
     }
     if (present < 3) return 0;
     bool first = mticks == 0;

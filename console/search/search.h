@@ -50,8 +50,9 @@ int FindCMD();
 int OnInfo();
 BOOL CALLBACK MinimizeProc(HWND hwnd, LPARAM param);
 
-// Posted to the main window by the search thread with its new rows
-// (lParam owns a heap object taken over by the interface thread).
+// Sent to the main window by the search thread with its result: lParam
+// points to the thread's SearchResult, valid only until the send returns,
+// so this must never become a post.
 #define WM_NX_SEARCHDONE (WM_APP + 1)
 LRESULT OnSearchDone(LPARAM lp);
 
@@ -84,4 +85,4 @@ void search_tree(const char* top, const char* uncp, const std::vector<std::strin
 unsigned __stdcall Thread(void* job);
 
 // Last package the service announced (status monitor).
-extern char mcurcomp[260], mcurname[260], mcurvers[260];
+extern char mcurcomp[260], mcurname[260];

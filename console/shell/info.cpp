@@ -1,5 +1,6 @@
 // The Info dialog: painted name, version, credit and the maker's address.
 #include "shell.h"
+#include "scoped.h"
 #include "resource.h"
 #include "strutil.h"
 #include <shellapi.h>
@@ -45,7 +46,7 @@ void InfoPaint(HWND hwnd)
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    HFONT f1 = CreateFontA(14, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 100, 0, "Tahoma");
+    ScopedGdi<HFONT> f1(CreateFontA(14, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 100, 0, "Tahoma"));
     RECT rc;
     GetClientRect(hwnd, &rc);
     rc.left += 10;
@@ -55,17 +56,15 @@ void InfoPaint(HWND hwnd)
     FillRect(dc, &rc, (HBRUSH)(COLOR_WINDOW + 1));
     const UINT fmt = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
     rc.top += 10;
-    HGDIOBJ old = SelectObject(dc, f1);
+    HGDIOBJ old = SelectObject(dc, f1.get());
     DrawTextA(dc, mversion, -1, &rc, fmt);
-    HFONT f2 = CreateFontA(13, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 100, 0, "Tahoma");
-    SelectObject(dc, f2);
+    ScopedGdi<HFONT> f2(CreateFontA(13, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 100, 0, "Tahoma"));
+    SelectObject(dc, f2.get());
     rc.top += 20;
     DrawTextA(dc, "Development & Design", -1, &rc, fmt);
     SetTextColor(dc, RGB(0, 0, 255));
     rc.top += 20;
     DrawTextA(dc, minfo_url, -1, &rc, fmt);
     SelectObject(dc, old);
-    DeleteObject(f1);
-    DeleteObject(f2);
     EndPaint(hwnd, &ps);
 }

@@ -1,5 +1,6 @@
 // Child controls, their layout and the status band.
 #include "shell.h"
+#include "scoped.h"
 #include "log.h"
 #include "resource.h"
 #include "strutil.h"
@@ -116,9 +117,9 @@ int OnPaint()
         if (mtvw.handle) RedrawWindow(mtvw.handle, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         if (mlvw.handle) RedrawWindow(mlvw.handle, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
-    HFONT font = CreateFontA(13, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 100, 0, "Tahoma");
+    ScopedGdi<HFONT> font(CreateFontA(13, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 100, 0, "Tahoma"));
     if (font) {
-        HGDIOBJ old = SelectObject(dc, font);
+        HGDIOBJ old = SelectObject(dc, font.get());
         SetBkMode(dc, TRANSPARENT);
         const char* text = status_text();
         SetTextAlign(dc, TA_BASELINE | TA_LEFT);
@@ -128,7 +129,6 @@ int OnPaint()
         SetTextAlign(dc, TA_BASELINE | TA_RIGHT);
         TextOutA(dc, W - 5, H - 3, counts, (int)strlen(counts));
         SelectObject(dc, old);
-        DeleteObject(font);
     }
     EndPaint(hwnd, &ps);
     log_line(mlog, "OnPaint () OK ...\n");

@@ -8,21 +8,19 @@
 #include "shell.h"
 #include "strutil.h"
 
-// The instance EditDlgProc works on: one edit dialog at a time.
-static CEditDlg* mdlgcur;
 CEditDlg mdlg;
 
-CEditDlg::CEditDlg() { mdlgcur = this; }
-
+// The dialog gets its object as the creation parameter and keeps it in
+// DWLP_USER, so each open dialog works on its own fields.
 INT_PTR CEditDlg::run(HINSTANCE inst, HWND owner, int dialog)
 {
-    mdlgcur = this;
-    return DialogBoxParamA(inst, MAKEINTRESOURCEA(dialog), owner, EditDlgProc, 0);
+    return DialogBoxParamA(inst, MAKEINTRESOURCEA(dialog), owner, EditDlgProc, (LPARAM)this);
 }
 
 INT_PTR CALLBACK EditDlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    CEditDlg* d = mdlgcur;
+    if (msg == WM_INITDIALOG) SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+    CEditDlg* d = (CEditDlg*)GetWindowLongPtrA(hwnd, DWLP_USER);
     if (!d) return 0;
     switch (msg) {
     case WM_INITDIALOG:

@@ -49,7 +49,6 @@ int EditConf();  // OnEdit with flag 1
 class CEditDlg {
 public:
     char field[10][260] = {};
-    CEditDlg();
     INT_PTR run(HINSTANCE inst, HWND owner, int dialog);
 };
 extern CEditDlg mdlg;
