@@ -59,7 +59,7 @@ size_t search(const std::string& top)
     CDir mdir;
     SearchResult out;
     std::vector<std::string> shown;
-    search_tree(top.c_str(), "\\\\bench\\share", shown, 0, mdir, out, nullptr);
+    search_tree(top.c_str(), "\\\\bench\\share", shown, mdir, out, nullptr);
     return out.rows.size();
 }
 

@@ -52,7 +52,7 @@ size_t search(unsigned long* error)
 {
     CDir mdir;
     SearchResult out;
-    search_tree("S:", "\\\\127.0.0.1\\nxshare", {}, 0, mdir, out, nullptr);
+    search_tree("S:", "\\\\127.0.0.1\\nxshare", {}, mdir, out, nullptr);
     *error = out.error;
     return out.rows.size();
 }

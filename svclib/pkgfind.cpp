@@ -8,6 +8,7 @@
 #include "log.h"
 #include "ncfg.h"
 #include "safefile.h"
+#include "scoped.h"
 #include "service_contract.h"
 #include "strutil.h"
 #include "textenc.h"
@@ -87,18 +88,19 @@ static unsigned long folder_error(const char* folder)
 // A file larger than the reader takes counts as unread.
 template <class Read> static unsigned long read_share_file(const char* path, const char* folder, Read read)
 {
-    FILE* f = fopen(path, "rb");
+    ScopedFile f(fopen(path, "rb"));
     unsigned long open_error = f ? 0 : (unsigned long)_doserrno;
     bool failed = false;
     if (f) {
         TextInfo info;
-        read(f, &info);
-        if (info.cut) return fclose(f), (unsigned long)ERROR_FILE_TOO_LARGE;
-        failed = ferror(f) != 0;
-        fclose(f);
+        read(f.get(), &info);
+        if (info.cut) return ERROR_FILE_TOO_LARGE;
+        failed = ferror(f.get()) != 0;
     }
-    bool whole = f && !failed;
-    return share_read_error(f != nullptr, failed, open_error, whole || !folder ? 0 : folder_error(folder));
+    bool opened = (bool)f;
+    f.reset();
+    bool whole = opened && !failed;
+    return share_read_error(opened, failed, open_error, whole || !folder ? 0 : folder_error(folder));
 }
 
 // Lines of a file whose names the code page cannot hold: logged with the

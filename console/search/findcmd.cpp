@@ -29,7 +29,6 @@ int FindCMD()
     copy_str(job->uncp, mncfg.uncp);
     copy_str(job->ndrv, mncfg.ndrv);
     job->conn = mncfg.conn;
-    job->n = (int)mrows.size();
     job->shown.reserve(mrows.size());
     for (int r : mrows)
         if (r >= 0 && (size_t)r < mcols[COL_PATH].size()) job->shown.push_back(mcols[COL_PATH][r]);

@@ -21,14 +21,13 @@ void split_parts(const char* path, char* file, char* vers, char* name, char* com
     }
 }
 
-int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
-               std::vector<SearchRow>& rows, FILE* log)
+void build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown,
+                std::vector<SearchRow>& rows, FILE* log)
 {
     // Whole texts are compared, so a shown Script longer than any path
     // buffer can never be mistaken for a found path that shares its start.
     std::unordered_set<std::string> seen(shown.begin(), shown.end());
-    int k = n;
-    char path[NX_PATH], file[NX_PATH], vers[NX_PATH], name[NX_PATH], comp[NX_PATH], order[16];
+    char path[NX_PATH], file[NX_PATH], vers[NX_PATH], name[NX_PATH], comp[NX_PATH];
     for (const char* p : paths) {
         if (!p || !p[0] || seen.count(p)) continue;
         // A cut path could equal a shown one and names no script: skipped.
@@ -40,15 +39,12 @@ int build_rows(const std::vector<const char*>& paths, const std::vector<std::str
         split_parts(path, file, vers, name, comp);
         if (!comp[0] || strcmp(comp, "pkg") == 0) copy_str(comp, "ZRP");
         if (!name[0] || !vers[0] || !file[0]) continue;
-        fmt_str(order, "%03d", k);
         bool held = !has_not_held(path);
         if (!held)
             log_line(log, "%s not in code page %u, failed: %d\n", path, ansi_code_page().id,
                      (int)NX_ERR_NO_UNICODE_TRANSLATION);
-        rows.push_back(SearchRow{name, comp, vers, path, order, held});
-        ++k;
+        rows.push_back(SearchRow{name, comp, vers, path, held});
     }
-    return k;
 }
 
 bool listing_failed(unsigned long error, bool first)

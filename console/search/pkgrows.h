@@ -7,7 +7,7 @@
 #include <vector>
 
 struct SearchRow {
-    std::string name, comp, vers, path, order;
+    std::string name, comp, vers, path;
     bool held = true;  // false: the code page cannot hold some folder's name
 };
 
@@ -18,13 +18,13 @@ void split_parts(const char* path, char* file, char* vers, char* name, char* com
 
 // Appends a row for each path that is not among the shown Script texts
 // (exact, case-sensitive, whole text), fits a path buffer and splits into
-// four non-empty parts; orders are numbered from n. Logs each path that is
-// not shown, each that is skipped for its length, and those whose names the
-// code page could not hold (NOT_HELD) once more with the code page: their
-// rows are marked, never to be checked or run.
-// Returns the next order number.
-int build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown, int n,
-               std::vector<SearchRow>& rows, FILE* log);
+// four non-empty parts; the interface thread numbers them when it takes
+// them over. Logs each path that is not shown, each that is skipped for its
+// length, and those whose names the code page could not hold (NOT_HELD)
+// once more with the code page: their rows are marked, never to be checked
+// or run.
+void build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown,
+                std::vector<SearchRow>& rows, FILE* log);
 
 // Whether a folder listing that stopped with this error left entries out
 // (on a network drive: a lost or hung server). The first call of a listing

@@ -6,7 +6,7 @@
 
 void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log)
 {
-    if (job.conn) search_tree(job.ndrv, job.uncp, job.shown, job.n, mdir, out, log);
+    if (job.conn) search_tree(job.ndrv, job.uncp, job.shown, mdir, out, log);
 }
 
 // The error that left the walk of top incomplete (0 when it is complete),
@@ -47,7 +47,7 @@ static void walk(const char* top, bool root, const char* shown_top, CDir& mdir, 
     log_line(log, "mdir.find_file (%s) OK ...\n", shown_top);
 }
 
-void search_tree(const char* top, const char* uncp, const std::vector<std::string>& shown, int n, CDir& mdir,
+void search_tree(const char* top, const char* uncp, const std::vector<std::string>& shown, CDir& mdir,
                  SearchResult& out, FILE* log)
 {
     char path[NX_PATH], shown_top[NX_PATH + 4];
@@ -68,5 +68,5 @@ void search_tree(const char* top, const char* uncp, const std::vector<std::strin
     std::vector<const char*> paths;
     paths.reserve(mdir.mfound.size());
     for (WIN32_FIND_DATAA* rec : mdir.mfound) paths.push_back(rec->cFileName);
-    build_rows(paths, shown, n, out.rows, log);
+    build_rows(paths, shown, out.rows, log);
 }

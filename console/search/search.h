@@ -63,7 +63,6 @@ struct SearchJob {
     char ndrv[4] = {};
     int conn = 0;
     std::vector<std::string> shown;  // Script cells of the rows on display
-    int n = 0;                       // rows on display; first new order number
 };
 
 // What the search thread hands to the interface thread (which only reads
@@ -79,7 +78,7 @@ struct SearchResult {
 void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log);
 // The same from any top folder ("<top>\\pkg" first, then "<top>"); the
 // log lines name uncp.
-void search_tree(const char* top, const char* uncp, const std::vector<std::string>& shown, int n, CDir& mdir,
+void search_tree(const char* top, const char* uncp, const std::vector<std::string>& shown, CDir& mdir,
                  SearchResult& out, FILE* log);
 // The search thread; takes ownership of a heap SearchJob.
 unsigned __stdcall Thread(void* job);

@@ -34,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const std::string& p : found) paths.push_back(p.c_str());
     paths.push_back(nullptr);  // the finder never gives one, but the rows must not mind
     std::vector<SearchRow> rows;
-    int next = build_rows(paths, shown, 7, rows, nullptr);
-    FUZZ_CHECK(next == 7 + (int)rows.size());
+    build_rows(paths, shown, rows, nullptr);
     std::set<std::string> seen(shown.begin(), shown.end()), given(found.begin(), found.end());
     for (const SearchRow& r : rows) {
         FUZZ_CHECK(!r.name.empty() && !r.comp.empty() && !r.vers.empty() && !seen.count(r.path));

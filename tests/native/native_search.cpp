@@ -70,12 +70,10 @@ TEST(BuildRows, ShownTextsAreComparedWhole)
     for (auto& r : rows) {
         SCOPED_TRACE(r.what);
         std::vector<SearchRow> out;
-        int next = build_rows(found, r.shown, 5, out, nullptr);
+        build_rows(found, r.shown, out, nullptr);
         S got;
         for (auto& row : out) got.push_back(row.path);
         EXPECT_EQ(got, r.paths);
-        EXPECT_EQ(next, 5 + (int)out.size());
-        for (size_t i = 0; i < out.size(); i++) EXPECT_EQ(out[i].order, "00" + std::to_string(5 + i));
     }
 }
 
@@ -87,16 +85,16 @@ TEST(BuildRows, FoundPathOf259AgainstALongerShownText)
     // Cut to a 260-character buffer the shown text would equal the path.
     for (auto shown : {p + "zz", p + std::string(500, 'z')}) {
         std::vector<SearchRow> out;
-        build_rows(found, {shown}, 0, out, nullptr);
+        build_rows(found, {shown}, out, nullptr);
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0].path, p);
     }
     std::vector<SearchRow> out;
-    build_rows(found, {p}, 0, out, nullptr);
+    build_rows(found, {p}, out, nullptr);
     EXPECT_TRUE(out.empty());
     // One character more does not fit a path buffer: skipped, never cut.
     std::string longer = p + "i";
-    build_rows({longer.c_str()}, {}, 0, out, nullptr);
+    build_rows({longer.c_str()}, {}, out, nullptr);
     EXPECT_TRUE(out.empty());
 }
 
@@ -106,14 +104,11 @@ TEST(BuildRows, ManufacturerAndIncompletePaths)
                                    "Z:\\pkg\\Install.cmd", "Z:\\pkg\\Maker\\Editor\\2.1\\Install.cmd"};
     std::vector<SearchRow> out;
     FILE* log = tmpfile();
-    EXPECT_EQ(build_rows(found, {}, 999, out, log), 1002);
+    build_rows(found, {}, out, log);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[0].comp, "ZRP");
     EXPECT_EQ(out[1].comp, "ZRP");
     EXPECT_EQ(out[2].comp, "Maker");
-    EXPECT_EQ(out[0].order, "999");
-    EXPECT_EQ(out[1].order, "1000");
-    EXPECT_EQ(out[2].order, "1001");
     // Every path not shown is logged, with or without a row.
     rewind(log);
     int lines = 0;
