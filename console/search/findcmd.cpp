@@ -3,6 +3,7 @@
 #include "listfile.h"
 #include "log.h"
 #include "rules.h"
+#include "scoped.h"
 #include "shell.h"
 #include "strutil.h"
 #include "views.h"
@@ -37,7 +38,7 @@ int FindCMD()
     // before the thread runs is refused.
     msearch = 1;
     // Started suspended so "FindCMD () GO" precedes every line of the thread.
-    HANDLE h = (HANDLE)_beginthreadex(nullptr, 0, Thread, job, CREATE_SUSPENDED, nullptr);
+    ScopedHandle h((HANDLE)_beginthreadex(nullptr, 0, Thread, job, CREATE_SUSPENDED, nullptr));
     if (!h) {
         msearch = 0;
         log_line(mlog, "FindCMD () failed: %d\n", (int)GetLastError());
@@ -45,8 +46,7 @@ int FindCMD()
         return 0;
     }
     log_line(mlog, "FindCMD () GO ...\n");
-    ResumeThread(h);
-    CloseHandle(h);
+    ResumeThread(h.get());
     return 0;
 }
 

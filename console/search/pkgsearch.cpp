@@ -2,6 +2,7 @@
 // search's log lines. No window, no model: the thread hands the result on.
 #include "search.h"
 #include "log.h"
+#include "scoped.h"
 #include "strutil.h"
 
 void search_share(const SearchJob& job, CDir& mdir, SearchResult& out, FILE* log)
@@ -19,12 +20,8 @@ static unsigned long walk_error(CDir& mdir, const char* top, bool root, const ch
     char pattern[NX_PATH];
     if (fmt_str(pattern, "%s\\*.*", top)) return 0;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern, &fd);
-    unsigned long again = 0;
-    if (h == INVALID_HANDLE_VALUE)
-        again = GetLastError();
-    else
-        FindClose(h);
+    ScopedFind h(FindFirstFileA(pattern, &fd));
+    unsigned long again = h ? 0 : GetLastError();
     *folder = top;
     return walk_end_error(mdir.mtoperror, again, root);
 }
