@@ -10,6 +10,7 @@
 #include "fleet.h"
 #include "shell.h"
 #include "smbenv.h"
+#include "fleet_sample.h"
 #include "status.h"
 #include "strutil.h"
 #include "views.h"
@@ -32,22 +33,7 @@ bool make_status(const std::string& folder)
     fflush(stdout);
     if (!md(folder)) return false;
     for (int d = 0; d < DEVICES; d++) {
-        DeviceStatus s;
-        s.device = "PC" + std::to_string(100000 + d).substr(1);
-        s.time = d % 11 ? "2026-12-07 08:00:00" : "2026-11-20 08:00:00";
-        s.vers = "1.0.0.6";
-        for (int p = 0; p < PACKAGES; p++) {
-            StatusPackage k;
-            k.comp = "Vendor" + std::to_string(p % 7);
-            k.name = "Package" + std::to_string(p);
-            k.vers = "1." + std::to_string(p);
-            k.path = "\\\\server\\packages\\pkg\\" + k.comp + "\\" + k.name + "\\" + k.vers + "\\Install.cmd";
-            k.time = "2026-12-07 07:59:00";
-            k.state = d % 7 == 0 && p == 3 ? PKG_FAILED : PKG_INSTALLED;
-            k.code = k.state == PKG_FAILED ? 1603 : 0;
-            k.runs = 1;
-            s.packages.push_back(k);
-        }
+        DeviceStatus s = fleet_sample(d, PACKAGES);
         FILE* f = fopen((folder + "\\" + s.device + ".ini").c_str(), "wt");
         if (!f) return false;
         write_status(f, s);

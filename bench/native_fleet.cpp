@@ -5,6 +5,7 @@
 //   g++ -O2 -std=c++17 -Icommon -Iconsole/views -Isvclib bench/native_fleet.cpp common/status.cpp
 //       console/views/fleet.cpp svclib/chtml.cpp common/textenc.cpp common/codepage.cpp && ./a.out /tmp/dir
 #include "fleet.h"
+#include "fleet_sample.h"
 #include "status.h"
 #include <dirent.h>
 #include <malloc.h>
@@ -56,21 +57,7 @@ int main(int argc, char** argv)
         std::string cmd = "mkdir -p '" + dir + "'";
         if (system(cmd.c_str()) != 0) return 1;
         for (int d = 0; d < 10000; d++) {
-            DeviceStatus s;
-            s.device = "PC" + std::to_string(100000 + d).substr(1);
-            s.time = d % 11 ? "2026-12-07 08:00:00" : "2026-11-20 08:00:00";
-            s.vers = "1.0.0.6";
-            for (int p = 0; p < 30; p++) {
-                StatusPackage k;
-                k.comp = "Vendor" + std::to_string(p % 7);
-                k.name = "Package" + std::to_string(p);
-                k.vers = "1." + std::to_string(p);
-                k.path = "\\\\server\\packages\\pkg\\" + k.comp + "\\" + k.name + "\\" + k.vers + "\\Install.cmd";
-                k.time = "2026-12-07 07:59:00";
-                k.state = d % 7 == 0 && p == 3 ? PKG_FAILED : PKG_INSTALLED;
-                k.code = k.state == PKG_FAILED ? 1603 : 0;
-                s.packages.push_back(k);
-            }
+            DeviceStatus s = fleet_sample(d, 30);
             FILE* f = fopen((dir + "/" + s.device + ".ini").c_str(), "wb");
             write_status(f, s);
             fclose(f);
