@@ -86,14 +86,6 @@ struct ServiceTraits {
 // The service control manager or a service opened through it.
 using ScopedService = Scoped<SC_HANDLE, ServiceTraits>;
 
-struct ModuleTraits {
-    static HMODULE none() { return nullptr; }
-    static bool valid(HMODULE m) { return m != nullptr; }
-    static void close(HMODULE m) { FreeLibrary(m); }
-};
-// A library from LoadLibrary.
-using ScopedModule = Scoped<HMODULE, ModuleTraits>;
-
 template <class T> struct GdiTraits {
     static T none() { return nullptr; }
     static bool valid(T h) { return h != nullptr; }

@@ -23,6 +23,17 @@ protected:
         hwnd = nullptr;
         ShareTest::TearDown();
     }
+    // A column heading as the list view shows it.
+    std::string header(int col)
+    {
+        char buf[260] = "";
+        LVCOLUMNA c = {};
+        c.mask = LVCF_TEXT;
+        c.pszText = buf;
+        c.cchTextMax = sizeof buf;
+        if (!SendMessageA(mlvw.handle, LVM_GETCOLUMNA, col, (LPARAM)&c)) return "<none>";
+        return buf;
+    }
     // Text of a list cell as the list view shows it (through the model).
     std::string cell(int row, int col)
     {

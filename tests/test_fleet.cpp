@@ -117,15 +117,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     EXPECT_EQ(mview, VIEW_DEVICES);
     ASSERT_EQ(mlvw.get_item_count(), 7);
     EXPECT_EQ(mobjects, 7);
-    for (int c = 0; c < DEV_COLS; c++) {
-        char head[64] = "";
-        LVCOLUMNA col = {};
-        col.mask = LVCF_TEXT;
-        col.pszText = head;
-        col.cchTextMax = sizeof head;
-        SendMessageA(mlvw.handle, LVM_GETCOLUMNA, c, (LPARAM)&col);
-        EXPECT_STREQ(head, device_headers[c]);
-    }
+    for (int c = 0; c < DEV_COLS; c++) EXPECT_EQ(header(c), device_headers[c]) << c;
     // Failed and unreadable first, then silent, then the rest; by name within.
     const char* order[7] = {"PC-BAD", "PC-BIG", "PC-FAIL", "PC-SILENT", "PC-BOOT", "PC-OK", "PC-WAIT"};
     for (int i = 0; i < 7; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;

@@ -47,16 +47,6 @@ protected:
         for (int i = 0; i < count(); i++) v.push_back(image(i));
         return v;
     }
-    std::string header(int col)
-    {
-        char buf[260] = "";
-        LVCOLUMNA c = {};
-        c.mask = LVCF_TEXT;
-        c.pszText = buf;
-        c.cchTextMax = sizeof buf;
-        if (!SendMessageA(mlvw.handle, LVM_GETCOLUMNA, col, (LPARAM)&c)) return "<none>";
-        return buf;
-    }
     int header_count() { return (int)SendMessageA((HWND)SendMessageA(mlvw.handle, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0); }
     // A notification as the controls send it to the main window.
     void notify(HWND from, int code, NMHDR* hdr = nullptr)
