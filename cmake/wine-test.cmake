@@ -10,17 +10,20 @@
 #   A script run with the same fixture and environment. WIN64: in the
 #   build's second prefix, a 64-bit Windows (wine64_up / wine64_down; the
 #   32-bit prefix's display stays up around it).
-set(NX_TEST_ENV "NX_BUILD=${CMAKE_BINARY_DIR};NX_DISPLAY=${NX_DISPLAY}")
+set(NX_TEST_ENV "NX_BUILD=${CMAKE_BINARY_DIR};NX_DISPLAY=${NX_DISPLAY};NX_ARCH=${NX_ARCH}")
 add_test(NAME wine_up COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh up $<TARGET_FILE:nx_keepalive>)
 add_test(NAME wine_down COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh down)
 set_tests_properties(wine_up PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${NX_TEST_ENV}" TIMEOUT 180 SKIP_RETURN_CODE 77)
 set_tests_properties(wine_down PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${NX_TEST_ENV}")
-add_test(NAME wine64_up COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh up $<TARGET_FILE:nx_keepalive>)
-add_test(NAME wine64_down COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh down)
-set_tests_properties(wine64_up PROPERTIES FIXTURES_SETUP wine64 FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
-                     ENVIRONMENT "${NX_TEST_ENV};NX_WINEARCH=win64" TIMEOUT 180)
-set_tests_properties(wine64_down PROPERTIES FIXTURES_CLEANUP wine64 FIXTURES_REQUIRED wine
-                     ENVIRONMENT "${NX_TEST_ENV};NX_WINEARCH=win64")
+# The 64-bit build's own prefix is a 64-bit Windows already.
+if(NX_ARCH STREQUAL "i686")
+  add_test(NAME wine64_up COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh up $<TARGET_FILE:nx_keepalive>)
+  add_test(NAME wine64_down COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh down)
+  set_tests_properties(wine64_up PROPERTIES FIXTURES_SETUP wine64 FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
+                       ENVIRONMENT "${NX_TEST_ENV};NX_WINEARCH=win64" TIMEOUT 180)
+  set_tests_properties(wine64_down PROPERTIES FIXTURES_CLEANUP wine64 FIXTURES_REQUIRED wine
+                       ENVIRONMENT "${NX_TEST_ENV};NX_WINEARCH=win64")
+endif()
 
 # The Wine fixture, the test environment and a time limit (given, or the default).
 function(nx_wine_fixture name timeout default env)

@@ -2,7 +2,7 @@
 # The one configure step of every top-level command.
 #   configure.sh [cmake arguments ...]
 #       the cross build of $NX_BUILD (scripts/wine-vars.sh) with the MinGW
-#       toolchain, configuration $NX_CONFIG (default Release); a build folder
+#       toolchain of $NX_ARCH, configuration $NX_CONFIG (default Release); a build folder
 #       keeps the test display it was set up with unless NX_DISPLAY is given
 #   configure.sh --native <folder>
 #       the native clang build of the Win32-free code (sanitizers, fuzzers)
@@ -16,5 +16,5 @@ display=()
 [ -n "${NX_DISPLAY:-}" ] && display=(-DNX_DISPLAY="$NX_DISPLAY")
 . "$root/scripts/wine-vars.sh"
 cmake -S "$root" -B "$NX_BUILD" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686-posix.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$NX_ARCH-posix.cmake" \
   -DCMAKE_BUILD_TYPE="${NX_CONFIG:-Release}" "${display[@]}" "$@" >/dev/null

@@ -4,6 +4,8 @@
 # (their kernel answers every 32-bit execve with ENOEXEC); there the 32-bit
 # Wine loader, and with it every Windows program of this project, cannot
 # start at all, and emulating it (qemu-user) does not boot a prefix.
+# The 64-bit build (NX_ARCH=x86_64, scripts/wine-vars.sh) needs none.
+[ "${NX_ARCH:-}" = x86_64 ] && exit 0
 probe=/lib/ld-linux.so.2
 [ -e "$probe" ] || exit 0
 "$probe" --help >/dev/null 2>&1 && exit 0

@@ -23,7 +23,11 @@ nxdrive() { wine "$drive" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 service_state() { wine sc query NXSvc </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9] *//p'; }
 
 build_bin="$(dirname "$msi")/../bin"
-app="$WINEPREFIX/drive_c/Program Files/NXSvc"
+# The package is for 32-bit Windows; in the 64-bit build's prefix (a 64-bit
+# Windows, scripts/wine-vars.sh) it installs where 32-bit programs go.
+pf="Program Files"
+[ "$NX_WINEARCH" = win64 ] && pf="Program Files (x86)"
+app="$WINEPREFIX/drive_c/$pf/NXSvc"
 saved="$NX_STATE/msi-test-saved-app"
 msi_w=$(winepath -w "$msi")
 log_w=$(winepath -w "$NX_STATE/msi-install.log")
@@ -89,7 +93,7 @@ wine msiexec /i "$msi_w" /qn /l*v "$log_w" </dev/null >/dev/null 2>&1
 rc=$?
 [ $rc -eq 0 ] || fail "msiexec /i ended with $rc (log: $NX_STATE/msi-install.log)"
 for f in nxwin.exe nxsvc.dll nxwin.chm nxsvc.exe; do
-  [ -f "$app/$f" ] || fail "$f is not in C:\\Program Files\\NXSvc"
+  [ -f "$app/$f" ] || fail "$f is not in C:\\$pf\\NXSvc"
   cmp -s "$app/$f" "$bin/$f" || fail "the installed $f differs from the signed package's"
 done
 echo "installed: $(cd "$app" && ls | tr '\n' ' ')"
@@ -98,7 +102,7 @@ for _ in $(seq 1 20); do state=$(service_state); [ "$state" = RUNNING ] && break
 [ "$state" = RUNNING ] || fail "the service NXSvc is \"$state\" after the install, not RUNNING"
 echo "service NXSvc: $state"
 entry=$(find_entry) || fail "no Start-menu entry \"NXSvc Console\""
-grep -aq 'C:\\Program Files\\NXSvc\\nxwin.exe' "$entry" || fail "the Start-menu entry does not point at the installed console"
+grep -aqF "C:\\$pf\\NXSvc\\nxwin.exe" "$entry" || fail "the Start-menu entry does not point at the installed console"
 echo "Start-menu entry: $entry"
 
 # The entry starts the installed console.
@@ -119,6 +123,6 @@ rc=$?
 # The logs the service and its library wrote stay for the administrator.
 for f in nxsvc.log nxsvc.old nxdll.log; do rm -f "$app/$f"; done
 rmdir "$app" 2>/dev/null
-[ -e "$app" ] && fail "C:\\Program Files\\NXSvc is still there after the removal: $(ls "$app")"
+[ -e "$app" ] && fail "C:\\$pf\\NXSvc is still there after the removal: $(ls "$app")"
 find_entry >/dev/null && fail "the Start-menu entry is still there after the removal"
 echo "PASS"
