@@ -71,11 +71,11 @@ bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* scri
     for (const char* p = cmd_exe; *p; p++)
         if (*p == '"') return false;
     const char* slash = strrchr(script, '\\');
-    if (!slash || !slash[1] || strchr(slash, '^')) return false;
+    if (!slash || !slash[1]) return false;
     // The folder of "X:\file" is "X:\", of "\\server\share\file" the share.
     int folder_len = (int)(slash - script);
     if (folder_len == 2 && script[1] == ':') folder_len = 3;
-    int r = snprintf(out, n, "\"%s\" /d /e:on /s /c \"pushd \"%.*s\" && call \"%s\" & popd\"", cmd_exe, folder_len,
+    int r = snprintf(out, n, "\"%s\" /d /e:on /s /c \"pushd \"%.*s\" && \"%s\" & popd\"", cmd_exe, folder_len,
                      script, slash + 1);
     if (!fits(r, n)) {
         out[0] = 0;

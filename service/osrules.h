@@ -26,13 +26,15 @@ bool svc_unc_script(char* out, size_t n, const char* path, const char* ndrv, con
 bool svc_unc_share(char* out, size_t n, const char* path);
 
 // The line that runs a script in its own folder:
-//   "<cmd>" /d /e:on /s /c "pushd "<folder>" && call "<file>" & popd"
+//   "<cmd>" /d /e:on /s /c "pushd "<folder>" && "<file>" & popd"
 // pushd gives a UNC folder a drive letter for this cmd alone (cmd cannot
 // start in a UNC folder), and popd removes it; popd keeps the script's exit
-// code. /d: no AutoRun commands; /e:on: pushd maps UNC folders only with
-// extensions on. False when the script holds a character quoting cannot
-// keep ('"', '%', control characters; '^' in the file name, which call
-// doubles), has no folder, or the line does not fit n.
+// code. The script runs without "call": a script started from the command
+// line returns to it all the same, and Wine's cmd loses the exit code of a
+// called script ("exit /b 3010" comes back as 1). /d: no AutoRun commands;
+// /e:on: pushd maps UNC folders only with extensions on. False when the
+// script holds a character quoting cannot keep ('"', '%', control
+// characters), has no folder, or the line does not fit n.
 bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script);
 
 // A script that ends ERROR_INSTALL_ALREADY_RUNNING met the Windows

@@ -127,7 +127,7 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     } rows[] = {
         {{"Ok", nullptr, "exit /b 0"}, 0, 0, -1000, true, "Install (Y:\\pkg\\T\\Ok\\1.0\\Install.cmd) OK ... code 0"},
         // by the share's UNC path, in its own folder
-        {{"Beside", nullptr, "type beside.txt >nul || exit /b 2"}, 0, 0, -1000, true,
+        {{"Beside", nullptr, "if not exist beside.txt exit /b 2"}, 0, 0, -1000, true,
          "Install (Y:\\pkg\\T\\Beside\\1.0\\Install.cmd) GO ... \\\\demo\\packages\\pkg\\T\\Beside\\1.0\\Install.cmd"},
         // returns at once; its child ends before the result is recorded
         {{"Outlives", nullptr, outlives.c_str()}, 0, 0, -1000, true,
@@ -324,9 +324,15 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
         EXPECT_EQ(std::string(qc->lpBinaryPathName), "\"" + bin + "\\nxsvc.exe\"");
         EXPECT_TRUE(!qc->lpServiceStartName[0] || _stricmp(qc->lpServiceStartName, "LocalSystem") == 0)
             << qc->lpServiceStartName;
-        // The share is reached through the Workstation service.
-        EXPECT_STREQ(qc->lpDependencies, "LanmanWorkstation");
-        EXPECT_EQ(qc->lpDependencies[strlen(qc->lpDependencies) + 1], 0);
+        // The share is reached through the Workstation service: as the
+        // service manager keeps it (Wine's QueryServiceConfig returns the
+        // list with an empty first entry).
+        char deps[64] = {};
+        DWORD size = sizeof deps - 2;
+        EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\" SVC_NAME, "DependOnService",
+                               RRF_RT_REG_MULTI_SZ, nullptr, deps, &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(std::string(deps, size), std::string("LanmanWorkstation\0\0", 19));
         CloseServiceHandle(s);
         CloseServiceHandle(scm);
     }

@@ -118,18 +118,18 @@ TEST(ServiceRules, CommandLineAndBounds)
         size_t size;
         const char* want;  // after pre; null: refused
     } rows[] = {
-        {"\\\\srv\\pk\\pkg\\a b\\Install.cmd", 260, "\"pushd \"\\\\srv\\pk\\pkg\\a b\" && call \"Install.cmd\" & popd\""},
-        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a&b\" && call \"x.cmd\" & popd\""},
-        {"Y:\\x.cmd", 260, "\"pushd \"Y:\\\" && call \"x.cmd\" & popd\""},  // the drive's root
-        {"Y:\\pkg\\a^b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a^b\" && call \"x.cmd\" & popd\""},
-        {"Y:\\pkg\\a\\x^y.cmd", 260, nullptr},  // call would double the caret
+        {"\\\\srv\\pk\\pkg\\a b\\Install.cmd", 260, "\"pushd \"\\\\srv\\pk\\pkg\\a b\" && \"Install.cmd\" & popd\""},
+        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a&b\" && \"x.cmd\" & popd\""},
+        {"Y:\\x.cmd", 260, "\"pushd \"Y:\\\" && \"x.cmd\" & popd\""},  // the drive's root
+        {"Y:\\pkg\\a^b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a^b\" && \"x.cmd\" & popd\""},
+        {"Y:\\pkg\\a\\x^y.cmd", 260, "\"pushd \"Y:\\pkg\\a\" && \"x^y.cmd\" & popd\""},
         {"Y:\\pkg\\a\"b\\x.cmd", 260, nullptr},
         {"Y:\\pkg\\%x%\\x.cmd", 260, nullptr},
         {"Y:\\pkg\\a\nb\\x.cmd", 260, nullptr},
         {"x.cmd", 260, nullptr},  // no folder
         {"Y:\\pkg\\", 260, nullptr},
         {"", 260, nullptr},
-        {"Y:\\pkg\\x.cmd", 80, nullptr},  // does not fit
+        {"Y:\\pkg\\x.cmd", 79, nullptr},  // does not fit
     };
     for (auto& r : rows) {
         SCOPED_TRACE(r.script);
