@@ -191,6 +191,14 @@ bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, si
     info = TextInfo();
     if (!f) return false;
     std::string bytes;
+    // One allocation of the file's size: a list of a hundred megabytes
+    // must not need twice that while it grows.
+    long at = ftell(f);
+    if (at >= 0 && fseek(f, 0, SEEK_END) == 0) {
+        long end = ftell(f);
+        if (end > at) bytes.reserve((size_t)(end - at) < max ? (size_t)(end - at) : max);
+        fseek(f, at, SEEK_SET);
+    }
     char buf[65536];
     size_t got;
     while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
@@ -202,6 +210,14 @@ bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, si
         bytes.append(buf, got);
     }
     bool ok = !ferror(f);
+    const unsigned char* p = (const unsigned char*)bytes.data();
+    size_t n = bytes.size();
+    bool marked = (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) ||
+                  (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)));
+    if (!marked && !is_utf8(p, n)) {
+        out.swap(bytes);  // ANSI, as it is: no second copy
+        return ok;
+    }
     decode_text(bytes.data(), bytes.size(), cp, out, info);
     return ok;
 }

@@ -35,7 +35,9 @@ struct TextInfo {
     bool cut = false;             // the file was larger than read_text takes
 };
 
-enum : size_t { TEXT_MAX = 64u << 20 };  // bytes read from one file at most
+// Bytes read from one file at most: a package list of a hundred megabytes
+// is read whole; more would not fit a 32-bit process beside its rows.
+enum : size_t { TEXT_MAX = 128u << 20 };
 
 // Decodes a file's bytes: a UTF-8 or UTF-16 byte order mark, or bytes that
 // are valid UTF-8 holding at least one multi-byte sequence, are converted

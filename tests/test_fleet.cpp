@@ -172,6 +172,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     ASSERT_TRUE(loaded());
     ASSERT_TRUE(wait_until([&] { return log_text().find("FleetReport (") != std::string::npos; }));
     std::string html = read_file(report_path);
+    html.erase(std::remove(html.begin(), html.end(), '\r'), html.end());
     for (const char* want : {
              "8 devices: 1 failed, 1 without a report for 7 days or more, 2 unreadable.",
              "Contoso OfficeSuite 16.0</td>\n  <td>installed 2, failed 1, waiting 0",
