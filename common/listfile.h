@@ -45,9 +45,8 @@ template <class Take> int for_each_record(FILE* f, Take take, TextInfo* info = n
 {
     ListReader rd;
     char buf[LIST_PIECE];
-    std::string text;
     TextInfo own;
-    read_text(f, ansi_code_page(), text, info ? *info : own);
+    TextIn text(f, ansi_code_page(), info ? *info : own);
     TextPieces pieces(text);
     while (pieces.next(buf, sizeof buf))
         if (rd.piece(buf)) take(rd);

@@ -61,6 +61,26 @@ static bool is_utf8(const unsigned char* p, size_t n)
     return multi;
 }
 
+// is_utf8 a block at a time: how many bytes of p are whole, well formed
+// sequences, leaving a sequence the block's end may have cut (unless last);
+// (size_t)-1 when the bytes are not UTF-8. Sets *multi on a multi-byte one.
+static size_t utf8_prefix(const unsigned char* p, size_t n, bool last, bool* multi)
+{
+    size_t i = 0;
+    while (i < n) {
+        if (p[i] < 0x80) {
+            i++;
+            continue;
+        }
+        unsigned long c;
+        size_t len = utf8_seq(p + i, n - i, &c);
+        if (!len) return !last && n - i < 4 ? i : (size_t)-1;
+        *multi = true;
+        i += len;
+    }
+    return i;
+}
+
 // Malformed sequences after a byte order mark become U+FFFD, which no code
 // page holds, so they are counted as lost.
 static void utf8_to_wide(const unsigned char* p, size_t n, std::u16string& w)
@@ -222,21 +242,111 @@ bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, si
     return ok;
 }
 
+TextIn::TextIn(FILE* file, const CodePage& cp, TextInfo& ti, size_t max, size_t block_size)
+    : whole(&decoded), info(&ti)
+{
+    ti = TextInfo();
+    if (!file) return;
+    // First pass: which encoding, a block at a time (the same blocks are
+    // read again below, from the system's cache).
+    long at = ftell(file);
+    block.resize(block_size < 4 ? 4 : block_size);  // room for a sequence cut by its end
+    size_t total = 0, carry = 0;
+    bool marked = false, utf8 = true, multi = false;
+    for (;;) {
+        size_t want = block.size() - carry;
+        if (want > max - total) want = max - total;
+        size_t got = want ? fread(block.data() + carry, 1, want, file) : 0;
+        size_t have = carry + got;
+        if (total == 0 && have >= 2) {
+            const unsigned char* b = (const unsigned char*)block.data();
+            marked = (have >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) || (b[0] == 0xFF && b[1] == 0xFE) ||
+                     (b[0] == 0xFE && b[1] == 0xFF);
+        }
+        total += got;
+        if (marked) break;
+        // A sequence cut by the block's end is looked at with the next block.
+        size_t used = utf8 ? utf8_prefix((const unsigned char*)block.data(), have, got == 0, &multi) : have;
+        if (used == (size_t)-1) utf8 = false, used = have;
+        carry = have - used;
+        memmove(block.data(), block.data() + used, carry);
+        if (got == 0 || !utf8) break;  // ANSI, whatever follows
+    }
+    err = ferror(file) != 0;
+    if (at < 0 || fseek(file, at, SEEK_SET) != 0) {
+        err = true;
+        return;
+    }
+    if (marked || (utf8 && multi)) {
+        block.clear();
+        block.shrink_to_fit();
+        err = !read_text(file, cp, decoded, ti, max) || err;
+        return;
+    }
+    f = file;
+    left = max;
+    whole = nullptr;
+}
+
+bool TextIn::next(const char*& out, size_t& n)
+{
+    if (whole) {
+        out = whole->data();
+        n = whole->size();
+        whole = nullptr;  // one stretch
+        return n > 0;
+    }
+    if (!f || left == 0) {
+        if (f && info && fgetc(f) != EOF) info->cut = true;
+        f = nullptr;
+        return false;
+    }
+    n = fread(block.data(), 1, block.size() < left ? block.size() : left, f);
+    if (ferror(f)) err = true;
+    if (n == 0) {
+        f = nullptr;
+        return false;
+    }
+    left -= n;
+    out = block.data();
+    return true;
+}
+
+const std::string& TextPieces::text_none()
+{
+    static const std::string none;
+    return none;
+}
+
+bool TextPieces::fill()
+{
+    while (pos >= n) {
+        if (ended || !in.next(p, n)) {
+            ended = true;
+            n = pos = 0;
+            return false;
+        }
+        pos = 0;
+    }
+    return true;
+}
+
 bool TextPieces::next(char* buf, size_t size)
 {
-    if (size < 2 || pos >= t.size()) return false;
+    if (size < 2 || !fill()) return false;
     size_t k = 0;
-    while (pos < t.size() && k + 1 < size) {
-        char c = t[pos];
+    while (k + 1 < size && fill()) {
+        char c = p[pos];
 #ifdef _WIN32
         if (c == 0x1a) {  // Ctrl-Z: the end of a text file, in Windows' text mode
-            pos = t.size();
+            ended = true;
+            n = pos = 0;
             break;
         }
 #endif
         pos++;
         if (c == 0) continue;
-        if (c == '\r' && pos < t.size() && t[pos] == '\n') continue;
+        if (c == '\r' && fill() && p[pos] == '\n') continue;
         buf[k++] = c;
         if (c == '\n') break;
     }

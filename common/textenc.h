@@ -58,17 +58,49 @@ void encode_text(const std::string& ansi, TextEncoding enc, const CodePage& cp, 
 // tells when there was more) and decodes it. False when reading failed.
 bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, size_t max = TEXT_MAX);
 
+// The decoded text of the rest of a stream (binary mode), as read_text
+// gives it, in stretches: an ANSI file (nearly every file) is read a block
+// at a time and never held whole, so a large list costs neither a copy of
+// itself nor fresh memory on every read. Any other encoding is decoded
+// whole first. Over a text in memory it is that text in one stretch.
+class TextIn {
+public:
+    // block: bytes read at a time (small ones for the fuzzer).
+    TextIn(FILE* f, const CodePage& cp, TextInfo& info, size_t max = TEXT_MAX, size_t block = 65536);
+    explicit TextIn(const std::string& text) : whole(&text) {}
+    TextIn(const TextIn&) = delete;
+    TextIn& operator=(const TextIn&) = delete;
+    // The next stretch; false at the end of the text.
+    bool next(const char*& p, size_t& n);
+    bool failed() const { return err; }
+
+private:
+    FILE* f = nullptr;         // read a block at a time (ANSI)
+    size_t left = 0;           // bytes still to be read of the bound
+    const std::string* whole;  // the text, decoded whole
+    std::string decoded;
+    std::vector<char> block;
+    bool err = false;
+    TextInfo* info = nullptr;
+};
+
 // Pieces of decoded text as fgets in text mode gives them: CR LF becomes
 // LF, a Ctrl-Z ends the text (on Windows), a piece holds at most size-1 characters and
 // ends after its line feed. Zero bytes are dropped.
 class TextPieces {
 public:
-    explicit TextPieces(const std::string& text) : t(text) {}
+    explicit TextPieces(const std::string& text) : own(text), in(own) {}
+    explicit TextPieces(TextIn& text) : own(text_none()), in(text) {}
     bool next(char* buf, size_t size);
 
 private:
-    const std::string& t;
-    size_t pos = 0;
+    static const std::string& text_none();
+    bool fill();  // a next stretch when this one is used up; false at the end
+    TextIn own;
+    TextIn& in;
+    const char* p = nullptr;
+    size_t n = 0, pos = 0;
+    bool ended = false;
 };
 
 // The lost lines for a log line: "3, 7".

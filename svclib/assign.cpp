@@ -16,33 +16,39 @@ void strip_blanks(std::string& line)
     if (!out.empty()) line.swap(out);
 }
 
-LineReader::LineReader(FILE* f, TextInfo* info)
-{
-    TextInfo own;
-    read_text(f, ansi_code_page(), text, info ? *info : own);
-}
+LineReader::LineReader(FILE* f, TextInfo* info) : in(f, ansi_code_page(), info ? *info : own) {}
 
 bool LineReader::next(std::string& line)
 {
     line.clear();
-    size_t len = text.size();
-    if (pos >= len) return false;
-    const char* start = text.data() + pos;
-    const char* nl = (const char*)memchr(start, '\n', len - pos);
-    size_t n = nl ? (size_t)(nl - start) + 1 : len - pos;
-    pos += n;
-    if (!memchr(start, 0, n) && !memchr(start, 0x1a, n)) {
-        line.assign(start, n);
-    } else {
-        for (size_t i = 0; i < n; i++) {
-            if (start[i] == 0x1a) {  // Ctrl-Z: the end of a text file
-                pos = len;
+    for (;;) {
+        if (pos >= n) {
+            if (ended || !in.next(p, n)) {
+                ended = true;
+                n = pos = 0;
                 return !line.empty();
             }
-            if (start[i]) line += start[i];
+            pos = 0;
         }
+        const char* start = p + pos;
+        const char* nl = (const char*)memchr(start, '\n', n - pos);
+        size_t k = nl ? (size_t)(nl - start) + 1 : n - pos;
+        pos += k;
+        const char* eof = (const char*)memchr(start, 0x1a, k);  // Ctrl-Z: the end of a text file
+        if (eof) k = (size_t)(eof - start);
+        if (!memchr(start, 0, k)) {
+            line.append(start, k);
+        } else {
+            for (size_t i = 0; i < k; i++)
+                if (start[i]) line += start[i];
+        }
+        if (eof) {
+            ended = true;
+            n = pos = 0;
+            return !line.empty();
+        }
+        if (nl) break;  // else the line goes on in the next stretch
     }
-    if (!nl) return !line.empty();
     // CR LF is one line end.
     if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
     return true;

@@ -23,8 +23,11 @@ public:
     bool next(std::string& line);
 
 private:
-    std::string text;
-    size_t pos = 0;
+    TextInfo own;
+    TextIn in;
+    const char* p = nullptr;  // the stretch of text being read
+    size_t n = 0, pos = 0;
+    bool ended = false;
 };
 
 // Forms "<name>=" into key (260 characters). A missing name, or one too

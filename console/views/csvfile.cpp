@@ -23,9 +23,8 @@ int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, ListModel&
     char buf[260];
     std::vector<std::string> fields;
     int line = 0, n = 0;
-    std::string text;
     TextInfo info;
-    read_text(f, ansi_code_page(), text, info);
+    TextIn text(f, ansi_code_page(), info);
     TextPieces pieces(text);
     while (pieces.next(buf, sizeof buf)) {
         size_t len = strlen(buf);

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(info2.lost == 0);
     }
 
-    char buf[260];
+    char buf[260], buf2[260];
     TextPieces pieces(out);
     while (pieces.next(buf, sizeof buf)) {
         size_t len = strlen(buf);
@@ -29,5 +29,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const char* nl = strchr(buf, '\n');
         FUZZ_CHECK(!nl || nl == buf + len - 1);
     }
+    // Read from a stream a block at a time, with a bound inside the input:
+    // the pieces and what is said of the text are those of reading it whole.
+    size_t max = size > 8 ? size - data[0] % 8 : size;
+    FILE* f = input_stream(data, size);
+    TextInfo info3, info4;
+    std::string bounded;
+    read_text(f, cp, bounded, info3, max);
+    rewind(f);
+    {
+        TextIn in2(f, cp, info4, max, size > 1 ? 1 + data[1] % 16 : 4);
+        TextPieces a(bounded), b(in2);
+        for (;;) {
+            bool more = a.next(buf, sizeof buf);
+            FUZZ_CHECK(more == b.next(buf2, sizeof buf2));
+            if (!more) break;
+            FUZZ_CHECK(strcmp(buf, buf2) == 0);
+        }
+        FUZZ_CHECK(info3.cut == info4.cut && info3.enc == info4.enc && info3.lost == info4.lost);
+    }
+    fclose(f);
     return 0;
 }
