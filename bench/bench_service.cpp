@@ -55,11 +55,14 @@ Run task(const std::string& list_path, const std::string& text)
     double t0 = now_ms();
     Run r = {0, 0};
     if (!CreateProcessA(nullptr, cmd, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) return r;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    r.ms = now_ms() - t0;
+    // Sampled while it runs: Wine keeps no counters of a process that ended.
     PROCESS_MEMORY_COUNTERS pmc = {};
     pmc.cb = sizeof pmc;
-    if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc)) r.peak = pmc.PeakWorkingSetSize;
+    do {
+        if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc) && pmc.PeakWorkingSetSize > r.peak)
+            r.peak = pmc.PeakWorkingSetSize;
+    } while (WaitForSingleObject(pi.hProcess, 2) == WAIT_TIMEOUT);
+    r.ms = now_ms() - t0;
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return r;

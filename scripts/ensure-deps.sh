@@ -6,6 +6,10 @@ have() { command -v "$1" >/dev/null 2>&1; }
 have wine || need+=(wine wine32:i386)
 [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ] || dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
+# Where no 32-bit program runs, the build for 64-bit Windows (wine-vars.sh).
+if [ "${NX_ARCH:-}" = x86_64 ] || ! NX_ARCH= "$(dirname "$0")/ia32-check.sh" 2>/dev/null; then
+  have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+fi
 have Xvfb || need+=(xvfb xauth)
 have cmake || need+=(cmake)
 have g++ || need+=(g++)
