@@ -20,6 +20,8 @@ have python3 || need+=(python3)
 [ -d /usr/src/googletest ] || need+=(googletest)
 have import || need+=(imagemagick)
 have xdotool || need+=(xdotool)
+# The test under another code page makes its locale from glibc's sources.
+[ -f /usr/share/i18n/locales/ru_RU ] && have localedef || need+=(locales)
 # Native sanitizer build, fuzzing and the static checks.
 have clang++ || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)

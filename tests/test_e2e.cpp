@@ -519,6 +519,40 @@ TEST_F(E2e, NamesWithAccentsInEveryEncoding)
     }
 }
 
+// The same road where the code page is another: test_e2e_cp1251 runs this
+// test in a Cyrillic locale (Wine takes the code page from it: 1251). A
+// UTF-8 assignment and group file with Cyrillic names (Mueller, Buero).
+TEST_F(E2e, NamesInAnotherCodePage)
+{
+    if (GetACP() != 1251) GTEST_SKIP() << "code page " << GetACP() << "; test_e2e_cp1251 runs this in 1251";
+    const std::string comp = "\xCC\xFE\xEB\xEB\xE5\xF0", group = "\xC1\xFE\xF0\xEE", name = group + " 2.1";
+    std::string folder = "Y:\\pkg\\" + comp + "\\" + name + "\\1.0";
+    tu::make_dirs(folder);
+    ASSERT_TRUE(tu::write_file(folder + "\\Install.cmd", "@exit /b 0\r\n"));
+    std::string text, bytes;
+    for (auto& l : section(comp.c_str(), name.c_str(), "1.0")) text += l + "\r\n";
+    encode_text(text, ENC_UTF8, ansi_code_page(), bytes);
+    ASSERT_TRUE(tu::write_file("Y:\\cfg\\" + group + ".ini", bytes));
+    encode_text(std::string(kDevice) + "=" + group + "\r\n", ENC_UTF8, ansi_code_page(), bytes);
+    ASSERT_TRUE(tu::write_file("Y:\\cfg\\Assignment.ini", bytes));
+
+    ASSERT_EQ(run_task(), 0);
+    std::string key = std::string(kPkgs) + "\\" + comp + "\\" + name;
+    EXPECT_EQ(reg_number(key, "code"), 0) << svc_log();
+    std::string report = tu::read_file(pub + "\\nxsvc.htm");
+    EXPECT_EQ(report.find("<html>\r\n<meta charset='windows-1251'>\r\n<body>\r\n"), 0u);
+    EXPECT_NE(report.find("<td bgcolor='#f0f0f0'>" + group + "</td>"), std::string::npos) << report;
+    HWND w = adopt_console();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(wait_log("ReadREG () OK ..."));
+    EXPECT_EQ(nxd::list_image(w, row_of(w, name.c_str(), "1.0")), IMG_INSTALLED);
+    nxd::post_key(w, VK_F5);
+    ASSERT_TRUE(wait_log("Thread () OK ...", 30000)) << log_text();
+    int named = 0;
+    for (auto& row : nxd::list_table(w)) named += row[C_NAME] == name;
+    EXPECT_EQ(named, 1) << "F5 finds the folder under the name the list has";
+}
+
 // A service task reports to the share's status folder: without the folder
 // one log line and nothing else; with it the device's file, which the
 // administrator's Devices view lists and opens (a double click).
