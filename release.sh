@@ -10,6 +10,8 @@
 # Signed when NX_SIGN_CERT and NX_SIGN_KEY are set (README, "Signed release").
 set -euo pipefail
 cd "$(dirname "$0")"
+# The product is 32-bit wherever it is built (the 64-bit build only tests).
+export NX_ARCH=i686
 scripts/ensure-deps.sh
 NX_CONFIG=Release scripts/configure.sh
 . scripts/wine-vars.sh

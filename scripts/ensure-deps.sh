@@ -6,10 +6,6 @@ have() { command -v "$1" >/dev/null 2>&1; }
 have wine || need+=(wine wine32:i386)
 [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ] || dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
-# Where no 32-bit program runs, the build for 64-bit Windows (wine-vars.sh).
-if [ "${NX_ARCH:-}" = x86_64 ] || ! NX_ARCH= "$(dirname "$0")/ia32-check.sh" 2>/dev/null; then
-  have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
-fi
 have Xvfb || need+=(xvfb xauth)
 have cmake || need+=(cmake)
 have g++ || need+=(g++)
@@ -40,11 +36,20 @@ have unzip || need+=(unzip)
 [ -x /usr/sbin/smbd ] || have smbd || need+=(samba)
 have smbnetfs || need+=(smbnetfs)
 for extra in ${NX_EXTRA_PACKAGES:-}; do dpkg -s "$extra" >/dev/null 2>&1 || need+=("$extra"); done
-[ ${#need[@]} -eq 0 ] && exit 0
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${need[*]}"
-export DEBIAN_FRONTEND=noninteractive
-dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+install() {
+  [ $# -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: $*"
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+install "${need[@]}"
+# Where no 32-bit program runs, the build for 64-bit Windows (wine-vars.sh).
+# Asked after the first install: the check needs the 32-bit loader there.
+if [ "${NX_ARCH:-}" = x86_64 ] || ! NX_ARCH= "$(dirname "$0")/ia32-check.sh" 2>/dev/null; then
+  have x86_64-w64-mingw32-g++-posix || install g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+fi
+exit 0
