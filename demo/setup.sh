@@ -37,15 +37,16 @@ demo_setup() {
   export NX_DEMO_APP NX_DEMO_DEVICE NX_DEMO_PUBLIC NX_DEMO_TEMP
 }
 
-# Status files of other devices, dated from today: what the Devices view
+# Status files of other devices, dated an hour before now (never in the
+# future) and days back: what the Devices view
 # and the fleet report show beside this device's own.
 demo_status_pkg() {  # comp name vers state code days
   printf '[%s %s]\r\ncomp=%s\r\nname=%s\r\nvers=%s\r\npath=Y:\\pkg\\%s\\%s\\%s\\Install.cmd\r\nstat=%s\r\ncode=%s\r\ntime=%s\r\nruns=1\r\n\r\n' \
-    "$1" "$2" "$1" "$2" "$3" "$1" "$2" "$3" "$4" "$5" "$(date -d "-$6 days" '+%Y-%m-%d 08:15:00')"
+    "$1" "$2" "$1" "$2" "$3" "$1" "$2" "$3" "$4" "$5" "$(date -d "-$6 days -1 hour" '+%Y-%m-%d %H:%M:00')"
 }
 demo_status() {  # folder device days restart office-state office-code
   local f="$1/$2.ini" t
-  t=$(date -d "-$3 days" '+%Y-%m-%d 08:16:00')
+  t=$(date -d "-$3 days -1 hour" '+%Y-%m-%d %H:%M:00')
   printf '[device]\r\nname=%s\r\ntime=%s\r\nvers=1.0.0.6\r\ninst=0\r\nfail=0\r\nskip=3\r\nwait=0\r\nboot=%s\r\n\r\n' "$2" "$t" "$4" >"$f"
   demo_status_pkg Veltrane NxAgent 1.2.0 installed 0 "$3" >>"$f"
   demo_status_pkg Fabrikam Runtime 2.0 installed 3010 "$3" >>"$f"
