@@ -42,27 +42,8 @@ static size_t utf8_seq(const unsigned char* p, size_t left, unsigned long* cp)
     return len;
 }
 
-// Whether the bytes are UTF-8 that a code page could not have made: well
-// formed throughout and holding at least one multi-byte sequence.
-static bool is_utf8(const unsigned char* p, size_t n)
-{
-    bool multi = false;
-    for (size_t i = 0; i < n;) {
-        if (p[i] < 0x80) {
-            i++;
-            continue;
-        }
-        unsigned long c;
-        size_t len = utf8_seq(p + i, n - i, &c);
-        if (!len) return false;
-        multi = true;
-        i += len;
-    }
-    return multi;
-}
-
-// is_utf8 a block at a time: how many bytes of p are whole, well formed
-// sequences, leaving a sequence the block's end may have cut (unless last);
+// How many bytes of p are whole, well formed UTF-8 sequences, leaving a
+// sequence the end of a block may have cut (unless it is the last block);
 // (size_t)-1 when the bytes are not UTF-8. Sets *multi on a multi-byte one.
 static size_t utf8_prefix(const unsigned char* p, size_t n, bool last, bool* multi)
 {
@@ -79,6 +60,23 @@ static size_t utf8_prefix(const unsigned char* p, size_t n, bool last, bool* mul
         i += len;
     }
     return i;
+}
+
+// Whether the bytes are UTF-8 that a code page could not have made: well
+// formed throughout and holding at least one multi-byte sequence.
+static bool is_utf8(const unsigned char* p, size_t n)
+{
+    bool multi = false;
+    return utf8_prefix(p, n, true, &multi) != (size_t)-1 && multi;
+}
+
+// The encoding a byte order mark at the start names; ENC_ANSI for none.
+static TextEncoding marked_encoding(const unsigned char* p, size_t n)
+{
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return ENC_UTF8_BOM;
+    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) return ENC_UTF16LE;
+    if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) return ENC_UTF16BE;
+    return ENC_ANSI;
 }
 
 // Malformed sequences after a byte order mark become U+FFFD, which no code
@@ -125,11 +123,12 @@ void decode_text(const char* data, size_t n, const CodePage& cp, std::string& ou
     info.lost = 0;
     info.lost_lines.clear();
     std::u16string w;
-    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    TextEncoding marked = marked_encoding(p, n);
+    if (marked == ENC_UTF8_BOM) {
         info.enc = ENC_UTF8_BOM;
         utf8_to_wide(p + 3, n - 3, w);
-    } else if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
-        info.enc = p[0] == 0xFF ? ENC_UTF16LE : ENC_UTF16BE;
+    } else if (marked != ENC_ANSI) {
+        info.enc = marked;
         int lo = info.enc == ENC_UTF16LE ? 0 : 1;
         w.reserve(n / 2);
         for (size_t i = 2; i + 1 < n; i += 2) w += (char16_t)(p[i + lo] | (p[i + 1 - lo] << 8));
@@ -211,14 +210,6 @@ bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, si
     info = TextInfo();
     if (!f) return false;
     std::string bytes;
-    // One allocation of the file's size: a list of a hundred megabytes
-    // must not need twice that while it grows.
-    long at = ftell(f);
-    if (at >= 0 && fseek(f, 0, SEEK_END) == 0) {
-        long end = ftell(f);
-        if (end > at) bytes.reserve((size_t)(end - at) < max ? (size_t)(end - at) : max);
-        fseek(f, at, SEEK_SET);
-    }
     char buf[65536];
     size_t got;
     while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
@@ -230,14 +221,6 @@ bool read_text(FILE* f, const CodePage& cp, std::string& out, TextInfo& info, si
         bytes.append(buf, got);
     }
     bool ok = !ferror(f);
-    const unsigned char* p = (const unsigned char*)bytes.data();
-    size_t n = bytes.size();
-    bool marked = (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) ||
-                  (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)));
-    if (!marked && !is_utf8(p, n)) {
-        out.swap(bytes);  // ANSI, as it is: no second copy
-        return ok;
-    }
     decode_text(bytes.data(), bytes.size(), cp, out, info);
     return ok;
 }
@@ -258,11 +241,7 @@ TextIn::TextIn(FILE* file, const CodePage& cp, TextInfo& ti, size_t max, size_t 
         if (want > max - total) want = max - total;
         size_t got = want ? fread(block.data() + carry, 1, want, file) : 0;
         size_t have = carry + got;
-        if (total == 0 && have >= 2) {
-            const unsigned char* b = (const unsigned char*)block.data();
-            marked = (have >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) || (b[0] == 0xFF && b[1] == 0xFE) ||
-                     (b[0] == 0xFE && b[1] == 0xFF);
-        }
+        if (total == 0) marked = marked_encoding((const unsigned char*)block.data(), have) != ENC_ANSI;
         total += got;
         if (marked) break;
         // A sequence cut by the block's end is looked at with the next block.

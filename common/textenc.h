@@ -36,7 +36,8 @@ struct TextInfo {
 };
 
 // Bytes read from one file at most: a package list of a hundred megabytes
-// is read whole; more would not fit a 32-bit process beside its rows.
+// is read whole. Text in another encoding than ANSI is decoded in memory,
+// so more would not fit a 32-bit process beside its rows.
 enum : size_t { TEXT_MAX = 128u << 20 };
 
 // Decodes a file's bytes: a UTF-8 or UTF-16 byte order mark, or bytes that
