@@ -22,7 +22,7 @@ std::string section(int i, size_t pad)
 
 struct Figure {
     double ms;
-    size_t bytes;  // what the read list and the assigned set hold
+    size_t bytes;  // what the read list and the plan hold
     ListRead r;
 };
 
@@ -36,15 +36,12 @@ Figure measure(const std::string& text, int rounds)
         rewind(f);
         std::vector<SvcSection> list;
         fig.r = svc_read_list(f, kBytes, kSections, &list);
-        std::set<std::string> assigned;
-        for (const SvcSection& s : list) assigned.insert(svc_identity_key(s.comp, s.name, s.vers, s.path));
-        int trusted = 0;
-        for (const SvcSection& s : list)
-            trusted += svc_check_identity(s.comp, s.name, s.vers, s.path, assigned) != ID_FORGED;
-        size_t keys = 0;
-        for (const std::string& a : assigned) keys += a.capacity() + 64;  // node and string
-        fig.bytes = list.capacity() * sizeof(SvcSection) + keys;
-        if (trusted != (int)list.size()) puts("unexpected: a section was not trusted");
+        // The list as the user's choice over the same list assigned.
+        std::vector<SvcPlanned> plan;
+        svc_plan(1252, list, &list, &plan);
+        fig.bytes = list.capacity() * sizeof(SvcSection) + plan.capacity() * sizeof(SvcPlanned);
+        for (const SvcPlanned& p : plan)
+            if (!p.assigned) puts("unexpected: a chosen section was not found assigned");
     }
     fig.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count() / rounds;
     fclose(f);

@@ -63,6 +63,12 @@ inline bool svc_code_installed(long long code)
 #define SVC_LIB_FILE "nxsvc.dll"      // loaded from the service's own folder
 #define SVC_CONSOLE_FILE "nxwin.exe"  // started from there after new installs
 #define SVC_LOG_FILE "nxsvc.log"      // beside nxdll.log
+// The library's log, beside the host program (else in "TEMP"), and the
+// one of the call before.
+#define NX_DLL_LOG "nxdll.log"
+#define NX_DLL_OLD "nxdll.old"
+// The service's program: pkg_find called from it maps no drive letter.
+#define SVC_EXE_FILE "nxsvc.exe"
 #define SVC_LOG_OLD "nxsvc.old"       // the log before the last one
 // Failure actions: restart after a minute; the failures count anew after a day.
 enum { SVC_RESTART_DELAY_MS = 60000, SVC_FAILURE_RESET_S = 24 * 3600 };
@@ -79,10 +85,6 @@ enum { SVC_RESTART_DELAY_MS = 60000, SVC_FAILURE_RESET_S = 24 * 3600 };
 // Both go when it succeeds or its version changes.
 #define SVC_RES_TRIES "tries"
 #define SVC_RES_WAIT "wait"
-// Beside the service, where users cannot write: the device list as
-// pkg_find last wrote it, the sections whose results a saved list may
-// record although their path gives another identity.
-#define SVC_ASSIGNED_FILE "nxsvc.lst"
 // Bounds of a device package list the service reads: far above any real
 // list (a few hundred sections of about 150 bytes), low enough that a list
 // at the bound costs about a megabyte in the 32-bit service.

@@ -46,13 +46,15 @@ prefix_up() {
     wine regedit /S "$(winepath -w "$NX_ROOT/scripts/wine-test.reg")" </dev/null >/dev/null 2>&1
     wineserver -w
   fi
-  # A Cyrillic locale of this build's own (LOCPATH), for the test that runs
-  # under another code page: Wine takes the code page from the locale, and
-  # needs the locale to exist to name files in UTF-8.
-  if [ ! -d "$NX_STATE/locale/ru_RU.UTF-8" ] && command -v localedef >/dev/null; then
-    mkdir -p "$NX_STATE/locale"
-    localedef -i ru_RU -f UTF-8 "$NX_STATE/locale/ru_RU.UTF-8" >/dev/null 2>&1 || rm -rf "$NX_STATE/locale/ru_RU.UTF-8"
-  fi
+  # A Cyrillic and a Japanese locale of this build's own (LOCPATH), for the
+  # tests that run under other code pages (1251, 932): Wine takes the code
+  # page from the locale, and needs the locale to exist to name files in UTF-8.
+  for loc in ru_RU ja_JP; do
+    if [ ! -d "$NX_STATE/locale/$loc.UTF-8" ] && command -v localedef >/dev/null; then
+      mkdir -p "$NX_STATE/locale"
+      localedef -i $loc -f UTF-8 "$NX_STATE/locale/$loc.UTF-8" >/dev/null 2>&1 || rm -rf "$NX_STATE/locale/$loc.UTF-8"
+    fi
+  done
   mkdir -p "$NX_SHARE_Y" "$NX_LOCAL_X"
   ln -sfn "$NX_SHARE_Y" "$WINEPREFIX/dosdevices/y:"
   ln -sfn "$NX_LOCAL_X" "$WINEPREFIX/dosdevices/x:"

@@ -1,64 +1,57 @@
 #include "rules.h"
 #include "listfile.h"
+#include "sharelayout.h"
 #include "service_contract.h"
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
-
-static bool is_sep(char c) { return c == '\\' || c == '/'; }
-
-// Case-insensitive prefix test; the package folder "pkg" and the settings
-// may differ in case from the path, as Windows allows.
-static bool starts_with(const char* s, const char* prefix, size_t n)
-{
-    for (size_t i = 0; i < n; i++)
-        if (!s[i] || tolower((unsigned char)s[i]) != tolower((unsigned char)prefix[i])) return false;
-    return true;
-}
+#include <map>
+#include <set>
 
 // Length of the part of path under root + "\pkg\", or 0 when it is not there.
-static size_t under_pkg(const char* path, const char* root, size_t root_len)
+// Letters compare without regard to case, as Windows does.
+static size_t under_pkg(unsigned cp, const char* path, const char* root, size_t root_len)
 {
-    if (!root_len || !starts_with(path, root, root_len)) return 0;
+    if (!root_len || !cp_prefix_nocase(cp, path, root, root_len)) return 0;
     const char* rest = path + root_len;
-    if (!is_sep(rest[0]) || !starts_with(rest + 1, "pkg", 3) || !is_sep(rest[4])) return 0;
+    if (!path_sep(rest[0]) || !cp_prefix_nocase(cp, rest + 1, SHARE_PKG, 3) || !path_sep(rest[4])) return 0;
     return root_len + 5;
 }
 
-PathVerdict svc_check_path(const char* path, const char* ndrv, const char* uncp)
+PathVerdict svc_check_path(unsigned cp, const char* path, const char* ndrv, const char* uncp)
 {
     // 259 characters may be a longer path cut by the list reader.
     size_t len = path ? strlen(path) : 0;
     if (len == 0 || len >= 259) return PATH_EMPTY;
-    for (const char* p = path; *p; p++)
-        if ((unsigned char)*p < 32 || *p == '"' || *p == '%' || *p == '*' || *p == '?' || *p == '<' || *p == '>' ||
-            *p == '|')
-            return PATH_CHARS;
-    bool unc = is_sep(path[0]) && is_sep(path[1]);
-    bool drive = isalpha((unsigned char)path[0]) && path[1] == ':' && is_sep(path[2]);
+    // By characters: a double-byte character may end in the byte of "|".
+    for (const char* p = path; *p; p = cp_next(cp, p)) {
+        if (cp_next(cp, p) - p == 2) continue;
+        unsigned char c = (unsigned char)*p;
+        if (c < 32 || strchr("\"%*?<>|", c)) return PATH_CHARS;
+    }
+    bool unc = path_sep(path[0]) && path_sep(path[1]);
+    bool drive = isalpha((unsigned char)path[0]) && path[1] == ':' && path_sep(path[2]);
     if (!unc && !drive) return PATH_RELATIVE;
 
     // The allowed roots: a drive "X:" and a UNC path "\\server\share...".
     size_t drv_len = ndrv && isalpha((unsigned char)ndrv[0]) && ndrv[1] == ':' && !ndrv[2] ? 2 : 0;
-    size_t unc_len = uncp && is_sep(uncp[0]) && is_sep(uncp[1]) && uncp[2] && !is_sep(uncp[2]) ? strlen(uncp) : 0;
-    while (unc_len > 2 && is_sep(uncp[unc_len - 1])) unc_len--;
-    size_t start = drive ? under_pkg(path, ndrv, drv_len) : under_pkg(path, uncp, unc_len);
+    std::string root = share_root(cp, uncp);
+    size_t start = drive ? under_pkg(cp, path, ndrv, drv_len) : under_pkg(cp, path, root.c_str(), root.size());
     if (!start) return PATH_ELSEWHERE;
 
     // Below the package folder: named components only. Windows drops
     // trailing dots and blanks, so "..." or ".. " would climb like "..";
     // a ":" would name a stream or another drive.
-    const char* c = path + start;
-    while (true) {
-        const char* e = c;
-        while (*e && !is_sep(*e)) e++;
-        const char* t = e;
-        while (t > c && (t[-1] == '.' || t[-1] == ' ')) t--;
-        if (t == c) return PATH_DOTS;
-        for (const char* q = c; q < e; q++)
-            if (*q == ':') return PATH_CHARS;
-        if (!*e) break;
-        c = e + 1;
+    bool named = false;
+    for (const char* p = path + start;; p = cp_next(cp, p)) {
+        if (!*p || path_sep(*p)) {
+            if (!named) return PATH_DOTS;
+            if (!*p) break;
+            named = false;
+            continue;
+        }
+        if (*p == ':') return PATH_CHARS;
+        if (*p != '.' && *p != ' ') named = true;
     }
     return PATH_OK;
 }
@@ -107,36 +100,37 @@ int svc_seconds(int value, int fallback)
     return value > SVC_TLONGEST ? SVC_TLONGEST : value;
 }
 
-bool svc_path_identity(const char* path, std::string* comp, std::string* name, std::string* vers)
+// The results key's part of an identity, letters folded as the registry
+// folds them, and the version as it is.
+static std::string plan_key(unsigned cp, const SvcSection& s)
 {
-    // The last four parts, from the end: script, version, name, manufacturer.
-    std::string rest = path ? path : "", parts[4];
-    for (std::string& part : parts) {
-        size_t b = rest.rfind('\\');
-        if (b == std::string::npos) break;
-        part = rest.substr(b + 1);
-        rest.resize(b);
+    std::string k = std::string(s.comp) + '\n' + s.name;
+    for (size_t i = 0; i < k.size(); i += cp_next(cp, &k[i]) - &k[i])
+        if (k[i] >= 'A' && k[i] <= 'Z') k[i] = (char)(k[i] - 'A' + 'a');
+    return k + '\n' + s.vers;
+}
+
+size_t svc_plan(unsigned cp, const std::vector<SvcSection>& assigned, const std::vector<SvcSection>* chosen,
+                std::vector<SvcPlanned>* plan)
+{
+    plan->clear();
+    std::map<std::string, const SvcSection*> by_id;
+    for (const SvcSection& a : assigned) by_id.emplace(plan_key(cp, a), &a);
+    std::set<std::string> taken;
+    size_t dropped = 0;
+    for (const SvcSection& s : chosen ? *chosen : assigned) {
+        std::string key = plan_key(cp, s);
+        if (!taken.insert(key).second) {
+            dropped++;
+            continue;
+        }
+        auto a = by_id.find(key);
+        if (a != by_id.end())
+            plan->push_back({*a->second, true});
+        else
+            plan->push_back({s, false});
     }
-    if (parts[3].empty() || parts[3] == "pkg") parts[3] = "ZRP";
-    *vers = parts[1];
-    *name = parts[2];
-    *comp = parts[3];
-    return !parts[0].empty() && !parts[1].empty() && !parts[2].empty();
-}
-
-std::string svc_identity_key(const char* comp, const char* name, const char* vers, const char* path)
-{
-    // A line feed cannot stand in a list field, so the key is unambiguous.
-    return std::string(comp) + '\n' + name + '\n' + vers + '\n' + path;
-}
-
-IdVerdict svc_check_identity(const char* comp, const char* name, const char* vers, const char* path,
-                             const std::set<std::string>& assigned)
-{
-    std::string c, n, v;
-    if (svc_path_identity(path, &c, &n, &v) && c == comp && n == name && v == vers) return ID_FROM_PATH;
-    if (assigned.count(svc_identity_key(comp, name, vers, path))) return ID_ASSIGNED;
-    return ID_FORGED;
+    return dropped;
 }
 
 int svc_backoff(int tries, int tsvc)

@@ -5,7 +5,6 @@
 #include "winerr.h"
 #include <stddef.h>
 #include <stdio.h>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,8 +22,9 @@ enum PathVerdict {
 // Checks a script path against the share's package folders. ndrv is a
 // drive such as "Y:"; uncp a UNC path such as "\\server\packages" (a
 // trailing "\" is ignored). An empty or malformed setting allows nothing.
-// Letters are compared without regard to case, as Windows does.
-PathVerdict svc_check_path(const char* path, const char* ndrv, const char* uncp);
+// Letters are compared without regard to case, as Windows does; the path
+// is walked by characters of code page cp.
+PathVerdict svc_check_path(unsigned cp, const char* path, const char* ndrv, const char* uncp);
 const char* svc_path_reason(PathVerdict v);
 
 // True when the package is installed already: the recorded version equals
@@ -65,22 +65,6 @@ inline bool svc_log_full(long size) { return size >= SVC_LOG_LIMIT; }
 enum { SVC_TMAX = 600, SVC_TMSG = 10, SVC_TSVC = 60, SVC_TWRB = 120, SVC_TLONGEST = 7 * 24 * 3600 };
 int svc_seconds(int value, int fallback);
 
-// Whose result a list section may record. A user may pick, order and repeat
-// the share's packages, but a result belongs to the script that ran: a
-// section is trusted when its manufacturer, name and version are the ones
-// its path gives (as the console's search derives them from the folders
-// "<manufacturer>\<name>\<version>\<script>"), or when the same four texts
-// stand in the device list that pkg_find last wrote (the administrator's
-// group files). Anything else is forged.
-enum IdVerdict { ID_FROM_PATH, ID_ASSIGNED, ID_FORGED };
-// The manufacturer, name and version a script path gives; false when a part
-// is empty. A missing manufacturer folder (or "pkg") gives "ZRP".
-bool svc_path_identity(const char* path, std::string* comp, std::string* name, std::string* vers);
-// One section as a key of the assigned set.
-std::string svc_identity_key(const char* comp, const char* name, const char* vers, const char* path);
-IdVerdict svc_check_identity(const char* comp, const char* name, const char* vers, const char* path,
-                             const std::set<std::string>& assigned);
-
 // Failures that repeat: after the tries-th failed attempt in a row the
 // package waits this many tasks (0, 1, 3, 7 ...: tried again after 1, 2,
 // 4, 8 ... tasks), at most as many as make a day at tsvc seconds a task.
@@ -107,3 +91,20 @@ enum ListRead { LIST_READ, LIST_NONE, LIST_TOO_LARGE, LIST_TOO_MANY };
 // page could not hold go to *lost (when given), never to *list.
 ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list,
                        std::vector<SvcSection>* lost = nullptr);
+
+// What a task installs. The user chooses, the share decides: the device's
+// assigned list comes from the share's assignment and group files, which
+// administrators write; a list the console saved contributes only which
+// packages, by manufacturer, name and version, and their order.
+struct SvcPlanned {
+    SvcSection s;   // assigned: the group file's section, path and all;
+                    // else the user's section, whose path is never run
+    bool assigned;  // else the user's own choice from the share
+};
+// The plan: without chosen the assigned list, else the chosen packages in
+// their order, each as the assigned section of the same identity where
+// there is one (manufacturer and name without regard to case, as the
+// results key; the version exactly). Each identity once, at its first
+// place: returns how many repeats were dropped.
+size_t svc_plan(unsigned cp, const std::vector<SvcSection>& assigned, const std::vector<SvcSection>* chosen,
+                std::vector<SvcPlanned>* plan);

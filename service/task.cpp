@@ -1,7 +1,8 @@
-// The task the service repeats: settings, the device package list (from
-// pkg_find, or as the console saved it), each package installed in list
-// order, then the console and a restart when needed.
+// The task the service repeats: settings, the device's assigned list read
+// from the share, the user's choice where the console saved one, each
+// package installed in order, then the console and a restart when needed.
 #include "svc.h"
+#include "assignment.h"
 #include "scoped.h"
 #include "creg.h"
 #include "listfile.h"
@@ -10,8 +11,9 @@
 #include "rules.h"
 #include "safefile.h"
 #include "service_contract.h"
+#include "sharelayout.h"
 #include <stdio.h>
-#include <set>
+#include <string>
 
 typedef int(__cdecl* pkg_find_fn)(void);
 typedef int(__cdecl* get_file_fn)(char*, char*);
@@ -146,30 +148,104 @@ bool installer_busy(const Package& p, const DWORD* exit, Tally* t)
     return true;
 }
 
-// One package: the path rule, the identity rule, the skip rule, the
-// back-off, the script, the result. A package refused by a rule changes no
-// record.
-SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::string>& assigned, Tally* t)
+// The share's root ("\\server\share", no trailing separator) in the code
+// page's characters.
+std::string root_of(const Settings& s) { return share_root(ansi_code_page().id, s.ncfg.uncp); }
+
+// A package the user chose that the device is not assigned: the script is
+// the one the share lays out for that identity, and it runs only when
+// every folder on the way is a plain folder spelled exactly as the share
+// spells it (no short name, no other case, no link) and the script is a
+// file there. False, with the reason in why, when not.
+bool share_spelled(const std::string& root, const Package& p, char (&why)[NX_PATH * 2])
 {
+    std::string at = root + "\\" SHARE_PKG;
+    const char* parts[4] = {p.comp, p.name, p.vers, SHARE_SCRIPT};
+    for (int i = strcmp(p.comp, SHARE_NO_MAKER) == 0 ? 1 : 0; i < 4; i++) {
+        at += '\\';
+        at += parts[i];
+        WIN32_FIND_DATAA fd;
+        ScopedFind f(FindFirstFileA(at.c_str(), &fd));
+        bool script = i == 3;
+        if (!f) {
+            fmt_str(why, "%s not found: %lu", SvcShown<NX_PATH>(at.c_str()).text, GetLastError());
+            return false;
+        }
+        bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        if (folder == script || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            fmt_str(why, "%s is not a plain %s", SvcShown<NX_PATH>(at.c_str()).text, script ? "file" : "folder");
+            return false;
+        }
+        if (!script && strcmp(fd.cFileName, parts[i]) != 0) {
+            fmt_str(why, "the share spells \"%s\" as \"%s\"", Shown(parts[i]).text, Shown(fd.cFileName).text);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The script an assigned section names must be a file: a missing one would
+// send cmd.exe searching for the name elsewhere.
+bool script_there(const char* script, char (&why)[NX_PATH * 2])
+{
+    DWORD a = GetFileAttributesA(script);
+    if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    fmt_str(why, "no script there: %lu", a == INVALID_FILE_ATTRIBUTES ? GetLastError() : (DWORD)ERROR_DIRECTORY);
+    return false;
+}
+
+SvcPkgResult refuse(const Shown& path, const char* why, Tally* t)
+{
+    svc_log("Install (%s) %s, refused: %d\n", path.text, why, SVC_ERR_REJECTED);
+    t->refused++;
+    return {PKG_REFUSED, 0};
+}
+
+// The script a planned package runs, by the share's UNC path: an assigned
+// section's own, or for the user's own choice the one the share lays out
+// (the path text of the user's list is never run). False, with the
+// refusal logged, when there is none.
+bool script_of(const Settings& s, const SvcPlanned& planned, char (&script)[NX_PATH], const Shown& path, Tally* t)
+{
+    const Package& p = planned.s;
+    unsigned cp = ansi_code_page().id;
+    if (planned.assigned) {
+        PathVerdict v = svc_check_path(cp, p.path, s.ncfg.ndrv, s.ncfg.uncp);
+        if (v != PATH_OK) {
+            refuse(path, svc_path_reason(v), t);
+            return false;
+        }
+        if (!svc_unc_script(script, sizeof script, p.path, s.ncfg.ndrv, s.ncfg.uncp)) {
+            refuse(path, "UNC path too long", t);
+            return false;
+        }
+        return true;
+    }
+    NameVerdict v = share_script_path(cp, script, sizeof script, root_of(s).c_str(), p.comp, p.name, p.vers);
+    char why[NX_PATH * 2];
+    if (v != NAME_OK) {
+        fmt_str(why, "not assigned and %s \\ %s %s is no package folder: %s", Shown(p.comp).text,
+                Shown(p.name).text, Shown(p.vers).text, share_name_reason(v));
+        refuse(path, why, t);
+        return false;
+    }
+    char given[NX_PATH];
+    if (!svc_unc_script(given, sizeof given, p.path, s.ncfg.ndrv, s.ncfg.uncp) || strcmp(given, script) != 0)
+        svc_log("Install (%s) not assigned; the list's path is not run, the share's is: %s\n", path.text,
+                Shown(script).text);
+    return true;
+}
+
+// One package: its script, the skip rule, the back-off, the share's own
+// checks, the script, the result. A package refused, or one whose script
+// never started, changes no record.
+SvcPkgResult install(const Settings& s, const SvcPlanned& planned, Tally* t)
+{
+    const Package& p = planned.s;
     Shown path(p.path);
-    char key[NX_PATH];
-    if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp, p.name)) {
-        svc_log("Install (%s) key too long, failed: %d\n", path.text, (int)ERROR_FILENAME_EXCED_RANGE);
-        t->refused++;
-        return {PKG_REFUSED, 0};
-    }
-    PathVerdict v = svc_check_path(p.path, s.ncfg.ndrv, s.ncfg.uncp);
-    if (v != PATH_OK) {
-        svc_log("Install (%s) %s, failed: %d\n", path.text, svc_path_reason(v), SVC_ERR_REJECTED);
-        t->refused++;
-        return {PKG_REFUSED, 0};
-    }
-    if (svc_check_identity(p.comp, p.name, p.vers, p.path, assigned) == ID_FORGED) {
-        svc_log("Install (%s) is not %s\\%s %s by its path and not assigned, failed: %d\n", path.text,
-                Shown(p.comp).text, Shown(p.name).text, Shown(p.vers).text, SVC_ERR_REJECTED);
-        t->refused++;
-        return {PKG_REFUSED, 0};
-    }
+    char key[NX_PATH], script[NX_PATH], why[NX_PATH * 2];
+    if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp, p.name)) return refuse(path, "key too long", t);
+    if (!script_of(s, planned, script, path, t)) return {PKG_REFUSED, 0};
     // Two reads share the registry buffer: keep the version.
     char done_vers[NX_PATH] = "";
     const char* dv = mreg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
@@ -193,13 +269,7 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
         t->waiting++;
         return {PKG_WAITING, tries};
     }
-
-    char script[NX_PATH];
-    if (!svc_unc_script(script, sizeof script, p.path, s.ncfg.ndrv, s.ncfg.uncp)) {
-        svc_log("Install (%s) UNC path too long, failed: %d\n", path.text, (int)ERROR_FILENAME_EXCED_RANGE);
-        t->refused++;
-        return {PKG_REFUSED, 0};
-    }
+    if (planned.assigned ? !script_there(script, why) : !share_spelled(root_of(s), p, why)) return refuse(path, why, t);
     if (installer_busy(p, nullptr, t)) return {PKG_WAITING, tries};
 
     publish(&p);
@@ -207,6 +277,12 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
     DWORD start = GetTickCount(), result = 0;
     SvcRun run = svc_launch(script, s.tmax, &result);
     if (run == RUN_DONE && installer_busy(p, &result, t)) return {PKG_WAITING, tries};
+    if (run == RUN_NOSTART) {
+        // Nothing of the package ran: its records stay as they were.
+        svc_log("Install (%s) did not start, failed: %lu\n", path.text, result);
+        t->failed++;
+        return {PKG_FAILED, tries};
+    }
     SvcOutcome o = svc_outcome(run, result);
     record(key, p, o);
     // A stop is the service's doing, not the package's.
@@ -236,10 +312,9 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
 // not change the list under way.
 ListRead read_list(const char* path, std::vector<Package>* list)
 {
-    FILE* f = fopen(path, "rb");
+    ScopedFile f(fopen(path, "rb"));
     std::vector<SvcSection> lost;
-    ListRead r = svc_read_list(f, SVC_LIST_BYTES, SVC_LIST_SECTIONS, list, &lost);
-    if (f) fclose(f);
+    ListRead r = svc_read_list(f.get(), SVC_LIST_BYTES, SVC_LIST_SECTIONS, list, &lost);
     // A name the code page could not hold opens and runs nothing: never tried.
     for (const SvcSection& s : lost)
         svc_log("ReadList (%s) not in code page %u, failed: %d\n", SvcShown<NX_PATH>(s.path).text,
@@ -261,32 +336,87 @@ void log_read(const char* path, ListRead r, size_t count, const char* whose)
         svc_log("ReadList (%s) failed: %lu\n", path, GetLastError());
 }
 
-// The sections of pkg_find's list, kept beside the service where users
-// cannot write, so that a list the console saves later may carry them.
-void keep_assigned(const std::vector<Package>& list)
+// A file of the share's cfg folder, read whole with read(); the system
+// error that left part of it unread, 0 when it was read through or is not
+// there (not there: *found false).
+template <class Read> DWORD read_cfg_file(const char* path, bool* found, Read read)
 {
-    char path[NX_PATH];
-    if (fmt_str(path, "%s\\%s", mfolder, SVC_ASSIGNED_FILE)) return;
-    SafeFile out;
-    bool ok = safe_open(out, path, "wt");
-    for (size_t i = 0; ok && i < list.size(); i++)
-        write_section(out.f, list[i].name, list[i].comp, list[i].vers, list[i].path);
-    if (!ok || !safe_commit(out)) svc_log("KeepAssigned (%s) failed: %lu\n", path, GetLastError());
+    ScopedFile f(fopen(path, "rb"));
+    *found = (bool)f;
+    if (!f) {
+        DWORD e = (DWORD)_doserrno;
+        return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? 0 : (e ? e : (DWORD)ERROR_OPEN_FAILED);
+    }
+    TextInfo info;
+    read(f.get(), &info);
+    if (info.cut) return ERROR_FILE_TOO_LARGE;
+    return ferror(f.get()) ? (DWORD)ERROR_READ_FAULT : 0;
 }
 
-std::set<std::string> assigned_set(const std::vector<Package>& list)
+// The device's assigned list, read from the share by its UNC path as
+// pkg_find reads it (the assignment file, then each group file), into
+// memory: never from a file a user can write. False, logged, when a file
+// could not be read whole or the list is past the service's bounds: the
+// task then has no assigned list.
+bool read_assigned(const Settings& s, std::vector<Package>* out)
 {
-    std::set<std::string> set;
-    for (const Package& p : list) set.insert(svc_identity_key(p.comp, p.name, p.vers, p.path));
-    return set;
-}
-
-std::set<std::string> read_assigned()
-{
-    char path[NX_PATH];
-    std::vector<Package> list;
-    if (!fmt_str(path, "%s\\%s", mfolder, SVC_ASSIGNED_FILE)) read_list(path, &list);
-    return assigned_set(list);
+    out->clear();
+    std::string root = root_of(s);
+    char device[NX_PATH] = "", key[NX_PATH] = "", path[NX_PATH];
+    DWORD n = GetEnvironmentVariableA("Computername", device, sizeof device);
+    if (n == 0 || n >= sizeof device || make_device_key(key, sizeof key, device)) key[0] = 0;
+    if (root.empty() || fmt_str(path, "%s\\" SHARE_CFG "\\" SHARE_ASSIGNMENT, root.c_str())) {
+        svc_log("Assigned (%s) no share (uncp) set, failed: %d\n", s.ncfg.uncp, (int)ERROR_BAD_PATHNAME);
+        return false;
+    }
+    std::vector<std::string> groups, lines;
+    bool found;
+    DWORD e = read_cfg_file(path, &found, [&](FILE* f, TextInfo* info) { read_assignments(f, key, groups, info); });
+    if (e) {
+        svc_log("Assigned (%s) failed: %lu\n", path, e);
+        return false;
+    }
+    if (!found) svc_log("Assigned (%s) not there: no packages assigned\n", path);
+    for (const std::string& g : groups) {
+        if (has_not_held(g.c_str()) || fmt_str(path, "%s\\" SHARE_CFG "\\%s.ini", root.c_str(), g.c_str())) {
+            svc_log("Assigned (%s) no group file for this name, skipped\n", SvcShown<NX_PATH>(g.c_str()).text);
+            continue;
+        }
+        e = read_cfg_file(path, &found, [&](FILE* f, TextInfo* info) { read_group_lines(f, lines, info); });
+        if (e) {
+            svc_log("Assigned (%s) failed: %lu\n", path, e);
+            return false;
+        }
+        if (!found) svc_log("Assigned (%s) not there, skipped\n", path);
+    }
+    bool fits = true;
+    for_each_group_record(lines, [&](const ListReader& rd) {
+        if (!fits) return;
+        // A name the code page could not hold opens and runs nothing: never tried.
+        if (rd.not_held()) {
+            svc_log("Assigned (%s) not in code page %u, failed: %d\n", SvcShown<NX_PATH>(rd.path).text,
+                    ansi_code_page().id, (int)ERROR_NO_UNICODE_TRANSLATION);
+            return;
+        }
+        if (out->size() >= SVC_LIST_SECTIONS) {
+            fits = false;
+            return;
+        }
+        out->emplace_back();
+        Package& p = out->back();
+        copy_str(p.comp, rd.comp);
+        copy_str(p.name, rd.name);
+        copy_str(p.vers, rd.vers);
+        copy_str(p.path, rd.path);
+    });
+    if (!fits) {
+        svc_log("Assigned (%s) more than %d packages, refused, failed: %d\n", root.c_str(), SVC_LIST_SECTIONS,
+                (int)ERROR_FILE_TOO_LARGE);
+        out->clear();
+        return false;
+    }
+    svc_log("Assigned (%s) OK ... %d groups, %d packages\n", root.c_str(), (int)groups.size(), (int)out->size());
+    return true;
 }
 
 // Two names of one folder: the same file index and creation time.
@@ -311,12 +441,12 @@ bool same_folder(const char* a, const char* b)
 // stick or an image at that letter is not). The service itself maps no
 // drive: scripts run by the UNC path. False, with the reason in why, when
 // that cannot be made sure.
-bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
+bool share_ready(const Settings& s, char (&why)[NX_PATH * 2])
 {
-    char unc[NX_PATH], unc_pkg[NX_PATH], drv_pkg[NX_PATH], root[8], remote[NX_PATH];
-    copy_str(unc, c.uncp);
-    for (size_t n = strlen(unc); n > 2 && unc[n - 1] == '\\'; n--) unc[n - 1] = 0;
-    if (!unc[0] || fmt_str(unc_pkg, "%s\\pkg", unc)) {
+    const NCFG& c = s.ncfg;
+    std::string unc = root_of(s);
+    char unc_pkg[NX_PATH], drv_pkg[NX_PATH], root[8], remote[NX_PATH];
+    if (unc.empty() || fmt_str(unc_pkg, "%s\\" SHARE_PKG, unc.c_str())) {
         fmt_str(why, "no share (uncp) set");
         return false;
     }
@@ -327,7 +457,7 @@ bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
     }
     if (!c.ndrv[0]) return true;
     fmt_str(root, "%s\\", c.ndrv);
-    fmt_str(drv_pkg, "%s\\pkg", c.ndrv);
+    fmt_str(drv_pkg, "%s\\" SHARE_PKG, c.ndrv);
     UINT type = GetDriveTypeA(root);
     if (type == DRIVE_NO_ROOT_DIR) return true;
     if (type != DRIVE_REMOTE) {
@@ -335,16 +465,16 @@ bool share_ready(const NCFG& c, char (&why)[NX_PATH * 2])
         return false;
     }
     DWORD n = sizeof remote;
-    if (WNetGetConnectionA(c.ndrv, remote, &n) == NO_ERROR && _stricmp(remote, unc) == 0) return true;
+    if (WNetGetConnectionA(c.ndrv, remote, &n) == NO_ERROR && _stricmp(remote, unc.c_str()) == 0) return true;
     if (same_folder(drv_pkg, unc_pkg)) return true;
-    fmt_str(why, "%s is not the package folder of %s", drv_pkg, unc);
+    fmt_str(why, "%s is not the package folder of %s", drv_pkg, unc.c_str());
     return false;
 }
 
 // The device's status on the share, from the task's tally: every package
 // of the list; those the task did not reach wait for a restart or the
 // Windows Installer, or else were skipped (a stop, a lost share).
-void report_status(const Settings& s, const std::vector<Package>& list, const Tally& t, bool restart_pending)
+void report_status(const Settings& s, const std::vector<SvcPlanned>& list, const Tally& t, bool restart_pending)
 {
     bool waits = restart_pending || t.restart_started || t.installer_busy;
     DeviceStatus st;
@@ -355,10 +485,10 @@ void report_status(const Settings& s, const std::vector<Package>& list, const Ta
     st.restart = restart_pending || t.restart_needed || t.restart_started;
     for (size_t i = 0; i < list.size() && i < STATUS_MAX_PACKAGES; i++) {
         StatusPackage p;
-        p.comp = list[i].comp;
-        p.name = list[i].name;
-        p.vers = list[i].vers;
-        p.path = list[i].path;
+        p.comp = list[i].s.comp;
+        p.name = list[i].s.name;
+        p.vers = list[i].s.vers;
+        p.path = list[i].s.path;
         p.state = waits ? PKG_WAITING : PKG_SKIPPED;
         if (i < t.results.size()) {
             // Skipped as installed already: installed.
@@ -386,61 +516,61 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     // marked as seen before it is read, so a list that breaks a task is
     // not taken again.
     bool saved = now[0] && strcmp(now, seen) != 0 && seen[0];
-    std::vector<Package> list;
-    std::set<std::string> assigned;
-    ListRead r = LIST_NONE;
+    std::vector<Package> chosen;
     if (saved) {
         mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
-        r = read_list(list_path, &list);
-        log_read(list_path, r, list.size(), ", saved by the console");
-        if (r == LIST_READ)
-            assigned = read_assigned();
-        else
-            saved = false;  // pkg_find's list instead
+        ListRead r = read_list(list_path, &chosen);
+        log_read(list_path, r, chosen.size(), ", saved by the console");
+        saved = r == LIST_READ;
     }
     if (!saved) {
-        char before[32];
-        copy_str(before, now);
-        int found = lib.pkg_find();
-        svc_log("pkg_find () %d OK ...\n", found);
+        // The console's list and the report; what the service installs is
+        // read from the share below, never back from that folder.
+        if (int found = lib.pkg_find())
+            svc_log("pkg_find () failed: %d\n", found);
+        else
+            svc_log("pkg_find () %d OK ...\n", found);
         list_time(list_path, now);
         mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
-        r = read_list(list_path, &list);
-        log_read(list_path, r, list.size(), "");
-        // Only a list pkg_find wrote just now holds the group files; one it
-        // left as it was may be a user's.
-        if (r == LIST_READ && found == 0 && now[0] && strcmp(before, now) != 0) {
-            keep_assigned(list);
-            assigned = assigned_set(list);
-        } else {
-            assigned = read_assigned();
-        }
     }
 
     // The scripts run by the share's UNC path (pkg_find cancels its own
-    // drive). Where the share cannot be made sure, nothing runs and nothing
-    // is recorded; while a restart is pending, a script would be cut off by
-    // it.
+    // connection). Where the share cannot be made sure, nothing runs and
+    // nothing is recorded; while a restart is pending, a script would be
+    // cut off by it.
     Tally t;
+    std::vector<SvcPlanned> plan;
     bool restart_pending = svc_restart_pending(s->tmsg, s->twrb, opts.norestart);
-    if (!list.empty() && !restart_pending) {
+    {
         SvcShare share(s->ncfg);
-        mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
         char why[NX_PATH * 2];
-        for (const Package& p : list) {
-            if (svc_stopping() || t.restart_started || t.installer_busy) break;
-            if (!share_ready(s->ncfg, why)) {
-                svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
-                        (int)ERROR_BAD_NETPATH);
-                break;
-            }
-            t.results.push_back(install(*s, p, assigned, &t));
+        std::vector<Package> assigned;
+        if (!share_ready(*s, why)) {
+            svc_log("Share (%s) %s; nothing runs, failed: %d\n", s->ncfg.uncp, why, (int)ERROR_BAD_NETPATH);
+        } else {
+            if (!read_assigned(*s, &assigned))
+                svc_log("Task (%d) no assigned list: %s\n", number,
+                        saved ? "only the user's own choices that the share confirms run" : "nothing runs");
+            size_t repeats = svc_plan(ansi_code_page().id, assigned, saved ? &chosen : nullptr, &plan);
+            if (repeats) svc_log("Task (%d) %d repeated packages, each runs once\n", number, (int)repeats);
         }
-        publish(nullptr);
+        if (!plan.empty() && !restart_pending) {
+            mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
+            for (const SvcPlanned& p : plan) {
+                if (svc_stopping() || t.restart_started || t.installer_busy) break;
+                if (!share_ready(*s, why)) {
+                    svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
+                            (int)ERROR_BAD_NETPATH);
+                    break;
+                }
+                t.results.push_back(install(*s, p, &t));
+            }
+            publish(nullptr);
+        }
     }
     svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
             t.failed, t.skipped, t.waiting, t.refused);
-    report_status(*s, list, t, restart_pending);
+    report_status(*s, plan, t, restart_pending);
 
     if (t.restart_started) {
         svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");

@@ -10,9 +10,23 @@
 #include "safefile.h"
 #include "scoped.h"
 #include "service_contract.h"
+#include "sharelayout.h"
 #include "strutil.h"
 #include "textenc.h"
 #include <windows.h>
+
+// The library's log, rewritten at every call; the call before keeps its
+// log as "nxdll.old", since a service task a minute later would leave
+// nothing of a failure to read. A name planted in "TEMP" is not followed.
+static FILE* open_log_keeping(const char* path)
+{
+    char old[NX_PATH];
+    DWORD a = GetFileAttributesA(path);
+    if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
+        !fmt_str(old, "%.*s" NX_DLL_OLD, (int)(strlen(path) - strlen(NX_DLL_LOG)), path))
+        MoveFileExA(path, old, MOVEFILE_REPLACE_EXISTING);
+    return open_unlinked(path, "wt");
+}
 
 // "nxdll.log" in the host program's folder, else in "TEMP"; none when
 // neither opens.
@@ -25,8 +39,8 @@ static FILE* open_log()
         char* slash = strrchr(module, '\\');
         if (slash) {
             slash[1] = 0;
-            if (!fmt_str(path, "%snxdll.log", module)) {
-                FILE* f = open_unlinked(path, "wt");
+            if (!fmt_str(path, "%s" NX_DLL_LOG, module)) {
+                FILE* f = open_log_keeping(path);
                 if (f) return f;
             }
         }
@@ -35,7 +49,7 @@ static FILE* open_log()
     char temp[NX_PATH];
     n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
     // Users may write in "TEMP": a name planted there is not followed.
-    if (n > 0 && n < sizeof temp && !fmt_str(path, "%s\\nxdll.log", temp)) return open_unlinked(path, "wt");
+    if (n > 0 && n < sizeof temp && !fmt_str(path, "%s\\" NX_DLL_LOG, temp)) return open_log_keeping(path);
     return nullptr;
 }
 
@@ -117,9 +131,56 @@ static void note_not_held(FILE* log, const char* path, const TextInfo& info, std
     notes.push_back(std::string(path) + ": line " + at + " not in code page " + std::to_string(cp));
 }
 
+// Whether the caller is the installation service: a drive letter it maps
+// runs as LocalSystem and is global, seen in every session, where a
+// user's own mapping of that letter then fails (85). Known by the token,
+// or by the program's name where every process has one user (Wine).
+static bool in_service()
+{
+    char module[NX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
+    const char* base = n > 0 && n < sizeof module ? path_last_sep(ansi_code_page().id, module) : nullptr;
+    if (base && _stricmp(base + 1, SVC_EXE_FILE) == 0) return true;
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    ScopedHandle held(token);
+    alignas(TOKEN_USER) char buf[128];
+    DWORD size;
+    return GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) &&
+           IsWellKnownSid(((TOKEN_USER*)buf)->User.Sid, WinLocalSystemSid);
+}
+
+// The share connected without a drive letter for one call, with the
+// configured account; without one the computer's account reaches it as it
+// is. Cancelled when the call ends.
+struct UncConnection {
+    char remote[NX_PATH] = "";
+    bool Connect(FILE* log, const char* root, const char* user, const char* password)
+    {
+        if (!user[0]) return true;
+        char name[NX_PATH];
+        copy_str(name, root);
+        NETRESOURCEA nr = {};
+        nr.dwType = RESOURCETYPE_DISK;
+        nr.lpRemoteName = name;
+        DWORD r = WNetAddConnection2A(&nr, password, user, 0);
+        if (r != NO_ERROR) {
+            log_line(log, "WNetAddConnection (%s) failed: %d\n", root, (int)r);
+            return false;
+        }
+        copy_str(remote, root);
+        log_line(log, "WNetAddConnection (%s) OK ...\n", root);
+        return true;
+    }
+    ~UncConnection()
+    {
+        if (remote[0]) WNetCancelConnection2A(remote, 0, TRUE);
+    }
+};
+
 // The call up to its result; the caller releases the connection object and
 // closes the log.
-static int find_and_report(CNet& net, FILE* log)
+static int find_and_report(CNet& net, UncConnection& unc, FILE* log)
 {
     // The device key; without a usable "Computername" it matches no line.
     char name[NX_PATH] = "";
@@ -146,13 +207,20 @@ static int find_and_report(CNet& net, FILE* log)
         have_report = true;
     }
 
-    if (!ncfg.ndrv[0]) return 1;
-    bool connected = net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) == 0;
+    // From the service the share is read by its UNC path, else through the
+    // drive "ndrv" as the console sees it.
+    unsigned cp = ansi_code_page().id;
+    bool service = in_service();
+    std::string root = service ? share_root(cp, ncfg.uncp) : std::string(ncfg.ndrv);
+    if (root.empty()) return 1;
+    bool connected = service ? unc.Connect(log, root.c_str(), ncfg.user, ncfg.pswd)
+                             : net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) == 0;
     if (!connected && have_report) return 2;
     // Without an earlier report go on, so that a first report is always written.
 
     std::vector<std::string> assigned, notes;
-    fmt_str(path, "%s\\cfg\\Assignment.ini", ncfg.ndrv);  // ndrv holds at most 3 characters
+    char cfg[NX_PATH];
+    if (fmt_str(cfg, "%s\\" SHARE_CFG, root.c_str()) || fmt_str(path, "%s\\" SHARE_ASSIGNMENT, cfg)) return 1;
     // A share lost on the way must not turn into an empty or partial list:
     // the earlier list and report stay, as when the share cannot be connected.
     // Unconnected, what the drive yields makes the first report.
@@ -168,12 +236,10 @@ static int find_and_report(CNet& net, FILE* log)
 
     note_not_held(log, path, read_info, notes);
 
-    char cfg[NX_PATH];
-    fmt_str(cfg, "%s\\cfg", ncfg.ndrv);
     std::vector<std::string> groups, numbers, lines;
     for (const std::string& g : assigned) {
         char marker[NX_PATH];
-        if (fmt_str(marker, "<b>%s", g.c_str()) || fmt_str(path, "%s\\cfg\\%s.ini", ncfg.ndrv, g.c_str())) {
+        if (fmt_str(marker, "<b>%s", g.c_str()) || fmt_str(path, "%s\\%s.ini", cfg, g.c_str())) {
             log_line(log, "read_group_lines (%s) failed: %d\n", g.c_str(), (int)ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
@@ -218,11 +284,14 @@ static int find_and_report(CNet& net, FILE* log)
         // Replaced in one step: the console or the service may read it at
         // any time, and a failed write must leave the last list.
         SafeFile out;
-        if (safe_open(out, path, "wb")) {
-            write_device_list(out.f, lines);
-            if (!safe_commit(out)) log_line(log, "safe_commit (%s) failed: %d\n", path, (int)GetLastError());
-        } else {
+        if (!safe_open(out, path, "wb")) {
             log_line(log, "safe_open (%s) failed: %d\n", path, (int)GetLastError());
+            return 3;
+        }
+        write_device_list(out.f, lines);
+        if (!safe_commit(out)) {
+            log_line(log, "safe_commit (%s) failed: %d\n", path, (int)GetLastError());
+            return 3;
         }
     }
     return 0;
@@ -234,7 +303,8 @@ extern "C" int __cdecl pkg_find(void)
     int result;
     {
         CNet net(log);
-        result = find_and_report(net, log);
+        UncConnection unc;
+        result = find_and_report(net, unc, log);
         if (result == 0) {
             log_line(log, "pkg_find () OK ...\n");
             // The log closes first; the connection is then released silently.

@@ -485,7 +485,7 @@ TEST_F(E2e, NamesWithAccentsInEveryEncoding)
         EXPECT_EQ(reg_text(key, "vers"), "1.0") << slog;
         EXPECT_EQ(reg_number(key, "code"), 0);
         EXPECT_EQ(slog.find("Install (" + lost), std::string::npos) << slog;
-        EXPECT_EQ(slog.find("ReadList (" + lost + ") not in code page 1252") != std::string::npos, r.not_held);
+        EXPECT_EQ(slog.find("Assigned (" + lost + ") not in code page 1252") != std::string::npos, r.not_held);
         std::string report = tu::read_file(pub + "\\nxsvc.htm");
         EXPECT_EQ(report.find("<html>\r\n<meta charset='windows-1252'>\r\n<body>\r\n"), 0u);
         EXPECT_NE(report.find("<td bgcolor='#f0f0f0'>B\xFCro</td>"), std::string::npos) << report;
@@ -551,6 +551,48 @@ TEST_F(E2e, NamesInAnotherCodePage)
     int named = 0;
     for (auto& row : nxd::list_table(w)) named += row[C_NAME] == name;
     EXPECT_EQ(named, 1) << "F5 finds the folder under the name the list has";
+}
+
+// Names whose double-byte characters end in the bytes of "\\" and "|":
+// test_e2e_cp932 runs this in a Japanese locale (code page 932). The group
+// file assigns one package; F5 shows the other under its maker; the list
+// the console saves chooses it, and the service runs it from the share.
+TEST_F(E2e, NamesInJapaneseCodePage)
+{
+    if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP() << "; test_e2e_cp932 runs this in 932";
+    const std::string comp = "\x83\x5c\x83\x74\x83\x67", sheet = "\x95\x5c\x8c\x76\x8e\x5a",
+                      report_pkg = "\x83\x8c\x83\x7c\x81\x5b\x83\x67", group = "\x88\xea\x97\x97\x95\x5c";
+    for (const std::string& n : {sheet, report_pkg}) {
+        std::string folder = "Y:\\pkg\\" + comp + "\\" + n + "\\1.0";
+        tu::make_dirs(folder);
+        ASSERT_TRUE(tu::write_file(folder + "\\Install.cmd", "@exit /b 0\r\n"));
+    }
+    std::string text, bytes;
+    for (auto& l : section(comp.c_str(), sheet.c_str(), "1.0")) text += l + "\r\n";
+    encode_text(text, ENC_UTF8, ansi_code_page(), bytes);
+    ASSERT_TRUE(tu::write_file("Y:\\cfg\\" + group + ".ini", bytes));
+    ASSERT_TRUE(tu::write_file("Y:\\cfg\\Assignment.ini", std::string(kDevice) + "=" + group + "\r\n"));
+
+    ASSERT_EQ(run_task(), 0);
+    std::string key = std::string(kPkgs) + "\\" + comp + "\\";
+    EXPECT_EQ(reg_number(key + sheet, "code"), 0) << svc_log();
+    EXPECT_NE(tu::read_file(pub + "\\nxsvc.htm").find("<td>" + group + "</td>"), std::string::npos);
+    HWND w = adopt_console();
+    ASSERT_NE(w, nullptr);
+    nxd::post_key(w, VK_F5);
+    ASSERT_TRUE(wait_log("Thread () OK ...", 30000)) << log_text();
+    EXPECT_EQ(cell(w, sheet.c_str(), "1.0", C_COMP), comp);
+    EXPECT_EQ(cell(w, report_pkg.c_str(), "1.0", C_COMP), comp);
+    EXPECT_EQ(close_console(w), 0);
+
+    // The user's choice: the package the device is not assigned.
+    text.clear();
+    for (auto& l : section(comp.c_str(), report_pkg.c_str(), "1.0")) text += l + "\r\n";
+    ASSERT_TRUE(tu::write_file(list, text));
+    tu::reg_set_str(kPkgs, SVC_LIST_SEEN, "0");
+    ASSERT_EQ(run_task(), 0);
+    EXPECT_EQ(reg_number(key + report_pkg, "code"), 0) << svc_log();
+    if (HWND c = adopt_console()) close_console(c);
 }
 
 // A service task reports to the share's status folder: without the folder

@@ -18,6 +18,7 @@ struct Pkg {
     const char* body;  // after the marker line; null: no script written
     const char* comp = "T";  // as the section names it
     const char* vers = "1.0";
+    const char* listed = nullptr;  // the list's path text, when not path
 };
 
 class Service : public tu::ShareTest {
@@ -69,7 +70,7 @@ protected:
                 if (path[0] == 'C') extra_files.push_back(path);
             }
             text += std::string("[") + p.comp + " " + p.name + "]\r\ncomp=" + p.comp + "\r\nname=" + p.name +
-                    "\r\npath=" + path + "\r\nvers=" + p.vers + "\r\n\r\n";
+                    "\r\npath=" + (p.listed ? p.listed : path) + "\r\nvers=" + p.vers + "\r\n\r\n";
         }
         ASSERT_TRUE(tu::write_file(list, text));
         tu::reg_set_str(NX_KEY_PKGS, SVC_LIST_SEEN, "0");
@@ -104,16 +105,17 @@ protected:
 using tu::reg_number;
 using tu::reg_text;
 
-// One task over a saved list: each package's result in the registry, its
-// marker, and the log line that says why. What a user may write into the
-// list (another package's identity, a path refused over an installed
-// package, control characters) changes no record.
+// One task over a saved list, none of it assigned: each package's result in
+// the registry, its marker, and the log line that says why. The user
+// chooses, the share decides: a path in the list never runs, a package
+// that is not on the share as the list spells it changes no record, and a
+// package chosen twelve times runs once.
 TEST_F(Service, OnceInstallsTheSavedListByTheRules)
 {
     tu::reg_set_dword(NX_KEY, "tmax", 6);
     std::string child = dir + "\\child.ran";  // no blanks: unquoted in the line below
     std::string outlives = "start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & echo ran>" + child + "\"\r\nexit /b 0";
-    for (const char* done : {"Done", "Kept"}) svc_sim::record_install("T", done, "1.0", 0, kOld);
+    for (const char* done : {"Done", "Kept", "Old"}) svc_sim::record_install("T", done, "1.0", 0, kOld);
     svc_sim::record_install("P", "Mandatory", "1.0", 0, kOld);
     svc_sim::record_started("T", "Waits", "1.0");
     svc_sim::set_dword(svc_sim::result_key("T", "Waits"), SVC_RES_TRIES, 2);
@@ -144,25 +146,30 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
         // failed twice before: waits one more task
         {{"Waits", nullptr, "exit /b 0"}, -1000, -1000, 2, false,
          "Install (Y:\\pkg\\T\\Waits\\1.0\\Install.cmd) WAIT ... failed 2 times, next try in 1 tasks"},
+        // the list's path is never run: the share's script for that package is
+        {{"Victim", nullptr, "exit /b 0", "T", "1.0", "Y:\\pkg\\T\\Victim\\1.0\\hostname.exe"}, 0, 0, -1000, true,
+         "Install (Y:\\pkg\\T\\Victim\\1.0\\hostname.exe) not assigned; the list's path is not run, the share's is: "
+         "\\\\demo\\packages\\pkg\\T\\Victim\\1.0\\Install.cmd"},
         // refused: nothing runs, nothing is recorded
         {{"Elsewhere", "C:\\elsewhere\\Install.cmd", "exit /b 0"}, -1000, -1000, -1000, false,
-         "Install (C:\\elsewhere\\Install.cmd) not under the share's package folder, failed: 161"},
-        {{"Climb", "Y:\\pkg\\..\\..\\x.cmd", "exit /b 0"}, -1000, -1000, -1000, false,
-         "Install (Y:\\pkg\\..\\..\\x.cmd) a \".\" or \"..\" component, failed: 161"},
-        {{"Unc", "\\\\other\\share\\pkg\\x.cmd", "exit /b 0"}, -1000, -1000, -1000, false,
-         "Install (\\\\other\\share\\pkg\\x.cmd) not under the share's package folder, failed: 161"},
-        {{"Kept", "C:\\nothing.cmd", nullptr}, 0, -1000, -1000, false,
-         "Install (C:\\nothing.cmd) not under the share's package folder, failed: 161"},
+         "Install (C:\\elsewhere\\Install.cmd) \\\\demo\\packages\\pkg\\T\\Elsewhere not found: 2, refused: 161"},
+        {{"Kept", "C:\\nothing.cmd", nullptr}, 0, -1000, -1000, false, "Install (C:\\nothing.cmd) SKIP ... installed already"},
         {{"Mandatory", "Y:\\pkg\\T\\Harmless\\1.0\\Install.cmd", "exit /b 0", "P", "2.0"}, 0, -1000, -1000, false,
-         "Install (Y:\\pkg\\T\\Harmless\\1.0\\Install.cmd) is not P\\Mandatory 2.0 by its path and not assigned, failed: 161"},
+         "Install (Y:\\pkg\\T\\Harmless\\1.0\\Install.cmd) \\\\demo\\packages\\pkg\\P not found: 2, refused: 161"},
+        {{"Old", nullptr, nullptr, "T", "9.9"}, 0, -1000, -1000, false,
+         "Install (Y:\\pkg\\T\\Old\\1.0\\Install.cmd) \\\\demo\\packages\\pkg\\T\\Old not found: 2, refused: 161"},
+        {{"Dot", nullptr, "exit /b 0", "T", "1.0."}, -1000, -1000, -1000, false,
+         "Install (Y:\\pkg\\T\\Dot\\1.0\\Install.cmd) not assigned and T \\ Dot 1.0. is no package folder: a trailing dot"},
+        {{"Case", nullptr, "exit /b 0", "t"}, -1000, -1000, -1000, false, "the share spells \"t\" as \"T\", refused: 161"},
         {{"Cr", "Y:\\pkg\\T\\Cr\r2020-01-01 00:00:00\tInstall (Y:\\pkg\\forged) OK ... code 0", nullptr}, -1000, -1000, -1000,
-         false, "Install (Y:\\pkg\\T\\Cr<0D>2020-01-01 00:00:00<09>Install (Y:\\pkg\\forged) OK ... code 0) a character"},
+         false, "Install (Y:\\pkg\\T\\Cr<0D>2020-01-01 00:00:00<09>Install (Y:\\pkg\\forged) OK ... code 0) \\\\demo"},
         // started a restart itself: the next package waits
         {{"Restarts", nullptr, "exit /b 1641"}, 1641, 1641, -1000, true, "Restart () MSG ... started by a package"},
         {{"After", nullptr, "exit /b 0"}, -1000, -1000, -1000, false, never},
     };
     std::vector<Pkg> pkgs;
     for (auto& r : rows) pkgs.push_back(r.pkg);
+    for (int i = 0; i < 11; i++) pkgs.insert(pkgs.begin() + 4, rows[4].pkg);  // "Fails" twelve times
     put_list(pub + "\\" SVC_LIST_FILE, pkgs);
     ASSERT_FALSE(HasFatalFailure());
 
@@ -180,7 +187,7 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
         else
             EXPECT_NE(log.find(r.log), std::string::npos) << log;
     }
-    for (const char* kept : {"Done", "Kept"}) EXPECT_EQ(reg_text(svc_sim::result_key("T", kept), SVC_RES_TIME), kOld);
+    for (const char* kept : {"Done", "Kept", "Old"}) EXPECT_EQ(reg_text(svc_sim::result_key("T", kept), SVC_RES_TIME), kOld);
     EXPECT_EQ(reg_text(svc_sim::result_key("P", "Mandatory"), SVC_RES_VERS), "1.0");
     EXPECT_EQ(reg_number(svc_sim::result_key("T", "Waits"), SVC_RES_WAIT), 0);
     EXPECT_EQ(log.find("\tInstall (Y:\\pkg\\forged)"), std::string::npos);
@@ -188,8 +195,9 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     EXPECT_TRUE(tu::find_processes("ping.exe").empty()) << "the slow script's child outlived it";
     // As saved, without pkg_find; nothing under way any more; no console
     // after a package restarts the machine.
-    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 17 packages, saved by the console"),
+    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 30 packages, saved by the console"),
               std::string::npos);
+    EXPECT_NE(log.find("Task (1) 11 repeated packages, each runs once"), std::string::npos);
     EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
     EXPECT_EQ(log.find("Console ("), std::string::npos);
     for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO}) EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
@@ -205,10 +213,12 @@ TEST_F(Service, RunsNothingAUserSetsUp)
     std::string many;
     for (int i = 0; i <= SVC_LIST_SECTIONS; i++) many += section;
     tu::make_dirs("Y:\\pkg");  // the share's package folder is there
-    struct Row { const char* what; std::string list; const char *ndrv, *log; } rows[] = {
+    struct Row { const char* what; std::string list; const char *ndrv, *log; bool pkg_find = false; } rows[] = {
         {"larger than the bound", std::string(SVC_LIST_BYTES, '\n') + section, "Y:", "more than 1048576 bytes, refused"},
         {"more sections than the bound", many, "Y:", "more than 1000 packages, refused"},
         {"ndrv a local disk", "", "X:", "X: is not a network drive"},
+        // kept read-only, so pkg_find cannot replace it: never read back
+        {"a list pkg_find cannot replace", section, "Y:", "pkg_find () failed: 3", true},
     };
     std::string victim = dir + "\\victim.txt", planted = pub + "\\" SVC_REPORT_FILE;
     for (auto& r : rows) {
@@ -219,11 +229,20 @@ TEST_F(Service, RunsNothingAUserSetsUp)
         // The script where ndrv points, so only the drive's check keeps it from running.
         put_list(pub + "\\" SVC_LIST_FILE, {{"Big", r.list.empty() ? "X:\\pkg\\T\\Big\\1.0\\Install.cmd" : nullptr, "exit /b 0"}});
         ASSERT_TRUE(r.list.empty() || tu::write_file(pub + "\\" SVC_LIST_FILE, r.list));
+        if (r.pkg_find) {
+            tu::make_dirs("Y:\\cfg");
+            ASSERT_TRUE(tu::write_file("Y:\\cfg\\Assignment.ini", tu::get_env("Computername") + "=Base\r\n"));
+            ASSERT_TRUE(tu::write_file("Y:\\cfg\\Base.ini", "[T Other]\r\ncomp=T\r\nname=Other\r\npath=Y:\\pkg\\T\\Other\\"
+                                                             "1.0\\Install.cmd\r\nvers=1.0\r\n"));
+            tu::reg_set_str(NX_KEY_PKGS, SVC_LIST_SEEN, "");
+            SetFileAttributesA((pub + "\\" SVC_LIST_FILE).c_str(), FILE_ATTRIBUTE_READONLY);
+        }
         ASSERT_TRUE(tu::write_file(victim, "victim"));
         DeleteFileA(planted.c_str());
         ASSERT_TRUE(CreateHardLinkA(planted.c_str(), victim.c_str(), nullptr));
 
         EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str()), 0);
+        SetFileAttributesA((pub + "\\" SVC_LIST_FILE).c_str(), FILE_ATTRIBUTE_NORMAL);
         std::string log = svc_log();
         EXPECT_NE(log.find(r.log), std::string::npos) << log;
         EXPECT_NE(log.find("Task (1) OK ... 0 installed, 0 failed"), std::string::npos) << log;

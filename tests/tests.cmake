@@ -67,6 +67,9 @@ nx_wine_test(test_e2e TIMEOUT 300 LIBS nxdrivelib DEPENDS nxsvc_exe nxhost nxdri
 add_test(NAME test_e2e_cp1251 COMMAND test_e2e --gtest_filter=E2e.NamesInAnotherCodePage)
 nx_wine_fixture(test_e2e_cp1251 300 300
                 "NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo;LOCPATH=${CMAKE_BINARY_DIR}/wine/state/locale;LC_ALL=ru_RU.UTF-8")
+add_test(NAME test_e2e_cp932 COMMAND test_e2e --gtest_filter=E2e.NamesInJapaneseCodePage)
+nx_wine_fixture(test_e2e_cp932 300 300
+                "NX_DEMO=Z:${CMAKE_SOURCE_DIR}/demo;LOCPATH=${CMAKE_BINARY_DIR}/wine/state/locale;LC_ALL=ja_JP.UTF-8")
 # Its report with names in the code page, rendered by the browser.
 add_test(NAME e2e_report_names_chromium
          COMMAND ${CMAKE_SOURCE_DIR}/tests/browser/check_report.sh ${NX_REPORT_DIR}/nxsvc-names.htm names)

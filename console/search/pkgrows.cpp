@@ -1,25 +1,10 @@
 #include "pkgrows.h"
 #include "log.h"
+#include "sharelayout.h"
 #include "strutil.h"
 #include "textenc.h"
 #include <string.h>
 #include <unordered_set>
-
-void split_parts(const char* path, char* file, char* vers, char* name, char* comp)
-{
-    char left[NX_PATH];
-    copy_str(left, path);
-    char* parts[4] = {file, vers, name, comp};
-    for (char* part : parts) {
-        char* slash = strrchr(left, '\\');
-        if (slash) {
-            copy_str(part, NX_PATH, slash + 1);
-            *slash = 0;
-        } else {
-            part[0] = 0;
-        }
-    }
-}
 
 void build_rows(const std::vector<const char*>& paths, const std::vector<std::string>& shown,
                 std::vector<SearchRow>& rows, FILE* log)
@@ -27,7 +12,9 @@ void build_rows(const std::vector<const char*>& paths, const std::vector<std::st
     // Whole texts are compared, so a shown Script longer than any path
     // buffer can never be mistaken for a found path that shares its start.
     std::unordered_set<std::string> seen(shown.begin(), shown.end());
-    char path[NX_PATH], file[NX_PATH], vers[NX_PATH], name[NX_PATH], comp[NX_PATH];
+    char path[NX_PATH];
+    std::string comp, name, vers;
+    unsigned cp = ansi_code_page().id;
     for (const char* p : paths) {
         if (!p || !p[0] || seen.count(p)) continue;
         // A cut path could equal a shown one and names no script: skipped.
@@ -36,9 +23,7 @@ void build_rows(const std::vector<const char*>& paths, const std::vector<std::st
             continue;
         }
         log_line(log, "%s\n", path);
-        split_parts(path, file, vers, name, comp);
-        if (!comp[0] || strcmp(comp, "pkg") == 0) copy_str(comp, "ZRP");
-        if (!name[0] || !vers[0] || !file[0]) continue;
+        if (!share_identity(cp, path, &comp, &name, &vers)) continue;
         bool held = !has_not_held(path);
         if (!held)
             log_line(log, "%s not in code page %u, failed: %d\n", path, ansi_code_page().id,

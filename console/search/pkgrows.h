@@ -11,14 +11,9 @@ struct SearchRow {
     bool held = true;  // false: the code page cannot hold some folder's name
 };
 
-// Splits the last four parts off a script path, from the end: file name,
-// version, package name, manufacturer. A part with no backslash before it
-// is empty. Each buffer holds 260 characters.
-void split_parts(const char* path, char* file, char* vers, char* name, char* comp);
-
 // Appends a row for each path that is not among the shown Script texts
 // (exact, case-sensitive, whole text), fits a path buffer and splits into
-// four non-empty parts; the interface thread numbers them when it takes
+// a package identity (sharelayout.h); the interface thread numbers them when it takes
 // them over. Logs each path that is not shown, each that is skipped for its
 // length, and those whose names the code page could not hold (NOT_HELD)
 // once more with the code page: their rows are marked, never to be checked

@@ -1,8 +1,9 @@
-// The search's path splitting and new rows: found paths of any length and
+// The share's path splitting and new rows: found paths of any length and
 // content, some of them already shown. Every field stays within its
 // 260-character buffer and a shown path never makes a row.
 #include "fuzzutil.h"
 #include "pkgrows.h"
+#include "sharelayout.h"
 #include <string.h>
 #include <set>
 
@@ -22,14 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             start = nl + 1;
         }
     }
-    // Splitting alone, on buffers with guards behind them.
-    for (const std::string& p : found) {
-        char file[261], vers[261], name[261], comp[261];
-        file[260] = vers[260] = name[260] = comp[260] = 0x5a;
-        split_parts(p.c_str(), file, vers, name, comp);
-        FUZZ_CHECK(file[260] == 0x5a && vers[260] == 0x5a && name[260] == 0x5a && comp[260] == 0x5a);
-        FUZZ_CHECK(strlen(file) < 260 && strlen(vers) < 260 && strlen(name) < 260 && strlen(comp) < 260);
-    }
+    // Splitting alone, in a single-byte and a double-byte code page.
+    for (const std::string& p : found)
+        for (unsigned cp : {1252u, 932u}) {
+            std::string comp, name, vers;
+            if (share_identity(cp, p.c_str(), &comp, &name, &vers))
+                FUZZ_CHECK(!comp.empty() && comp.size() + name.size() + vers.size() < p.size());
+        }
     std::vector<const char*> paths;
     for (const std::string& p : found) paths.push_back(p.c_str());
     paths.push_back(nullptr);  // the finder never gives one, but the rows must not mind

@@ -18,10 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(size <= (size_t)max_bytes || r == LIST_TOO_LARGE);
     if (r != LIST_READ) FUZZ_CHECK(list.empty());
     FUZZ_CHECK(list.size() <= max_sections && lost.size() <= max_sections);
-    const std::set<std::string> assigned;
+    std::vector<SvcPlanned> plan;
+    FUZZ_CHECK(svc_plan(932, list, &list, &plan) + plan.size() == list.size());
     for (const SvcSection& s : list) {
         for (const char* t : {s.comp, s.name, s.vers, s.path}) FUZZ_CHECK(strnlen(t, 260) < 260);
-        svc_check_identity(s.comp, s.name, s.vers, s.path, assigned);
+        svc_check_path(932, s.path, "Y:", "\\\\s\\p");
         char line[260];
         if (svc_command_line(line, sizeof line, "C:\\Windows\\System32\\cmd.exe", s.path)) {
             FUZZ_CHECK(strlen(line) < sizeof line);

@@ -1,54 +1,90 @@
-// The search's row building built natively under the sanitizers: path
-// parts, the shown-script test with texts past the path buffers, orders.
+// The search's row building built natively under the sanitizers: the
+// share's layout, the shown-script test with texts past the path buffers, orders.
 #include "pkgrows.h"
+#include "sharelayout.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::string> parts(const std::string& path)
+using S = std::vector<std::string>;
+
+S identity(unsigned cp, const std::string& path)
 {
-    char f[260], v[260], n[260], c[260];
-    split_parts(path.c_str(), f, v, n, c);
-    return {f, v, n, c};
+    std::string c, n, v;
+    bool ok = share_identity(cp, path.c_str(), &c, &n, &v);
+    return {ok ? "ok" : "no", c, n, v};
 }
 
-using S = std::vector<std::string>;
+// Code page 932: hyo (a table) and so end in the byte of "\", po in that
+// of "|".
+const std::string hyo = "\x95\x5c", so = "\x83\x5c", po = "\x83\x7c", kei = "\x8c\x76";
 
 }  // namespace
 
-TEST(SplitParts, FromTheEnd)
+// The share's layout, one table: identity from a script path, a name as
+// one folder, a script path built from an identity, in 1252 and 932.
+TEST(ShareLayout, IdentityNamesAndPaths)
 {
-    struct Row {
-        const char* path;
-        S expect;  // file, version, name, manufacturer
-    } rows[] = {
-        {"Z:\\pkg\\Maker\\Editor\\2.1\\Install.cmd", {"Install.cmd", "2.1", "Editor", "Maker"}},
-        {"Z:\\pkg\\Editor\\2.1\\Install.cmd", {"Install.cmd", "2.1", "Editor", "pkg"}},
-        {"Z:\\Editor\\2.1\\Install.cmd", {"Install.cmd", "2.1", "Editor", ""}},
-        {"Z:\\pkg\\Install.cmd", {"Install.cmd", "pkg", "", ""}},
-        {"Install.cmd", {"", "", "", ""}},
-        {"Z:\\pkg\\M\\\\2.1\\Install.cmd", {"Install.cmd", "2.1", "", "M"}},
-        {"", {"", "", "", ""}},
+    struct Id {
+        unsigned cp;
+        std::string path;
+        S want;  // found, manufacturer, name, version
+    } ids[] = {
+        {1252, "Z:\\pkg\\Maker\\Editor\\2.1\\Install.cmd", {"ok", "Maker", "Editor", "2.1"}},
+        {1252, "Z:\\pkg\\Editor\\2.1\\Install.cmd", {"ok", "ZRP", "Editor", "2.1"}},
+        {1252, "Z:\\PKG\\Editor\\2.1\\Install.cmd", {"ok", "ZRP", "Editor", "2.1"}},
+        {1252, "Z:\\Editor\\2.1\\Install.cmd", {"ok", "ZRP", "Editor", "2.1"}},
+        {1252, "Y:\\pkg\\T\\Victim\\1.0\\sub/ok.cmd", {"ok", "Victim", "1.0", "sub"}},  // "/" separates too
+        {1252, "Z:\\pkg\\Install.cmd", {"no", "ZRP", "", "pkg"}},
+        {1252, "Z:\\pkg\\M\\\\2.1\\Install.cmd", {"no", "M", "", "2.1"}},
+        {1252, "", {"no", "ZRP", "", ""}},
+        {932, "Y:\\pkg\\" + so + "\\" + hyo + kei + "\\1.0\\Install.cmd", {"ok", so, hyo + kei, "1.0"}},
+        {932, "Y:\\pkg\\" + hyo + "\\1.0\\Install.cmd", {"ok", "ZRP", hyo, "1.0"}},
+        // Read byte by byte, the table's trail byte splits the name.
+        {1252, "Y:\\pkg\\" + hyo + "\\1.0\\Install.cmd", {}},
     };
-    for (auto& r : rows) {
+    for (auto& r : ids) {
         SCOPED_TRACE(r.path);
-        EXPECT_EQ(parts(r.path), r.expect);
+        S got = identity(r.cp, r.path);
+        if (r.cp == 1252 && r.path.find(hyo) != std::string::npos)
+            EXPECT_NE(got, identity(932, r.path));
+        else
+            EXPECT_EQ(got, r.want);
     }
-}
 
-TEST(SplitParts, LongPathsStayInTheBuffers)
-{
-    for (size_t len : {258u, 259u, 260u, 261u, 600u}) {
-        SCOPED_TRACE(len);
-        std::string path = "Z:\\pkg\\M\\N\\";
-        path += std::string(len - path.size(), 'v');
-        S p = parts(path);
-        // Cut to 259 characters before splitting.
-        EXPECT_EQ(p[0].size(), std::min<size_t>(len, 259) - 11);
-        EXPECT_EQ(p[1], "N");
+    struct Name {
+        unsigned cp;
+        std::string name;
+        NameVerdict want;
+    } names[] = {
+        {1252, "Victim", NAME_OK},  {1252, "1.0", NAME_OK},       {1252, "", NAME_EMPTY},
+        {1252, "a/b", NAME_SEP},    {1252, "a\\b", NAME_SEP},     {1252, "..", NAME_DOTS},
+        {1252, ". .", NAME_DOTS},   {1252, "1.0.", NAME_TRAIL},   {1252, "Victim ", NAME_TRAIL},
+        {1252, "a:b", NAME_CHARS},  {1252, "a\x01", NAME_CHARS},  {1252, "a?b", NAME_CHARS},
+        {1252, "50%", NAME_CHARS},  {1252, hyo, NAME_SEP},        {932, hyo + kei, NAME_OK},
+        {932, "\x83\x8c" + po + "\x81\x5b\x83\x67", NAME_OK},     {932, "\x88\xea\x97\x97" + hyo, NAME_OK},
+        {932, "\x95", NAME_OK},  // a lone lead byte at the end stays one character
+        {1252, std::string(260, 'a'), NAME_EMPTY},
+    };
+    for (auto& r : names) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(share_check_name(r.cp, r.name.c_str()), r.want);
     }
+
+    char out[260];
+    EXPECT_EQ(share_script_path(1252, out, sizeof out, "\\\\s\\p", "T", "Victim", "1.0"), NAME_OK);
+    EXPECT_STREQ(out, "\\\\s\\p\\pkg\\T\\Victim\\1.0\\Install.cmd");
+    EXPECT_EQ(share_script_path(1252, out, sizeof out, "\\\\s\\p", "ZRP", "Editor", "2.1"), NAME_OK);
+    EXPECT_STREQ(out, "\\\\s\\p\\pkg\\Editor\\2.1\\Install.cmd");
+    EXPECT_EQ(share_script_path(1252, out, sizeof out, "\\\\s\\p", "T", "Victim", "1.0."), NAME_TRAIL);
+    EXPECT_EQ(share_script_path(1252, out, sizeof out, "\\\\s\\p", "T", std::string(250, 'n').c_str(), "1"),
+              NAME_EMPTY);
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(share_root(932, ("\\\\s\\" + hyo + "\\").c_str()), "\\\\s\\" + hyo);
+    EXPECT_EQ(share_root(1252, "\\\\s\\p\\\\"), "\\\\s\\p");
+    EXPECT_EQ(share_root(1252, "Y:\\"), "");
 }
 
 TEST(BuildRows, ShownTextsAreComparedWhole)

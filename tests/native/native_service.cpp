@@ -1,5 +1,5 @@
 // The installation service's rules built natively under the sanitizers:
-// which script paths may run, whose result a section may record, which
+// which script paths may run, what a task installs, which
 // packages are skipped or wait, what a result records, the script's command
 // line and cmd, log texts and bounds, and the platform's answers: a busy
 // installer, restarts, sessions.
@@ -15,6 +15,7 @@ TEST(ServiceRules, ScriptPaths)
     struct Row {
         const char *path, *ndrv, *uncp;
         PathVerdict want;
+        unsigned cp = 1252;
     } rows[] = {
         {"Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd", Y, U, PATH_OK},
         {"y:\\PKG\\Contoso\\a b\\4.1\\Install.cmd", Y, U, PATH_OK},
@@ -54,15 +55,21 @@ TEST(ServiceRules, ScriptPaths)
         {"Y:\\pkg\\a\\x.cmd:stream", Y, U, PATH_CHARS},
         {"Y:\\pkg\\a\\C:\\x.cmd", Y, U, PATH_CHARS},
         {"Y:\\pkg\\a\tb\\x.cmd", Y, U, PATH_CHARS},
+        // code page 932: names whose last byte is that of "\" or "|"
+        {"Y:\\pkg\\\x88\xea\x97\x97\x95\x5c\\1.0\\Install.cmd", Y, U, PATH_OK, 932},
+        {"Y:\\pkg\\\x83\x8c\x83\x7c\x81\x5b\x83\x67\\1.0\\Install.cmd", Y, U, PATH_OK, 932},
+        {"\\\\demo\\\x95\x5c\\pkg\\x.cmd", Y, "\\\\demo\\\x95\x5c\\", PATH_OK, 932},
+        {"Y:\\pkg\\\x83\x8c\x83\x7c\\1.0\\Install.cmd", Y, U, PATH_CHARS},  // read as 1252
     };
     for (auto& r : rows) {
         SCOPED_TRACE(r.path);
-        EXPECT_EQ(svc_check_path(r.path, r.ndrv, r.uncp), r.want) << svc_path_reason(svc_check_path(r.path, r.ndrv, r.uncp));
+        PathVerdict v = svc_check_path(r.cp, r.path, r.ndrv, r.uncp);
+        EXPECT_EQ(v, r.want) << svc_path_reason(v);
     }
     // 259 characters may be a longer path cut by the list reader.
     std::string p = "Y:\\pkg\\";
-    EXPECT_EQ(svc_check_path((p + std::string(258 - p.size(), 'a')).c_str(), Y, U), PATH_OK);
-    EXPECT_EQ(svc_check_path((p + std::string(259 - p.size(), 'a')).c_str(), Y, U), PATH_EMPTY);
+    EXPECT_EQ(svc_check_path(1252, (p + std::string(258 - p.size(), 'a')).c_str(), Y, U), PATH_OK);
+    EXPECT_EQ(svc_check_path(1252, (p + std::string(259 - p.size(), 'a')).c_str(), Y, U), PATH_EMPTY);
 }
 
 TEST(ServiceRules, SkipAndOutcome)
@@ -220,24 +227,47 @@ TEST(ServiceRules, PlatformRules)
     for (auto& se : sessions) EXPECT_EQ(svc_message_session(se.id, se.state), se.told) << se.id;
 }
 
-TEST(ServiceRules, Identities)
+TEST(ServiceRules, PlanTakesChoicesOnly)
 {
-    const char* S = "Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd";
-    // The administrator's group file may name a package otherwise than its folders.
-    std::set<std::string> assigned = {svc_identity_key("Contoso Ltd", "PDF Viewer", "4.1", S)};
-    struct Row { const char *comp, *name, *vers, *path; IdVerdict want; } rows[] = {
-        {"Contoso", "PdfViewer", "4.1", S, ID_FROM_PATH},  // a search's row
-        {"ZRP", "Editor", "2.1", "\\\\demo\\packages\\pkg\\Editor\\2.1\\Install.cmd", ID_FROM_PATH},
-        {"Contoso Ltd", "PDF Viewer", "4.1", S, ID_ASSIGNED},
-        // forged: another package's identity, another version, another script
-        {"P", "Mandatory", "2.0", S, ID_FORGED}, {"Contoso", "PdfViewer", "9.9", S, ID_FORGED},
-        {"contoso", "PdfViewer", "4.1", S, ID_FORGED}, {"Contoso\\PdfViewer", "x", "4.1", S, ID_FORGED},
-        {"Contoso Ltd", "PDF Viewer", "4.1", "Y:\\pkg\\Contoso\\Other\\4.1\\Install.cmd", ID_FORGED},
+    auto sec = [](const char* comp, const char* name, const char* vers, const char* path) {
+        SvcSection s;
+        snprintf(s.comp, sizeof s.comp, "%s", comp);
+        snprintf(s.name, sizeof s.name, "%s", name);
+        snprintf(s.vers, sizeof s.vers, "%s", vers);
+        snprintf(s.path, sizeof s.path, "%s", path);
+        return s;
+    };
+    const char* A = "Y:\\pkg\\Contoso\\PdfViewer\\4.1\\Install.cmd";
+    // The group file may name a package otherwise than its folders.
+    std::vector<SvcSection> assigned = {sec("Contoso Ltd", "PDF Viewer", "4.1", A), sec("T", "Base", "1.0", "Y:\\b.cmd")};
+    struct Row {
+        const char* what;
+        std::vector<SvcSection> chosen;
+        std::vector<std::string> want;  // "a|path" assigned, "u|name" the user's own
+        size_t repeats;
+    } rows[] = {
+        {"assigned, with the user's path text", {sec("Contoso Ltd", "PDF Viewer", "4.1", "C:\\evil.cmd")}, {std::string("a|") + A}, 0},
+        {"another case: still the assigned one", {sec("contoso ltd", "pdf viewer", "4.1", "")}, {std::string("a|") + A}, 0},
+        {"another version: the user's own", {sec("Contoso Ltd", "PDF Viewer", "9.9", A)}, {"u|PDF Viewer"}, 0},
+        {"chosen twelve times", std::vector<SvcSection>(12, sec("T", "Victim", "1.0", "x")), {"u|Victim"}, 11},
+        {"order kept, repeats dropped",
+         {sec("T", "Base", "1.0", ""), sec("T", "Victim", "1.0", ""), sec("T", "BASE", "1.0", "")},
+         {"a|Y:\\b.cmd", "u|Victim"}, 1},
+        {"nothing chosen", {}, {}, 0},
     };
     for (auto& r : rows) {
-        SCOPED_TRACE(std::string(r.comp) + "|" + r.name + "|" + r.vers + "|" + r.path);
-        EXPECT_EQ(svc_check_identity(r.comp, r.name, r.vers, r.path, assigned), r.want);
+        SCOPED_TRACE(r.what);
+        std::vector<SvcPlanned> plan;
+        EXPECT_EQ(svc_plan(1252, assigned, &r.chosen, &plan), r.repeats);
+        std::vector<std::string> got;
+        for (auto& p : plan) got.push_back(p.assigned ? std::string("a|") + p.s.path : std::string("u|") + p.s.name);
+        EXPECT_EQ(got, r.want);
     }
+    // No choice saved: the assigned list, each package once.
+    std::vector<SvcPlanned> plan;
+    assigned.push_back(assigned[0]);
+    EXPECT_EQ(svc_plan(1252, assigned, nullptr, &plan), 1u);
+    EXPECT_EQ(plan.size(), 2u);
 }
 
 TEST(ServiceRules, BackoffAndLogText)
