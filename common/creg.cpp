@@ -59,6 +59,23 @@ int CReg::ReadNum(const char* root, const char* key, const char* name)
     return r == ERROR_SUCCESS ? (int)v : -1;
 }
 
+long CReg::ReadType(const char* root, const char* key, const char* name, unsigned long* number)
+{
+    *number = 0;
+    ScopedKey h;
+    DWORD type = 0, size = 0;
+    if (open_read(root, key, mview64, h) != ERROR_SUCCESS ||
+        RegQueryValueExA(h.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return -1;
+    if (type != REG_DWORD) return (long)type;
+    // A DWORD of another size is no number: as REG_NONE.
+    DWORD v = 0;
+    if (size != 4 || RegQueryValueExA(h.get(), name, nullptr, &type, (BYTE*)&v, &size) != ERROR_SUCCESS)
+        return REG_NONE;
+    *number = v;
+    return REG_DWORD;
+}
+
 int CReg::SubKeys(const char* root, const char* key, std::vector<std::string>& out)
 {
     ScopedKey h;

@@ -18,6 +18,9 @@ public:
     char* ReadStr(const char* root, const char* key, const char* name);
     // The REG_DWORD value, or -1 when it cannot be read.
     int ReadNum(const char* root, const char* key, const char* name);
+    // The value's registry type (REG_DWORD 4 ...), -1 when it cannot be
+    // read; *number its data when it is a REG_DWORD, else 0.
+    long ReadType(const char* root, const char* key, const char* name, unsigned long* number);
     // 0 on success, 1 on failure; missing keys are created.
     int WriteStr(const char* root, const char* key, const char* name, const char* text);
     int WriteNum(const char* root, const char* key, const char* name, int number);

@@ -12,7 +12,7 @@
 // edits and writes them; code names a setting by its SvcSettingId.
 enum SvcSettingId {
     SVC_SET_UNCP, SVC_SET_NDRV, SVC_SET_USER, SVC_SET_PSWD, SVC_SET_STOP,
-    SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SETTINGS
+    SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SET_SELF, SVC_SETTINGS
 };
 enum SvcType { SVC_STR, SVC_DWORD };
 struct SvcSetting {
@@ -21,10 +21,31 @@ struct SvcSetting {
 };
 static const SvcSetting svc_settings[SVC_SETTINGS] = {
     {"uncp", SVC_STR},   {"ndrv", SVC_STR},   {"user", SVC_STR},   {"pswd", SVC_STR},  {"stop", SVC_DWORD},
-    {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD},
+    {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD}, {"self", SVC_DWORD},
 };
 // The registry value name of a setting.
 inline const char* svc_value(SvcSettingId id) { return svc_settings[id].value; }
+
+// "self", self-service: 1 users may add any package of the share to their
+// list; 0 they may only deselect, exclude or reorder what is assigned to
+// the device (the console offers no search, the service runs nothing a
+// user added). Absent: 1, as before the setting existed.
+enum { SVC_SELF_ASSIGNED = 0, SVC_SELF_ANY = 1, SVC_REG_DWORD = 4 };
+// The value to act on from the raw read: type the registry type (-1 when
+// the value is absent), value its DWORD. Any other type or value counts as
+// 1, and *odd then names why, for one log line (SVC_SELF_ODD_LOG);
+// otherwise *odd is null.
+inline int svc_self(long type, unsigned long value, const char** odd)
+{
+    *odd = nullptr;
+    if (type == -1) return SVC_SELF_ANY;
+    if (type != SVC_REG_DWORD)
+        *odd = "not a REG_DWORD";
+    else if (value > 1)
+        *odd = "neither 0 nor 1";
+    return *odd ? SVC_SELF_ANY : (int)value;
+}
+#define SVC_SELF_ODD_LOG "Settings (self) %s, taken as 1 ...\n"
 // Logged when NX_KEY cannot be opened at all. The programs are 32-bit: on
 // 64-bit Windows they see the key that 64-bit tools show under WOW6432Node.
 #define SVC_NO_KEY_LOG "RegOpenKeyEx (HKLM\\%s, 32-bit view) failed: %d\n"

@@ -12,6 +12,22 @@ int pkg_state_of(const char* text)
     return -1;
 }
 
+std::string status_package_text(const StatusPackage& p)
+{
+    std::string text;
+    switch (p.state) {
+    case PKG_INSTALLED: return p.time;
+    case PKG_FAILED:
+        text = "failed: " + std::to_string(p.code);
+        if (p.next > 0) text += ", next try in " + std::to_string(p.next) + (p.next == 1 ? " task" : " tasks");
+        break;
+    case PKG_REFUSED: text = "refused: " + std::to_string(p.code); break;
+    default: text = pkg_state_text(p.state); break;
+    }
+    if (p.runs > 1 && p.state != PKG_SKIPPED) text += " (" + std::to_string(p.runs) + " attempts)";
+    return text;
+}
+
 // A value as one line: cut at the first line end, and at a field's length.
 static std::string one_line(const std::string& v)
 {
@@ -31,9 +47,10 @@ void write_status(FILE* f, const DeviceStatus& s)
         std::string comp = one_line(p.comp), name = one_line(p.name);
         // The section line is not read back; it only has to stay one line.
         std::string head = (comp + " " + name).substr(0, STATUS_FIELD - 1);
-        fprintf(f, "[%s]\ncomp=%s\nname=%s\nvers=%s\npath=%s\nstat=%s\ncode=%lld\ntime=%s\nruns=%d\n\n",
+        fprintf(f, "[%s]\ncomp=%s\nname=%s\nvers=%s\npath=%s\nstat=%s\ncode=%lld\ntime=%s\nruns=%d\nnext=%d\n\n",
                 head.c_str(), comp.c_str(), name.c_str(), one_line(p.vers).c_str(),
-                one_line(p.path).c_str(), pkg_state_text(p.state), p.code, one_line(p.time).c_str(), p.runs);
+                one_line(p.path).c_str(), pkg_state_text(p.state), p.code, one_line(p.time).c_str(), p.runs,
+                p.next);
     }
 }
 
@@ -87,9 +104,12 @@ long stamp_day(const char* s)
 
 namespace {
 
-enum Key { K_NAME, K_TIME, K_VERS, K_INST, K_FAIL, K_SKIP, K_WAIT, K_BOOT, K_COMP, K_PATH, K_STAT, K_CODE, K_RUNS, K_NONE };
+enum Key {
+    K_NAME, K_TIME, K_VERS, K_INST, K_FAIL, K_SKIP, K_WAIT, K_BOOT, K_COMP, K_PATH, K_STAT, K_CODE, K_RUNS, K_NEXT,
+    K_NONE
+};
 const char* const key_texts[K_NONE] = {"name", "time", "vers", "inst", "fail", "skip", "wait",
-                                       "boot", "comp", "path", "stat", "code", "runs"};
+                                       "boot", "comp", "path", "stat", "code", "runs", "next"};
 
 Key key_of(const char* line, size_t len)
 {
@@ -103,6 +123,7 @@ struct Parser {
     const char* why = nullptr;
     int section = -1;  // -1 before the first "[", 0 the device, then packages
     bool has_state = false;
+    bool has_next = false;  // written by a service that knows the retry wait is a failure
 
     bool fail(const char* reason)
     {
@@ -120,6 +141,8 @@ struct Parser {
             const StatusPackage& p = out.packages.back();
             if (p.comp.empty() || p.name.empty() || p.vers.empty()) return fail("a package without its names");
             if (!has_state) return fail("a package without a state");
+            StatusPackage& q = out.packages.back();
+            if (!has_next && q.state == PKG_WAITING && q.runs > 0) q.state = PKG_FAILED;
         }
         return true;
     }
@@ -130,7 +153,7 @@ struct Parser {
         section++;
         if (section > STATUS_MAX_PACKAGES) return fail("too many packages");
         if (section > 0) out.packages.emplace_back();
-        has_state = false;
+        has_state = has_next = false;
         return true;
     }
 
@@ -167,6 +190,9 @@ struct Parser {
             return has_state || fail("an unknown package state");
         case K_CODE: return number(v, p.code) || fail("a code that is not a number");
         case K_RUNS: return small_number(v, p.runs) || fail("an attempts count that is not a number");
+        case K_NEXT:
+            has_next = true;
+            return small_number(v, p.next) || fail("a next try that is not a number");
         default: return true;
         }
     }

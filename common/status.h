@@ -23,9 +23,9 @@ enum {
 // What became of a package of the list.
 enum PkgState {
     PKG_INSTALLED,  // the listed version is installed
-    PKG_FAILED,     // its last run failed
+    PKG_FAILED,     // its last run failed; also while it waits for its next try
     PKG_SKIPPED,    // not run in the last task (it ended before, or a restart came first)
-    PKG_WAITING,    // failed before, and waits for its next try
+    PKG_WAITING,    // waits for the Windows Installer or a restart, never for a retry
     PKG_REFUSED,    // its path or identity broke the service's rules
     PKG_STATES
 };
@@ -38,7 +38,15 @@ struct StatusPackage {
     int state = PKG_SKIPPED;
     long long code = 0;  // result code when installed, else the exit value or system error
     int runs = 0;        // failed attempts in a row for this version
+    // A failed package: the task that tries it again, counted from the
+    // next one (1: the next task); 0 when not known.
+    int next = 0;
 };
+
+// What a package's status says: the time of an installed one; "failed:
+// 1603, next try in 4 tasks", "refused: 161", or the state's name; and
+// " (3 attempts)" after a failure that repeats.
+std::string status_package_text(const StatusPackage& p);
 
 struct DeviceStatus {
     std::string device, time, vers;  // name, time of the task, service version
@@ -59,6 +67,9 @@ void write_status(FILE* f, const DeviceStatus& s);
 // manufacturer, name, version or a known state, a number that is not one,
 // more than STATUS_MAX_PACKAGES packages. why then names the first fault.
 // Unknown keys are passed over, so a newer service's file still reads.
+// Files written before "next" existed called a package in its retry wait
+// "waiting" with its failed attempts in "runs": such a package reads as
+// failed.
 bool parse_status(const char* data, size_t size, DeviceStatus& out, const char** why);
 
 // Days since 1970-01-01 of a time stamp "YYYY-MM-DD hh:mm:ss"; -1 when the

@@ -26,8 +26,8 @@ bool device_file_name(const char* name)
     return true;
 }
 
-// Code and time from the package's install result, when one of the listed
-// version is recorded. A refused package has none: its code is the
+// Code, time and the next try of a failure from the package's install
+// result, when one of the listed version is recorded. A refused package has none: its code is the
 // refusal's.
 void fill_package(CReg& reg, StatusPackage& p)
 {
@@ -43,6 +43,10 @@ void fill_package(CReg& reg, StatusPackage& p)
         p.code = code;
     else
         p.code = exit == -1 ? -1 : (long long)(unsigned)exit;  // -1: none recorded
+    // "wait" counts the tasks the package still sits out, so its next try
+    // is the task after them.
+    int wait = reg.ReadNum(SVC_ROOT, key, SVC_RES_WAIT);
+    if (p.state == PKG_FAILED && wait >= 0) p.next = wait + 1;
 }
 
 }  // namespace

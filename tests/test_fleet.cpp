@@ -91,6 +91,12 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     const StatusPackage agent = pkg("Veltrane", "NxAgent", "1.2.0", PKG_INSTALLED, 0);
     const StatusPackage odd = pkg("Tail<b>spin", "Zip&per", "9.1", PKG_REFUSED, 161);
     const StatusPackage later = pkg("Northwind", "Mailer", "7.3", PKG_WAITING, 1);
+    StatusPackage retry = pkg("Litware", "Editor", "3.3", PKG_FAILED, 1603);
+    retry.runs = 2;
+    retry.next = 4;
+    // A service before "next" called a failed package in its retry wait "waiting".
+    std::string old = status_text("PC-OLD", 0, false, {agent});
+    old += "[Litware Editor]\ncomp=Litware\nname=Editor\nvers=3.3\npath=p\nstat=waiting\ncode=1603\nruns=2\n\n";
     std::string big = status_text("PC-BIG", 0, false, {agent});
     big += std::string(STATUS_MAX_BYTES, '\n');
     struct Row {
@@ -103,6 +109,8 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
         {"PC-SILENT", status_text("PC-SILENT", 9, false, {agent, office_ok}), "2", "0", "no", "no report for 9 days"},
         {"PC-BOOT", status_text("PC-BOOT", 0, true, {agent, later}), "1", "0", "yes", "restart pending"},
         {"PC-WAIT", status_text("PC-WAIT", 0, false, {agent, later}), "1", "0", "no", "waiting: 1"},
+        {"PC-RETRY", status_text("PC-RETRY", 0, false, {agent, retry}), "1", "1", "no", "failed: 1"},
+        {"PC-OLD", old, "1", "1", "no", "failed: 1"},
         {"PC-BAD", "[device]\nname=PC-BAD\ntime=yesterday\n", "", "", "", "unreadable"},
         {"PC-BIG", big, "", "", "", "unreadable"},
     };
@@ -115,12 +123,12 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     EXPECT_EQ(msearch.load(), 2) << "the load runs off the window's thread";
     ASSERT_TRUE(loaded());
     EXPECT_EQ(mview, VIEW_DEVICES);
-    ASSERT_EQ(mlvw.get_item_count(), 7);
-    EXPECT_EQ(mobjects, 7);
+    ASSERT_EQ(mlvw.get_item_count(), 9);
+    EXPECT_EQ(mobjects, 9);
     for (int c = 0; c < DEV_COLS; c++) EXPECT_EQ(header(c), device_headers[c]) << c;
     // Failed and unreadable first, then silent, then the rest; by name within.
-    const char* order[7] = {"PC-BAD", "PC-BIG", "PC-FAIL", "PC-SILENT", "PC-BOOT", "PC-OK", "PC-WAIT"};
-    for (int i = 0; i < 7; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
+    const char* order[9] = {"PC-BAD", "PC-BIG", "PC-FAIL", "PC-OLD", "PC-RETRY", "PC-SILENT", "PC-BOOT", "PC-OK", "PC-WAIT"};
+    for (int i = 0; i < 9; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
     for (auto& r : rows) {
         SCOPED_TRACE(r.device);
         int at = row_of(r.device);
@@ -133,7 +141,13 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
             EXPECT_EQ(cell(at, DEV_VERS), "1.0.0.6");
         }
     }
-    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 7 devices"), std::string::npos) << log_text();
+    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 9 devices"), std::string::npos) << log_text();
+    // A failure in its retry wait opens as failed, with its next try.
+    OpenDevice(row_of("PC-RETRY"));
+    ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICE; }));
+    EXPECT_EQ(cell(1, COL_STAT), "failed: 1603, next try in 4 tasks (2 attempts)");
+    mtvw.select_item(mdevs);
+    ASSERT_TRUE(loaded());
 
     // A device opens read only, its packages as the package view shows them.
     OpenDevice(row_of("PC-FAIL"));
@@ -162,7 +176,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     ASSERT_TRUE(write_file("Y:\\status\\PC-NEW.ini", status_text("PC-NEW", 0, false, {agent})));
     command(CMD_FIND);
     ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICES && msearch == 0; }, 30000));
-    EXPECT_EQ(mlvw.get_item_count(), 8);
+    EXPECT_EQ(mlvw.get_item_count(), 10);
     EXPECT_GE(row_of("PC-NEW"), 0);
 
     // The fleet report, from a fresh load, escaped.
@@ -174,9 +188,10 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     std::string html = read_file(report_path);
     html.erase(std::remove(html.begin(), html.end(), '\r'), html.end());
     for (const char* want : {
-             "8 devices: 1 failed, 1 without a report for 7 days or more, 2 unreadable.",
+             "10 devices: 3 failed, 1 without a report for 7 days or more, 2 unreadable.",
+             "Litware Editor 3.3</td>\n  <td>PC-OLD: failed: 1603 (2 attempts)<br>PC-RETRY: failed: 1603, next try in 4 tasks (2 attempts)",
              "Contoso OfficeSuite 16.0</td>\n  <td>installed 2, failed 1, waiting 0",
-             "Veltrane NxAgent 1.2.0</td>\n  <td>installed 6, failed 0, waiting 0",
+             "Veltrane NxAgent 1.2.0</td>\n  <td>installed 8, failed 0, waiting 0",
              "Northwind Mailer 7.3</td>\n  <td>installed 0, failed 0, waiting 2",
              "Tail&lt;b&gt;spin Zip&amp;per 9.1</td>\n  <td>PC-FAIL",
              "PC-SILENT</td>\n  <td>" ,

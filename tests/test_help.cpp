@@ -44,10 +44,12 @@ const Topic kTopics[] = {
     {"Service settings", "settings.htm"},
     {"Installation service", "service.htm"},
     {"Share layout", "share.htm"},
+    {"Devices view and Fleet Report", "fleet.htm"},
+    {"Writing a package", "writing.htm"},
     {"Assignment report", "report.htm"},
     {"Log files", "logs.htm"},
     {"Troubleshooting", "troubleshooting.htm"},
-    {"Installing the console", "deploy.htm"},
+    {"Deploying to devices", "deploy.htm"},
 };
 const size_t kTopicCount = sizeof kTopics / sizeof kTopics[0];
 
@@ -267,8 +269,12 @@ TEST_F(HelpFile, TopicsUseTheConsolesOwnTexts)
          {"Software\\Veltrane\\NxSvc", "UNC Path", "Drive", "User", "Password", "Stop service after first task",
           "Time max. package installation [s]", "Time to display a message [s]",
           "Time to wait for next task [s]", "Time to wait for System Reboot [s]", "uncp", "ndrv", "user", "pswd",
-          "stop", "tmax", "tmsg", "tsvc", "twrb", "NXSvc Configuration", "Insufficent rights to set value"}},
-        {"share.htm", {"pkg", "Install.cmd", "cfg\\Assignment.ini", "Worked example", "ZRP"}},
+          "stop", "tmax", "tmsg", "tsvc", "twrb", "self", "Users may add packages (1/0)", "NXSvc Configuration",
+          "Insufficent rights to set value"}},
+        {"share.htm", {"pkg", "Install.cmd", "cfg\\Assignment.ini", "status\\", "Worked example", "ZRP"}},
+        {"fleet.htm",
+         {"Devices", "Fleet Report", "nxfleet.htm", "Last Report", "Restart Pending", "Service Version",
+          "no report for", "unreadable", "images/console-devices.png"}},
         {"report.htm", {"nxsvc.htm", "Assignments for Device", "Assigned Packages", "Number", "Version"}},
         {"logs.htm",
          {"nxwin.log", "nxdll.log", "WinMain () RUN ...", "ReadINI (", "OnSave (", "FindCMD () GO ...",

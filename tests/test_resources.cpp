@@ -112,7 +112,7 @@ std::vector<Dlg> dialogs()
     std::vector<Dlg> d;
     d.push_back({IDD_INFO, "Info", WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 200, 80,
                  {{IDOK, BUTTON, "OK", 80, 66, 40, 11}}});
-    d.push_back({IDD_CONFIG, "NXSvc Configuration", WS_CAPTION | WS_SYSMENU, 200, 148,
+    d.push_back({IDD_CONFIG, "NXSvc Configuration", WS_CAPTION | WS_SYSMENU, 200, 160,
                  {{220, LABEL_C, " UNC Path", 10, 4, 60, 11},
                   {221, LABEL_C, " Drive", 10, 16, 60, 11},
                   {222, LABEL_C, " User", 10, 28, 60, 11},
@@ -122,6 +122,7 @@ std::vector<Dlg> dialogs()
                   {226, LABEL_L, " Time to display a message [s]", 10, 84, 130, 11},
                   {227, LABEL_L, " Time to wait for next task [s]", 10, 96, 130, 11},
                   {228, LABEL_L, " Time to wait for System Reboot [s]", 10, 108, 130, 11},
+                  {229, LABEL_L, " Users may add packages (1/0)", 10, 120, 130, 11},
                   {240, EDIT, "", 72, 4, 118, 11},
                   {241, EDIT, "", 72, 16, 118, 11},
                   {242, EDIT, "", 72, 28, 118, 11},
@@ -131,7 +132,8 @@ std::vector<Dlg> dialogs()
                   {246, EDIT, "", 142, 84, 48, 11},
                   {247, EDIT, "", 142, 96, 48, 11},
                   {248, EDIT, "", 142, 108, 48, 11},
-                  {IDOK, BUTTON, "OK", 150, 130, 40, 11}}});
+                  {249, EDIT, "", 142, 120, 48, 11},
+                  {IDOK, BUTTON, "OK", 150, 142, 40, 11}}});
     d.push_back({IDD_EDIT, "Edit Properties", WS_CAPTION | WS_SYSMENU, 420, 50,
                  {{220, LABEL_C, "Name", 10, 4, 80, 10},
                   {221, LABEL_C, "Manufacturer", 90, 4, 80, 10},
@@ -263,7 +265,7 @@ TEST(Resources, PasswordFieldHidesItsText)
 {
     HWND dlg = CreateDialogParamA(self(), MAKEINTRESOURCEA(IDD_CONFIG), nullptr, QuietProc, 0);
     ASSERT_NE(dlg, nullptr);
-    for (int id = 240; id <= 248; ++id) {
+    for (int id = 240; id <= 249; ++id) {
         SCOPED_TRACE(id);
         LRESULT mask = SendDlgItemMessageA(dlg, id, EM_GETPASSWORDCHAR, 0, 0);
         if (id == 243) {

@@ -315,6 +315,50 @@ TEST_F(Window, AdminSaveButtonTooltipAndHotState)
     EXPECT_EQ(msavehot, 0);
 }
 
+// "self" 0 greys and ignores the search (menu, F5, toolbar) and Edit
+// Properties outside admin mode; another type or value counts as 1, logged.
+TEST_F(Window, SelfServiceOffTakesAwayTheAddCommands)
+{
+    struct Case {
+        const char *what, *cmdline;
+        DWORD type, value;
+        bool on;
+        const char* logged;
+    } cases[] = {
+        {"absent", "", REG_NONE, 0, true, nullptr},
+        {"0", "", REG_DWORD, 0, false, nullptr},
+        {"1", "", REG_DWORD, 1, true, nullptr},
+        {"2", "", REG_DWORD, 2, true, "Settings (self) neither 0 nor 1, taken as 1 ..."},
+        {"text 0", "", REG_SZ, 0, true, "Settings (self) not a REG_DWORD, taken as 1 ..."},
+        {"0, admin mode", "/admin", REG_DWORD, 0, true, nullptr},
+    };
+    ASSERT_TRUE(write_file(pub + "\\nxsvc.ini", "[A B]\ncomp=A\nname=B\npath=Y:\\pkg\\A\\B\\1\\Install.cmd\nvers=1\n"));
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, NX_KEY, "self");
+        if (c.type != REG_NONE) reg_set_raw(NX_KEY, "self", c.type, c.type == REG_SZ ? (const void*)"0" : &c.value,
+                                             c.type == REG_SZ ? 2 : 4);
+        start(c.cmdline);
+        EXPECT_EQ(!(GetMenuState(GetSubMenu(GetMenu(hwnd), 0), CMD_FIND, MF_BYCOMMAND) & MF_GRAYED), c.on);
+        EXPECT_EQ(SendMessageA(mtbr.handle, TB_ISBUTTONENABLED, CMD_FIND, 0) != 0, c.on);
+        EXPECT_EQ(log_text().find(c.logged ? c.logged : "Settings (self)") != std::string::npos, c.logged != nullptr);
+        if (!c.on) {
+            // Neither F5 nor a double-click on a package (Edit Properties) does anything.
+            ModalAutomator a;
+            command(CMD_FIND);
+            mtvw.select_item(mpkgs);
+            ASSERT_EQ(mlvw.get_item_count(), 1);
+            select_row(0);
+            NMHDR dbl = {mlvw.handle, IDC_VIEW, (UINT)NM_DBLCLK};
+            OnNotify(&dbl);
+            EXPECT_TRUE(a.unexpected.empty());
+            EXPECT_EQ(log_text().find("FindCMD ("), std::string::npos);
+            EXPECT_EQ(log_text().find("OnEdit ("), std::string::npos);
+        }
+        StopConsole();
+    }
+}
+
 TEST_F(Window, MenuTextReadsByCommand)
 {
     start();

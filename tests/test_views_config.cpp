@@ -5,7 +5,7 @@
 
 using namespace tu;
 
-static const char* const labels[9] = {"UNC Path",
+static const char* const labels[10] = {"UNC Path",
                                       "Drive",
                                       "User",
                                       "Password",
@@ -13,7 +13,8 @@ static const char* const labels[9] = {"UNC Path",
                                       "Time max. package installation [s]",
                                       "Time to display a message [s]",
                                       "Time to wait for next task [s]",
-                                      "Time to wait for System Reboot [s]"};
+                                      "Time to wait for System Reboot [s]",
+                                      "Users may add packages (1/0)"};
 
 class Config : public ViewsTest {
 protected:
@@ -32,7 +33,7 @@ protected:
     {
         mtvw.select_item(mtvw.get_root());
         ASSERT_EQ(mview, VIEW_CONFIG);
-        ASSERT_EQ(count(), 9);
+        ASSERT_EQ(count(), 10);
     }
     bool value(const char* name, DWORD* type, std::string* data) { return reg_get_raw(NX_KEY, name, type, data); }
     void set_all()
@@ -41,8 +42,8 @@ protected:
         reg_set_str(NX_KEY, "ndrv", "Y:");
         reg_set_str(NX_KEY, "user", "dom\\bob", REG_EXPAND_SZ);
         reg_set_str(NX_KEY, "pswd", "secret");
-        DWORD n[5] = {1, 3600, 30, 60, 0xFFFFFFFEu};
-        for (int i = 0; i < 5; i++) reg_set_dword(NX_KEY, svc_value(SvcSettingId(SVC_SET_STOP + i)), n[i]);
+        DWORD n[6] = {1, 3600, 30, 60, 0xFFFFFFFEu, 0};
+        for (int i = 0; i < 6; i++) reg_set_dword(NX_KEY, svc_value(SvcSettingId(SVC_SET_STOP + i)), n[i]);
     }
 };
 
@@ -53,9 +54,10 @@ TEST_F(Config, AbsentValuesShowEmptyAndMinusOne)
     EXPECT_EQ(mlvw.columns, 2);
     EXPECT_EQ(header(0), "Name");
     EXPECT_EQ(header(1), "Value");
-    EXPECT_EQ(mobjects, 9);
-    const int pictures[9] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER, IMG_KEY, IMG_SHEET, IMG_CLOCK, IMG_CLOCK, IMG_CLOCK, IMG_CLOCK};
-    for (int i = 0; i < 9; i++) {
+    EXPECT_EQ(mobjects, 10);
+    const int pictures[10] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER,  IMG_KEY,   IMG_SHEET,
+                              IMG_CLOCK,    IMG_CLOCK,    IMG_CLOCK, IMG_CLOCK, IMG_USER};
+    for (int i = 0; i < 10; i++) {
         SCOPED_TRACE(labels[i]);
         EXPECT_EQ(cell(i, 0), labels[i]);
         EXPECT_EQ(cell(i, 1), i < 4 ? "" : "-1");
@@ -85,7 +87,7 @@ TEST_F(Config, ValuesAreShownAsStoredAndThePasswordMasked)
         mtvw.select_item(mpkgs);
         show();
         EXPECT_EQ(column(1), (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", c.shown, "1", "3600",
-                                                       "30", "60", "-2"}));
+                                                       "30", "60", "-2", "0"}));
     }
     // Texts longer than a field are cut to 259 characters.
     reg_set_str(NX_KEY, "uncp", std::string(300, 'u'));
@@ -94,7 +96,7 @@ TEST_F(Config, ValuesAreShownAsStoredAndThePasswordMasked)
     EXPECT_EQ(mcols[1][0], std::string(259, 'u'));
 }
 
-TEST_F(Config, OkWithoutChangesRewritesAllNine)
+TEST_F(Config, OkWithoutChangesRewritesAllTen)
 {
     set_all();
     start("");
@@ -104,7 +106,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllNine)
     bool masked = false;
     ModalAutomator a;
     a.Expect("NXSvc Configuration", [&](HWND h) {
-        for (int i = 0; i < 9; i++) {
+        for (int i = 0; i < 10; i++) {
             char t[260];
             GetDlgItemTextA(h, IDC_EDIT0 + i, t, sizeof t);
             texts.push_back(t);
@@ -117,7 +119,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllNine)
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(medit, 5);
     EXPECT_EQ(texts, (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", "secret", "1", "3600", "30", "60",
-                                               "-2"}));
+                                               "-2", "0"}));
     EXPECT_TRUE(masked);
     struct Want {
         const char* name;
@@ -133,6 +135,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllNine)
         {"tmsg", REG_DWORD, std::string("\x1e\0\0\0", 4)},
         {"tsvc", REG_DWORD, std::string("\x3c\0\0\0", 4)},
         {"twrb", REG_DWORD, std::string("\xfe\xff\xff\xff", 4)},
+        {"self", REG_DWORD, std::string("\0\0\0\0", 4)},
     };
     for (auto& w : want) {
         SCOPED_TRACE(w.name);

@@ -39,6 +39,9 @@ nx_wine_test(test_search_monitor DEPENDS nx_dummywin)
 # The Devices view and the fleet report over generated status files.
 nx_wine_test(test_fleet INCLUDES svclib)
 nx_wine_test(test_help LIBS nxdrivelib htmlhelp ole32 uuid DEPENDS nx_help nxsvc)
+# The help names every setting, package state and service log line the code
+# has (the list docs/help/terms.txt, kept beside the code).
+add_test(NAME test_help_terms COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/check-help-terms.py ${CMAKE_SOURCE_DIR})
 
 # Service library
 nx_wine_test(test_foundation)

@@ -34,23 +34,31 @@ void make_dirs(const std::string& path)
         if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
 }
 
-void clear_dir(const std::string& path)
+// By the wide names: tests make folders the code page cannot name, which the
+// ANSI calls would leave behind for the next test.
+static void clear_dir_w(const std::wstring& path)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-        std::string n = fd.cFileName;
-        if (n == "." || n == "..") continue;
-        std::string p = path + "\\" + n;
+        std::wstring n = fd.cFileName, p = path + L"\\" + n;
+        if (n == L"." || n == L"..") continue;
         if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            remove_tree(p);
+            clear_dir_w(p);
+            RemoveDirectoryW(p.c_str());
         } else {
-            SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileA(p.c_str())) RemoveDirectoryA(p.c_str());
+            SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileW(p.c_str())) RemoveDirectoryW(p.c_str());
         }
-    } while (FindNextFileA(h, &fd));
+    } while (FindNextFileW(h, &fd));
     FindClose(h);
+}
+
+void clear_dir(const std::string& path)
+{
+    wchar_t w[MAX_PATH * 2];
+    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, w, MAX_PATH * 2) > 0) clear_dir_w(w);
 }
 
 int copy_tree(const std::string& src, const std::string& dst)

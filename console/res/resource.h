@@ -31,7 +31,7 @@
 // Controls
 #define IDC_TOOLBAR          110
 #define IDC_VIEW             111    // tree and list share this id
-#define IDC_LABEL0           220    // static labels 220..228
+#define IDC_LABEL0           220    // static labels 220..229
 #define IDC_EDIT0            240    // edit fields 240..249
 
 // Bitmaps, icon, cursor, strings

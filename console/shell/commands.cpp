@@ -1,6 +1,7 @@
 // Routing of menu, accelerator and toolbar commands and of the controls'
 // notifications to the operations that do the work.
 #include "shell.h"
+#include "creg.h"
 #include "log.h"
 #include "resource.h"
 #include "search.h"
@@ -8,6 +9,29 @@
 #include "strutil.h"
 #include "views.h"
 #include <shellapi.h>
+
+int mself = SVC_SELF_ANY;
+
+// Users add packages by the search (menu, F5, toolbar) and by editing a
+// row's properties; with "self" 0 the service would refuse what they add,
+// so outside admin mode the console does not offer it. Administrators
+// keep both for the group lists.
+static bool may_add() { return madmin || mself != SVC_SELF_ASSIGNED; }
+
+int SelfService()
+{
+    CReg reg;
+    unsigned long value = 0;
+    const char* odd = nullptr;
+    long type = reg.ReadType(SVC_ROOT, NX_KEY, svc_value(SVC_SET_SELF), &value);
+    mself = svc_self(type, value, &odd);
+    if (odd) log_line(mlog, SVC_SELF_ODD_LOG, odd);
+    bool on = may_add();
+    if (HMENU file = mwin.window ? GetSubMenu(GetMenu(mwin.window), 0) : nullptr)
+        EnableMenuItem(file, CMD_FIND, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    if (mtbr.handle) SendMessageA(mtbr.handle, TB_ENABLEBUTTON, CMD_FIND, MAKELPARAM(on, 0));
+    return 0;
+}
 
 int msg_box(const char* text) { return MessageBoxA(nullptr, text, "", MB_OK); }
 
@@ -43,6 +67,7 @@ void OnCommand(WPARAM wp)
     case CMD_ADMIN:
         if (busy()) break;
         madmin = 1;
+        SelfService();
         ReadINI();
         break;
     case CMD_SHOWREPORT: {
@@ -61,6 +86,7 @@ void OnCommand(WPARAM wp)
                 LoadDevices(true);
             break;
         }
+        if (!may_add()) break;
         mtvw.select_item(mpkgs);
         ReadINI();
         ReadREG();
@@ -200,7 +226,7 @@ void OnNotify(NMHDR* hdr)
             break;
         }
         if (mtvw.get_selection() == mtvw.get_root()) OnEdit(1);
-        if (mpkgs && mtvw.get_selection() == mpkgs) OnEdit(0);
+        if (mpkgs && mtvw.get_selection() == mpkgs && may_add()) OnEdit(0);
         break;
     case (int)NM_CLICK: {
         POINT pt;

@@ -78,6 +78,11 @@ void OnNotify(NMHDR* hdr);
 int msg_box(const char* text);
 char* menu_text(HMENU menu, int command);
 int OnInit();
+// Reads "self" into mself and, outside admin mode with self-service off,
+// greys the search-and-add commands. At start, after F2 and after the
+// settings were written.
+int SelfService();
+extern int mself;  // "self" as the console takes it (svc_self)
 int ShowInfo(HINSTANCE inst, HWND owner, int dialog);
 INT_PTR CALLBACK InfoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 void InfoPaint(HWND hwnd);

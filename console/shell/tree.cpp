@@ -48,6 +48,7 @@ int OnInit()
         }
     }
     if (minv) mtvw.expand(minv, TVE_EXPAND);
+    SelfService();
     log_line(mlog, "OnInit () OK ...\n");
     return 0;
 }

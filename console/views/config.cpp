@@ -28,9 +28,10 @@ static const struct {
     {"Time to display a message [s]", IMG_CLOCK},
     {"Time to wait for next task [s]", IMG_CLOCK},
     {"Time to wait for System Reboot [s]", IMG_CLOCK},
+    {"Users may add packages (1/0)", IMG_USER},
 };
 
-// The nine values as texts: strings as stored (empty when absent), numbers
+// The ten values as texts: strings as stored (empty when absent), numbers
 // with "%d" (-1 when absent). At most 259 characters each.
 static void read_settings(char (*text)[260])
 {
@@ -67,7 +68,7 @@ int OnConf()
     return 0;
 }
 
-// OnEdit with flag 1: all nine settings in one dialog.
+// OnEdit with flag 1: all ten settings in one dialog.
 int EditConf()
 {
     int p = mlvw.get_next_selected(-1);
@@ -89,6 +90,7 @@ int EditConf()
                 if (failed) log_line(mlog, "Error setting: %s\n", mconfrows[i].label);
             }
             OnConf();
+            SelfService();
         } else {
             char text[2 * NX_PATH];
             snprintf(text, sizeof text, "Insufficent rights to set value %s,\nrun nxwin.exe as Administrator!",

@@ -38,15 +38,7 @@ void device_package_cells(const StatusPackage& p, int order, std::string (&cells
     cells[COL_COMP] = p.comp;
     cells[COL_VERS] = p.vers;
     cells[COL_PATH] = p.path;
-    std::string& stat = cells[COL_STAT];
-    switch (p.state) {
-    case PKG_INSTALLED: stat = p.time; break;
-    case PKG_FAILED: stat = "failed: " + std::to_string(p.code); break;
-    case PKG_REFUSED: stat = "refused: " + std::to_string(p.code); break;
-    default: stat = pkg_state_text(p.state); break;
-    }
-    if ((p.state == PKG_FAILED || p.state == PKG_REFUSED || p.state == PKG_WAITING) && p.runs > 1)
-        stat += " (" + std::to_string(p.runs) + " attempts)";
+    cells[COL_STAT] = status_package_text(p);
     char text[16];
     snprintf(text, sizeof text, "%03d", order);
     cells[COL_ORDER] = text;
@@ -97,7 +89,8 @@ void FleetBuilder::add(const std::string& file, const char* data, size_t size)
             t.installed++;
         } else if (p.state == PKG_FAILED || p.state == PKG_REFUSED) {
             t.failed++;
-            t.failed_on.push_back(s.device);
+            // The device with what failed there, so the report says it as the view does.
+            t.failed_on.push_back(s.device + ": " + status_package_text(p));
         } else {
             t.waiting++;
         }
@@ -155,7 +148,8 @@ void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const ch
         if (t.failed_on.empty()) continue;
         failed_names.push_back(names.back());
         std::string list;
-        for (const std::string& d : t.failed_on) list += (list.empty() ? "" : ", ") + html_escape(d);
+        // One device a line: the status texts hold commas themselves.
+        for (const std::string& d : t.failed_on) list += (list.empty() ? "" : "<br>") + html_escape(d);
         failed_on.push_back(list);
     }
     section(html, "Packages", names, counts, "Package", "Devices");

@@ -31,7 +31,7 @@ struct DeviceRow {
 struct PackageTally {
     std::string comp, name, vers;
     int installed = 0, failed = 0, waiting = 0;
-    std::vector<std::string> failed_on;  // devices where it failed or was refused
+    std::vector<std::string> failed_on;  // devices where it failed or was refused, each with its status text
 };
 
 struct Fleet {

@@ -11,7 +11,7 @@ namespace {
 bool same(const StatusPackage& a, const StatusPackage& b)
 {
     return a.comp == b.comp && a.name == b.name && a.vers == b.vers && a.path == b.path && a.time == b.time &&
-           a.state == b.state && a.code == b.code && a.runs == b.runs;
+           a.state == b.state && a.code == b.code && a.runs == b.runs && a.next == b.next;
 }
 
 bool has_cr(const DeviceStatus& s)

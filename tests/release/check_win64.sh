@@ -4,7 +4,7 @@
 # the 64-bit tools: they start through the wine64 loader, because Debian's
 # "wine" is the 32-bit loader even here and its reg, regedit and msiexec are
 # the 32-bit ones (with them this check would pass where it must fail).
-#   1. msiexec /i with the nine settings as properties: the programs land in
+#   1. msiexec /i with the ten settings as properties: the programs land in
 #      "Program Files (x86)\NXSvc", the values in the programs' registry view
 #      (WOW6432Node to 64-bit tools, none in the 64-bit view), set_ncfg reads
 #      them, the Start-menu entry starts the console, whose configuration
@@ -76,7 +76,7 @@ value() { reg64 query "$key" /v "$1" /reg:32 | awk -v n="$1" '$1 == n { $1 = "";
 
 echo "== 1. install with the settings as properties"
 msiexec64 /i "$msi_w" /qn 'UNCP=\\server\packages' NDRV=Y: USER=nxinstall 'PSWD=#se;cret' STOP=0 TMAX=600 \
-  TMSG=10 TSVC=60 TWRB=120 /l*v "$(winepath -w "$work/install.log")"
+  TMSG=10 TSVC=60 TWRB=120 SELF=0 /l*v "$(winepath -w "$work/install.log")"
 rc=$?
 [ $rc -eq 0 ] || fail "msiexec /i ended with $rc (log: $work/install.log)"
 for f in nxwin.exe nxsvc.dll nxwin.chm; do
@@ -96,6 +96,7 @@ tmax REG_DWORD 0x258
 tmsg REG_DWORD 0xa
 tsvc REG_DWORD 0x3c
 twrb REG_DWORD 0x78
+self REG_DWORD 0x0
 EOF
 reg64 query "$key_wow" | grep -q 'uncp *REG_SZ *\\\\server\\packages' || fail "64-bit reg query $key_wow does not show uncp"
 reg64 query "$key" /reg:64 | grep -q uncp && fail "the settings were written into the 64-bit view"
