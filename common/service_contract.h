@@ -86,8 +86,8 @@ inline bool svc_code_installed(long long code)
 #define SVC_LOG_FILE "nxsvc.log"      // beside nxdll.log
 // The library's log, beside the host program (else in "TEMP"), and the
 // one of the call before.
-#define NX_DLL_LOG "nxdll.log"
-#define NX_DLL_OLD "nxdll.old"
+#define NX_DLL_LOG_FILE "nxdll.log"
+#define NX_DLL_OLD_FILE "nxdll.old"
 // The service's program: pkg_find called from it maps no drive letter.
 #define SVC_EXE_FILE "nxsvc.exe"
 #define SVC_LOG_OLD "nxsvc.old"       // the log before the last one

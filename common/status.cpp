@@ -40,9 +40,9 @@ static std::string one_line(const std::string& v)
 void write_status(FILE* f, const DeviceStatus& s)
 {
     if (!f) return;
-    fprintf(f, "[device]\nname=%s\ntime=%s\nvers=%s\ninst=%d\nfail=%d\nskip=%d\nwait=%d\nboot=%d\n\n",
+    fprintf(f, "[device]\nname=%s\ntime=%s\nvers=%s\ninst=%d\nfail=%d\nskip=%d\nwait=%d\nboot=%d\nleft=%d\n\n",
             one_line(s.device).c_str(), one_line(s.time).c_str(), one_line(s.vers).c_str(), s.installed, s.failed,
-            s.skipped, s.waiting, s.restart ? 1 : 0);
+            s.skipped, s.waiting, s.restart ? 1 : 0, s.left);
     for (const StatusPackage& p : s.packages) {
         std::string comp = one_line(p.comp), name = one_line(p.name);
         // The section line is not read back; it only has to stay one line.
@@ -52,6 +52,22 @@ void write_status(FILE* f, const DeviceStatus& s)
                 one_line(p.path).c_str(), pkg_state_text(p.state), p.code, one_line(p.time).c_str(), p.runs,
                 p.next);
     }
+}
+
+void status_fit(DeviceStatus& s)
+{
+    // Each section's keys, numbers and line ends take less than this.
+    const size_t keys = 192;
+    size_t total = 4 * keys + 3 * STATUS_FIELD, n = 0;
+    for (; n < s.packages.size(); n++) {
+        const StatusPackage& p = s.packages[n];
+        size_t texts = 2 * (p.comp.size() + p.name.size()) + p.vers.size() + p.path.size() + p.time.size();
+        size_t section = keys + (texts < 6 * STATUS_FIELD ? texts : 6 * STATUS_FIELD);
+        if (total + section > STATUS_MAX_BYTES) break;
+        total += section;
+    }
+    s.left += (int)(s.packages.size() - n);
+    s.packages.resize(n);
 }
 
 // A decimal number of at most 12 digits, with an optional "-".
@@ -105,11 +121,11 @@ long stamp_day(const char* s)
 namespace {
 
 enum Key {
-    K_NAME, K_TIME, K_VERS, K_INST, K_FAIL, K_SKIP, K_WAIT, K_BOOT, K_COMP, K_PATH, K_STAT, K_CODE, K_RUNS, K_NEXT,
+    K_NAME, K_TIME, K_VERS, K_INST, K_FAIL, K_SKIP, K_WAIT, K_BOOT, K_COMP, K_PATH, K_STAT, K_CODE, K_RUNS, K_NEXT, K_LEFT,
     K_NONE
 };
 const char* const key_texts[K_NONE] = {"name", "time", "vers", "inst", "fail", "skip", "wait",
-                                       "boot", "comp", "path", "stat", "code", "runs", "next"};
+                                       "boot", "comp", "path", "stat", "code", "runs", "next", "left"};
 
 Key key_of(const char* line, size_t len)
 {
@@ -170,6 +186,7 @@ struct Parser {
             case K_FAIL: return small_number(v, out.failed) || fail("a count that is not a number");
             case K_SKIP: return small_number(v, out.skipped) || fail("a count that is not a number");
             case K_WAIT: return small_number(v, out.waiting) || fail("a count that is not a number");
+            case K_LEFT: return small_number(v, out.left) || fail("a count that is not a number");
             case K_BOOT:
                 if (!number(v, n) || (n != 0 && n != 1)) return fail("a restart flag that is not 0 or 1");
                 out.restart = n == 1;

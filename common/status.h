@@ -54,7 +54,13 @@ struct DeviceStatus {
     int installed = 0, failed = 0, skipped = 0, waiting = 0;
     bool restart = false;  // a restart is pending
     std::vector<StatusPackage> packages;
+    int left = 0;  // packages of the list left out so the file fits its reader
 };
+
+// Leaves out packages from the end of the list, counting them in left,
+// until the file write_status writes stays within STATUS_MAX_BYTES (with
+// text-mode line ends): the reader refuses a larger file whole.
+void status_fit(DeviceStatus& s);
 
 // Writes the whole file. Texts are cut at their first line end, so no value
 // can start a line of its own.

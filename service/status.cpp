@@ -84,6 +84,8 @@ void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
         svc_log("Status (%s) failed: %lu\n", folder, e);
         return;
     }
+    status_fit(s);
+    if (s.left) svc_log("Status (%s) %d packages left out, so the file fits its reader\n", path, s.left);
     SafeFile out;
     if (!safe_open(out, path, "wt")) {
         svc_log("Status (%s) failed: %lu\n", path, GetLastError());

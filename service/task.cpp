@@ -32,6 +32,7 @@ struct Library {
 struct Settings {
     NCFG ncfg;
     int stop, tmax, tmsg, tsvc, twrb;
+    int self;  // SVC_SELF_ANY: users may add packages of the share
 };
 
 typedef SvcSection Package;
@@ -81,6 +82,11 @@ void read_settings(const Library& lib, Settings* s)
     s->tmsg = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TMSG)), SVC_TMSG);
     s->tsvc = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TSVC)), SVC_TSVC);
     s->twrb = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TWRB)), SVC_TWRB);
+    unsigned long raw = 0;
+    long type = mreg.ReadType(SVC_ROOT, NX_KEY, svc_value(SVC_SET_SELF), &raw);
+    const char* odd = nullptr;
+    s->self = svc_self(type, raw, &odd);
+    if (odd) svc_log(SVC_SELF_ODD_LOG, odd);
     // The password stays out of the log.
     svc_log("Settings (uncp %s, ndrv %s, user %s, stop %d, tmax %d, tmsg %d, tsvc %d, twrb %d) OK ...\n",
             s->ncfg.uncp, s->ncfg.ndrv, s->ncfg.user, s->stop, s->tmax, s->tmsg, s->tsvc, s->twrb);
@@ -221,6 +227,10 @@ bool script_of(const Settings& s, const SvcPlanned& planned, char (&script)[NX_P
         }
         return true;
     }
+    if (s.self != SVC_SELF_ANY) {
+        refuse(path, "not assigned, and self-service is off (self 0)", t);
+        return false;
+    }
     NameVerdict v = share_script_path(cp, script, sizeof script, root_of(s).c_str(), p.comp, p.name, p.vers);
     char why[NX_PATH * 2];
     if (v != NAME_OK) {
@@ -263,11 +273,12 @@ SvcPkgResult install(const Settings& s, const SvcPlanned& planned, Tally* t)
         if (tries < 0) tries = 0;
         if (wait < 0 || wait > svc_backoff(tries, s.tsvc)) wait = svc_backoff(tries, s.tsvc);
     }
+    // Still failed while it waits for its next try.
     if (wait > 0) {
         record_tries(key, tries, wait - 1);
         svc_log("Install (%s) WAIT ... failed %d times, next try in %d tasks\n", path.text, tries, wait);
-        t->waiting++;
-        return {PKG_WAITING, tries};
+        t->failed++;
+        return {PKG_FAILED, tries};
     }
     if (planned.assigned ? !script_there(script, why) : !share_spelled(root_of(s), p, why)) return refuse(path, why, t);
     if (installer_busy(p, nullptr, t)) return {PKG_WAITING, tries};

@@ -23,7 +23,7 @@ static FILE* open_log_keeping(const char* path)
     char old[NX_PATH];
     DWORD a = GetFileAttributesA(path);
     if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
-        !fmt_str(old, "%.*s" NX_DLL_OLD, (int)(strlen(path) - strlen(NX_DLL_LOG)), path))
+        !fmt_str(old, "%.*s" NX_DLL_OLD_FILE, (int)(strlen(path) - strlen(NX_DLL_LOG_FILE)), path))
         MoveFileExA(path, old, MOVEFILE_REPLACE_EXISTING);
     return open_unlinked(path, "wt");
 }
@@ -39,7 +39,7 @@ static FILE* open_log()
         char* slash = strrchr(module, '\\');
         if (slash) {
             slash[1] = 0;
-            if (!fmt_str(path, "%s" NX_DLL_LOG, module)) {
+            if (!fmt_str(path, "%s" NX_DLL_LOG_FILE, module)) {
                 FILE* f = open_log_keeping(path);
                 if (f) return f;
             }
@@ -49,7 +49,7 @@ static FILE* open_log()
     char temp[NX_PATH];
     n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
     // Users may write in "TEMP": a name planted there is not followed.
-    if (n > 0 && n < sizeof temp && !fmt_str(path, "%s\\" NX_DLL_LOG, temp)) return open_log_keeping(path);
+    if (n > 0 && n < sizeof temp && !fmt_str(path, "%s\\" NX_DLL_LOG_FILE, temp)) return open_log_keeping(path);
     return nullptr;
 }
 

@@ -62,6 +62,34 @@ std::string status_text(const char* device, int days, bool restart, std::vector<
     return text;
 }
 
+// A list at the service's bounds, with every field at its longest, written
+// in text mode as the service writes it: what fits is kept, the rest is
+// counted, and the reader takes the file.
+TEST(StatusFile, FitsItsReader)
+{
+    std::string f259(259, 'x');
+    DeviceStatus s;
+    s.device = "PC01";
+    s.time = stamp_ago(0);
+    for (int i = 0; i < 1000; i++) {
+        StatusPackage p = pkg(f259.c_str(), f259.c_str(), f259.c_str(), PKG_FAILED, -2147483647LL);
+        p.path = p.time = f259;
+        s.packages.push_back(p);
+    }
+    status_fit(s);
+    EXPECT_EQ(s.left + (int)s.packages.size(), 1000);
+    FILE* f = fopen("fit.ini", "wt");
+    write_status(f, s);
+    fclose(f);
+    std::string text = read_file("fit.ini");
+    DeleteFileA("fit.ini");
+    DeviceStatus back;
+    const char* why = nullptr;
+    ASSERT_TRUE(parse_status(text.data(), text.size(), back, &why)) << why << " " << text.size();
+    EXPECT_EQ(back.left, s.left);
+    EXPECT_GT(back.packages.size(), 50u);
+}
+
 class FleetView : public ConsoleTest {
 protected:
     void SetUp() override
