@@ -159,6 +159,7 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
         return {PKG_REFUSED, 0};
     }
     PathVerdict v = svc_check_path(p.path, s.ncfg.ndrv, s.ncfg.uncp);
+    if (v == PATH_OK && !svc_script_quotable(p.path)) v = PATH_CHARS;  // "!": the command line's delayed expansion
     if (v != PATH_OK) {
         svc_log("Install (%s) %s, failed: %d\n", path.text, svc_path_reason(v), SVC_ERR_REJECTED);
         t->refused++;
@@ -228,6 +229,11 @@ SvcPkgResult install(const Settings& s, const Package& p, const std::set<std::st
         svc_log("Install (%s) ended by the stop after %lu s, failed: %lu\n", path.text, secs, o.exit);
     else
         svc_log("Install (%s) ended after %lu s, failed: %lu\n", path.text, secs, o.exit);
+    if (run != RUN_STOPPED) {
+        char code[32];
+        fmt_str(code, "code %lu", o.exit);
+        svc_event(NXEV_PACKAGE_FAILED, path.text, code);
+    }
     t->failed++;
     return {PKG_FAILED, tries};
 }
@@ -429,9 +435,11 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         char why[NX_PATH * 2];
         for (const Package& p : list) {
             if (svc_stopping() || t.restart_started || t.installer_busy) break;
-            if (!share_ready(s->ncfg, why)) {
+            if (share.error) fmt_str(why, "%s refused the configured account (%lu)", s->ncfg.uncp, share.error);
+            if (share.error || !share_ready(s->ncfg, why)) {
                 svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
                         (int)ERROR_BAD_NETPATH);
+                svc_event(NXEV_SHARE_UNREACHABLE, why);
                 break;
             }
             t.results.push_back(install(*s, p, assigned, &t));
@@ -440,6 +448,11 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     }
     svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
             t.failed, t.skipped, t.waiting, t.refused);
+    char summary[128], task_no[16];
+    fmt_str(task_no, "%d", number);
+    fmt_str(summary, "%d installed, %d failed, %d skipped, %d waiting, %d refused", t.installed, t.failed, t.skipped,
+            t.waiting, t.refused);
+    svc_event(NXEV_TASK, task_no, summary);
     report_status(*s, list, t, restart_pending);
 
     if (t.restart_started) {
@@ -472,6 +485,12 @@ DWORD svc_run(const SvcOptions& opts)
     if (e) return e;
     // What a killed run published is no longer under way.
     publish(nullptr);
+    // A platform whose cmd.exe loses exit codes would record failures as
+    // installed: then nothing is installed until it passes.
+    if (!svc_platform_ready(lib.set_ncfg)) {
+        FreeLibrary(lib.module);
+        return ERROR_NOT_SUPPORTED;
+    }
     Settings s;
     for (int number = 1;; number++) {
         if (opts.service && !wait_for_installer()) break;
