@@ -132,9 +132,16 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
         // returns at once; its child ends before the result is recorded
         {{"Outlives", nullptr, outlives.c_str()}, 0, 0, -1000, true,
          "Install (Y:\\pkg\\T\\Outlives\\1.0\\Install.cmd) OK ... code 0"},
-        // returns at once; its child runs past "tmax"
-        {{"Forever", nullptr, "start \"\" /b ping -n 60 127.0.0.1\r\nexit /b 0"}, -1000, 1460, 1, true,
-         "Install (Y:\\pkg\\T\\Forever\\1.0\\Install.cmd) time-out after 6 s, failed: 1460"},
+        // returns 0 at once; its child runs past "tmax" and is ended there
+        {{"Forever", nullptr, "start \"\" /b ping -n 60 127.0.0.1\r\nexit /b 0"}, 0, 0, -1000, true,
+         "Script (\\\\demo\\packages\\pkg\\T\\Forever\\1.0\\Install.cmd) MSG ... ended "},
+        // what it writes, past the bound: the newest kept beside the log
+        {{"Talks", nullptr, "set L=a line of a script that talks a lot, long lines so that four hundred of them pass the bound\r\n"
+                            "set L=%L%%L%%L%%L%%L%%L%%L%%L%\r\nfor /l %%i in (1,1,400) do @echo line %%i of %L%\r\n"
+                            "echo to stderr 1>&2\r\nexit /b 0"}, 0, 0, -1000, true, "script-T-Talks-1.0.log) OK ... "},
+        // "!" would be expanded on the command line
+        {{"Bang", "Y:\\pkg\\T\\Ba!ng\\1.0\\Install.cmd", "exit /b 0"}, -1000, -1000, -1000, false,
+         "Install (Y:\\pkg\\T\\Ba!ng\\1.0\\Install.cmd) a character not allowed in a script path, failed: 161"},
         {{"Fails", nullptr, "exit /b 1"}, -1000, 1, 1, true, "Install (Y:\\pkg\\T\\Fails\\1.0\\Install.cmd) ended after "},
         {{"Reboot", nullptr, "exit /b 3010"}, 3010, 3010, -1000, true, "Install (Y:\\pkg\\T\\Reboot\\1.0\\Install.cmd) OK ... code 3010"},
         // past "tmax", with a child process of its own
@@ -186,12 +193,19 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     EXPECT_EQ(log.find("\tInstall (Y:\\pkg\\forged)"), std::string::npos);
     EXPECT_TRUE(tu::file_exists(child)) << "the result was recorded before the script's child ended";
     EXPECT_TRUE(tu::find_processes("ping.exe").empty()) << "the slow script's child outlived it";
+    std::string said = tu::read_file(bin + "\\script-T-Talks-1.0.log");
+    EXPECT_EQ(said.rfind("[cut: the script wrote ", 0), 0u) << said.substr(0, 200);
+    EXPECT_LE(said.size(), 262144u + 100);
+    EXPECT_NE(said.find("line 400 of"), std::string::npos);
+    EXPECT_NE(said.find("to stderr"), std::string::npos);
+    EXPECT_EQ(said.find("line 1 of"), std::string::npos);
     // As saved, without pkg_find; nothing under way any more; no console
     // after a package restarts the machine.
-    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 17 packages, saved by the console"),
+    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 19 packages, saved by the console"),
               std::string::npos);
     EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
     EXPECT_EQ(log.find("Console ("), std::string::npos);
+    EXPECT_NE(log.find("Check () OK ... 6 exit codes in "), std::string::npos);
     for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO}) EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
 }
 
@@ -243,22 +257,25 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
 {
     // pending: the restart value before the task, "now" accepted 5 s ago,
     // "0" not accepted, "1" requested before the system started; installer:
-    // its mutex held during the task; ran, waiting: package names or null.
+    // its mutex owned (1) or only held open (2) by this process during the
+    // task; ran, waiting: package names or null.
     struct Row {
         const char *what, *pending;
-        bool installer;
+        int installer;
         std::vector<Pkg> pkgs;
         const char *ran, *waiting, *log;
     } rows[] = {
-        {"restart accepted, within its grace", "now", false, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
+        {"restart accepted, within its grace", "now", 0, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
          "Restart () MSG ... pending since"},
-        {"restart not accepted yet: asked again", "0", false, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
+        {"restart not accepted yet: asked again", "0", 0, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
          "packages wait, asked again"},
-        {"restart happened since", "1", false, {{"A", nullptr, "exit /b 0"}}, "A", nullptr,
+        {"restart happened since", "1", 0, {{"A", nullptr, "exit /b 0"}}, "A", nullptr,
          "Restart () OK ... the system has started since"},
-        {"installer busy before the script", nullptr, true, {{"A", nullptr, "exit /b 0"}, {"B", nullptr, "exit /b 0"}},
+        {"installer busy before the script", nullptr, 1, {{"A", nullptr, "exit /b 0"}, {"B", nullptr, "exit /b 0"}},
          nullptr, "A", "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) WAIT ... the Windows Installer is busy (1618)"},
-        {"installer busy in the script's result", nullptr, false,
+        {"installer mutex open elsewhere, owned by nobody", nullptr, 2, {{"A", nullptr, "exit /b 0"}}, "A", nullptr,
+         "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) OK ... code 0"},
+        {"installer busy in the script's result", nullptr, 0,
          {{"A", nullptr, "exit /b 1618"}, {"B", nullptr, "exit /b 0"}}, "A", "A",
          "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) WAIT ... the Windows Installer is busy (1618)"},
     };
@@ -276,7 +293,7 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
         put_list(pub + "\\" SVC_LIST_FILE, r.pkgs);
         ASSERT_FALSE(HasFatalFailure());
         log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
-        HANDLE busy = r.installer ? CreateMutexA(nullptr, TRUE, "Global\\_MSIExecute") : nullptr;
+        HANDLE busy = r.installer ? CreateMutexA(nullptr, r.installer == 1, "Global\\_MSIExecute") : nullptr;
         EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str()), 0);
         if (busy) CloseHandle(busy);
         std::string log = svc_log();
@@ -292,6 +309,23 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
         // Kept while it has not happened, gone once it has.
         EXPECT_EQ(reg_text(NX_KEY_PKGS, SVC_RESTART_PENDING) != "<none>", r.pending && strcmp(r.pending, "1") != 0);
     }
+}
+
+// nxsvc.exe /check here: each row through the service's own launch path,
+// the share's rows by the configured share's UNC path.
+TEST_F(Service, PlatformCheckPassesHere)
+{
+    tu::make_dirs("Y:\\" SVC_STATUS_FOLDER);
+    EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /check", 60000, bin.c_str()), 0);
+    std::string log = svc_log();
+    for (const char* row : {"Check (exit code 0) OK ... 0", "Check (exit code 1) OK ... 1", "Check (exit code 1603) OK ... 1603",
+                            "Check (exit code 3010) OK ... 3010", "Check (exit code 1641) OK ... 1641",
+                            "Check (exit code 1618) OK ... 1618", "Check (cmd of the system's bitness) OK ... ",
+                            "Check (a process left running) OK ... 0, ended 1 at tmax",
+                            "Check (by UNC path: runs in its own folder) OK ... 0",
+                            "Check (by UNC path: no drive letter left) OK ... none", "Check (/check) END ... passed"})
+        EXPECT_NE(log.find(row), std::string::npos) << row << "\n" << log;
+    EXPECT_TRUE(tu::find_processes("ping.exe").empty());
 }
 
 // The registered service: started, running, stopped within 10 s while a
@@ -348,7 +382,7 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     std::string list = std::string(folder) + "\\" SVC_LIST_FILE;
     extra_files.push_back(list);
     tu::reg_set_dword(NX_KEY, "tmax", 120);
-    put_list(list, {{"Quick", nullptr, "exit /b 0"}, {"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}});
+    put_list(list, {{"Quick", nullptr, "exit /b 3010"}, {"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}});
     ASSERT_FALSE(HasFatalFailure());
 
     ASSERT_TRUE(sc(std::string("create ") + SVC_NAME + " binPath= \"\\\"" + bin + "\\nxsvc.exe\\\" /norestart\""));
@@ -358,7 +392,17 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     ASSERT_TRUE(sc(std::string("stop ") + SVC_NAME));
     EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 10000)) << state();
     std::string slow = svc_sim::result_key("T", "Slow");
-    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Quick"), SVC_RES_CODE), 0);
+    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Quick"), SVC_RES_CODE), 3010);
+    // The restart Quick needs is not asked for after the stop, and stays
+    // pending for the next start; nothing is said to users.
+    std::string stopped = svc_log();
+    stopped = stopped.substr(stopped.find("Stop (1) GO ..."));
+    EXPECT_NE(stopped.find("Restart () MSG ... not asked: the service stops; kept for its next start"), std::string::npos)
+        << stopped;
+    std::string pending = reg_text(NX_KEY_PKGS, SVC_RESTART_PENDING);
+    EXPECT_EQ(pending.substr(pending.find(' ')), " 0") << pending;
+    EXPECT_EQ(stopped.find("Console ("), std::string::npos) << stopped;
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, NX_KEY_PKGS, SVC_RESTART_PENDING);
     EXPECT_EQ(reg_text(slow, SVC_RES_VERS), "1.0");
     EXPECT_EQ(reg_number(slow, SVC_RES_CODE), -1000);
     EXPECT_EQ(reg_number(slow, SVC_RES_EXIT), 1223);
