@@ -48,6 +48,7 @@ const Topic kTopics[] = {
     {"Log files", "logs.htm"},
     {"Troubleshooting", "troubleshooting.htm"},
     {"Installing the console", "deploy.htm"},
+    {"Platform check and Event Log", "check.htm"},
 };
 const size_t kTopicCount = sizeof kTopics / sizeof kTopics[0];
 
@@ -273,6 +274,7 @@ TEST_F(HelpFile, TopicsUseTheConsolesOwnTexts)
         {"logs.htm",
          {"nxwin.log", "nxdll.log", "WinMain () RUN ...", "ReadINI (", "OnSave (", "FindCMD () GO ...",
           "Thread () OK ...", "CNet::WNetAddConnection (", "pkg_find () OK ...", "minimize:"}},
+        {"check.htm", {"nxsvc.exe /check", "exit !errorlevel!", "1219", "Check () OK ... 6 exit codes in"}},
         {"troubleshooting.htm",
          {"Network error, check configuration!", "failed to install", "Could not open", "Could not write",
           "Helpfile nxwin.chm not found!"}},
