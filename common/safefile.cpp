@@ -169,21 +169,21 @@ static DWORD carry_security(const char* path, HANDLE to)
 }
 
 // Renames the held file over path's name (a link there is replaced, not
-// followed): by its handle within its folder, else by name.
+// followed): by its handle, else by name. The platform reads the new name
+// as a path of its own (a bare name would be taken from the current
+// folder), so it gets the full one.
 static bool rename_over(SafeFile& sf)
 {
-    const char* base = strrchr(sf.path, '\\');
-    base = base ? base + 1 : sf.path;
-    wchar_t wname[260];
-    int wn = MultiByteToWideChar(CP_ACP, 0, base, -1, wname, 260);
-    if (wn > 1) {
-        alignas(FILE_RENAME_INFO) char buf[sizeof(FILE_RENAME_INFO) + sizeof wname];
+    wchar_t wpath[260], full[260];
+    int wn = MultiByteToWideChar(CP_ACP, 0, sf.path, -1, wpath, 260);
+    DWORD fn = wn > 1 ? GetFullPathNameW(wpath, 260, full, nullptr) : 0;
+    if (fn > 0 && fn < 260) {
+        alignas(FILE_RENAME_INFO) char buf[sizeof(FILE_RENAME_INFO) + sizeof full];
         FILE_RENAME_INFO* ri = (FILE_RENAME_INFO*)buf;
         memset(buf, 0, sizeof buf);
         ri->ReplaceIfExists = TRUE;
-        ri->RootDirectory = nullptr;  // a bare name: renamed within its folder
-        ri->FileNameLength = (DWORD)((wn - 1) * sizeof(wchar_t));
-        memcpy(ri->FileName, wname, wn * sizeof(wchar_t));
+        ri->FileNameLength = (DWORD)(fn * sizeof(wchar_t));
+        memcpy(ri->FileName, full, (fn + 1) * sizeof(wchar_t));
         if (SetFileInformationByHandle(sf.hold, FileRenameInfo, ri, sizeof buf)) return true;
     }
     // Where the platform does not rename by handle: by name, which replaces

@@ -44,7 +44,8 @@ StatusPackage pkg(const char* comp, const char* name, const char* vers, int stat
     return p;
 }
 
-std::string status_text(const char* device, int days, bool restart, std::vector<StatusPackage> pkgs)
+std::string status_text(const char* device, int days, bool restart, std::vector<StatusPackage> pkgs,
+                        const char* check = "")
 {
     DeviceStatus s;
     s.device = device;
@@ -52,6 +53,7 @@ std::string status_text(const char* device, int days, bool restart, std::vector<
     s.vers = "1.0.0.6";
     s.restart = restart;
     s.packages = pkgs;
+    s.check = check;
     char tmp[MAX_PATH];
     GetTempFileNameA(".", "st", 0, tmp);
     FILE* f = fopen(tmp, "wb");
@@ -103,6 +105,9 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
         {"PC-SILENT", status_text("PC-SILENT", 9, false, {agent, office_ok}), "2", "0", "no", "no report for 9 days"},
         {"PC-BOOT", status_text("PC-BOOT", 0, true, {agent, later}), "1", "0", "yes", "restart pending"},
         {"PC-WAIT", status_text("PC-WAIT", 0, false, {agent, later}), "1", "0", "no", "waiting: 1"},
+        // the service installs nothing there: a failed device
+        {"PC-CHECK", status_text("PC-CHECK", 0, false, {agent}, "platform check failed: exit code 1: expected 1, observed 0"),
+         "1", "0", "no", "platform check failed: exit code 1: expected 1, observed 0"},
         {"PC-BAD", "[device]\nname=PC-BAD\ntime=yesterday\n", "", "", "", "unreadable"},
         {"PC-BIG", big, "", "", "", "unreadable"},
     };
@@ -115,12 +120,12 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     EXPECT_EQ(msearch.load(), 2) << "the load runs off the window's thread";
     ASSERT_TRUE(loaded());
     EXPECT_EQ(mview, VIEW_DEVICES);
-    ASSERT_EQ(mlvw.get_item_count(), 7);
-    EXPECT_EQ(mobjects, 7);
+    ASSERT_EQ(mlvw.get_item_count(), 8);
+    EXPECT_EQ(mobjects, 8);
     for (int c = 0; c < DEV_COLS; c++) EXPECT_EQ(header(c), device_headers[c]) << c;
     // Failed and unreadable first, then silent, then the rest; by name within.
-    const char* order[7] = {"PC-BAD", "PC-BIG", "PC-FAIL", "PC-SILENT", "PC-BOOT", "PC-OK", "PC-WAIT"};
-    for (int i = 0; i < 7; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
+    const char* order[8] = {"PC-BAD", "PC-BIG", "PC-CHECK", "PC-FAIL", "PC-SILENT", "PC-BOOT", "PC-OK", "PC-WAIT"};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
     for (auto& r : rows) {
         SCOPED_TRACE(r.device);
         int at = row_of(r.device);
@@ -133,7 +138,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
             EXPECT_EQ(cell(at, DEV_VERS), "1.0.0.6");
         }
     }
-    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 7 devices"), std::string::npos) << log_text();
+    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 8 devices"), std::string::npos) << log_text();
 
     // A device opens read only, its packages as the package view shows them.
     OpenDevice(row_of("PC-FAIL"));
@@ -162,11 +167,16 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     ASSERT_TRUE(write_file("Y:\\status\\PC-NEW.ini", status_text("PC-NEW", 0, false, {agent})));
     command(CMD_FIND);
     ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICES && msearch == 0; }, 30000));
-    EXPECT_EQ(mlvw.get_item_count(), 8);
+    EXPECT_EQ(mlvw.get_item_count(), 9);
     EXPECT_GE(row_of("PC-NEW"), 0);
 
     // The fleet report, from a fresh load, escaped.
     std::string report_path = pub + "\\" FLEET_REPORT_FILE;
+    // A link planted in the Public folder is replaced, never written through.
+    std::string victim = pub + "\\victim.txt";
+    ASSERT_TRUE(write_file(victim, "victim"));
+    DeleteFileA(report_path.c_str());
+    ASSERT_TRUE(CreateHardLinkA(report_path.c_str(), victim.c_str(), nullptr));
     ModalAutomator closer;  // closes what the shell may show about opening it
     command(CMD_FLEETREPORT);
     ASSERT_TRUE(loaded());
@@ -174,9 +184,9 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     std::string html = read_file(report_path);
     html.erase(std::remove(html.begin(), html.end(), '\r'), html.end());
     for (const char* want : {
-             "8 devices: 1 failed, 1 without a report for 7 days or more, 2 unreadable.",
+             "9 devices: 2 failed, 1 without a report for 7 days or more, 2 unreadable.",
              "Contoso OfficeSuite 16.0</td>\n  <td>installed 2, failed 1, waiting 0",
-             "Veltrane NxAgent 1.2.0</td>\n  <td>installed 6, failed 0, waiting 0",
+             "Veltrane NxAgent 1.2.0</td>\n  <td>installed 7, failed 0, waiting 0",
              "Northwind Mailer 7.3</td>\n  <td>installed 0, failed 0, waiting 2",
              "Tail&lt;b&gt;spin Zip&amp;per 9.1</td>\n  <td>PC-FAIL",
              "PC-SILENT</td>\n  <td>" ,
@@ -187,6 +197,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
         EXPECT_NE(html.find(want), std::string::npos) << html;
     }
     EXPECT_EQ(html.find("<b>spin"), std::string::npos) << "texts from the files are escaped";
+    EXPECT_EQ(read_file(victim), "victim");
     EXPECT_EQ(html.find("PC-OK</td>\n  <td>"), std::string::npos) << "a reporting device is not silent";
 }
 

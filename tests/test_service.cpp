@@ -370,8 +370,18 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
         CloseServiceHandle(s);
         CloseServiceHandle(scm);
     }
+    // Its events' source, with the message table in nxsvc.exe.
+    const char* source = "System\\CurrentControlSet\\Services\\EventLog\\Application\\" SVC_NAME;
+    char file[MAX_PATH] = "";
+    DWORD fsize = sizeof file;
+    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, source, "EventMessageFile", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                           file, &fsize),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(file), bin + "\\nxsvc.exe");
     ASSERT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /uninstall", 30000), 0);
     EXPECT_EQ(state(), 0u);
+    EXPECT_NE(RegGetValueA(HKEY_LOCAL_MACHINE, source, "EventMessageFile", RRF_RT_ANY, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
 
     // The service reads the list of the machine's Public folder.
     wchar_t* w = nullptr;
