@@ -360,13 +360,14 @@ SvcRun svc_launch_ex(const char* script, SvcLaunch& l)
             fmt_str(info, "installing ... %d s", secs);
             mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO, info);
         }
+        // While the output flows, the port wakes the loop; once it has
+        // ended (cmd's end closes it), cmd's own end does, at once.
         DWORD wait = 1000 - elapsed % 1000, msg = 0;
-        if (port)
+        HANDLE hs[2] = {mstop, process.get()};
+        if (port && (cmd_ended || (out->pipe && !out->ended)))
             port_message(port.get(), job.get(), *out, wait, &msg);
-        else {
-            HANDLE hs[2] = {process.get(), mstop};
-            WaitForMultipleObjects(cmd_ended ? 1 : 2, cmd_ended ? &mstop : hs, FALSE, wait);
-        }
+        else
+            WaitForMultipleObjects(cmd_ended ? 1 : 2, hs, FALSE, wait);
     }
     if (run == RUN_DONE) {
         long left = active_processes(job.get());
