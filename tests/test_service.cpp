@@ -328,6 +328,26 @@ TEST_F(Service, PlatformCheckPassesHere)
     EXPECT_TRUE(tu::find_processes("ping.exe").empty());
 }
 
+// A platform check that fails at the start (here its probe folder cannot
+// be made): nothing is installed, and the device's status file says why.
+TEST_F(Service, NothingRunsWhenThePlatformCheckFails)
+{
+    std::string blocker = bin + "\\check";
+    ASSERT_TRUE(tu::write_file(blocker, "not a folder"));
+    tu::make_dirs("Y:\\" SVC_STATUS_FOLDER);
+    put_list(pub + "\\" SVC_LIST_FILE, {{"Ok", nullptr, "exit /b 0"}});
+    int r = tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str());
+    DeleteFileA(blocker.c_str());
+    EXPECT_EQ(r, 1);
+    EXPECT_NE(svc_log().find("Check () platform check failed: probe folder: expected writable"), std::string::npos)
+        << svc_log();
+    EXPECT_FALSE(tu::file_exists(marker("Ok")));
+    char device[64] = "";
+    GetEnvironmentVariableA("Computername", device, sizeof device);
+    std::string status = tu::read_file(std::string("Y:\\" SVC_STATUS_FOLDER "\\") + device + ".ini");
+    EXPECT_NE(status.find("chck=platform check failed: probe folder"), std::string::npos) << status;
+}
+
 // The registered service: started, running, stopped within 10 s while a
 // script runs (the script ends, its package is recorded failed); then
 // with "stop" 1 it runs one task and stops itself. /install registers it
