@@ -144,6 +144,28 @@ static long active_processes(HANDLE job)
 }
 
 
+// The job's processes the script started: its console's host (conhost,
+// which the platform puts in the job with it) is not one of them.
+static long script_processes(HANDLE job)
+{
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[255];
+    } ids = {};
+    ids.list.NumberOfAssignedProcesses = 256;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
+        return active_processes(job);
+    long n = 0;
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; i++) {
+        ScopedHandle p(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)ids.list.ProcessIdList[i]));
+        char image[NX_PATH];
+        DWORD size = sizeof image;
+        const char* base = p && QueryFullProcessImageNameA(p.get(), 0, image, &size) ? strrchr(image, '\\') : nullptr;
+        if (!base || _stricmp(base + 1, "conhost.exe") != 0) n++;
+    }
+    return n;
+}
+
 namespace {
 
 // What the script writes (stdout and stderr, one pipe), read through the
@@ -370,8 +392,8 @@ SvcRun svc_launch_ex(const char* script, SvcLaunch& l)
             WaitForMultipleObjects(cmd_ended ? 1 : 2, hs, FALSE, wait);
     }
     if (run == RUN_DONE) {
-        long left = active_processes(job.get());
-        if (left > 0) {
+        long left = script_processes(job.get());
+        if (active_processes(job.get()) > 0) {
             TerminateJobObject(job.get(), SVC_ERR_TIMEOUT);
             l.ended = left;
             svc_log("Script (%s) MSG ... ended %ld processes the script left running\n", script, left);

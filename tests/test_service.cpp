@@ -134,7 +134,7 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
          "Install (Y:\\pkg\\T\\Outlives\\1.0\\Install.cmd) OK ... code 0"},
         // returns 0 at once; its child runs past "tmax" and is ended there
         {{"Forever", nullptr, "start \"\" /b ping -n 60 127.0.0.1\r\nexit /b 0"}, 0, 0, -1000, true,
-         "Script (\\\\demo\\packages\\pkg\\T\\Forever\\1.0\\Install.cmd) MSG ... ended "},
+         "Script (\\\\demo\\packages\\pkg\\T\\Forever\\1.0\\Install.cmd) MSG ... ended 1 processes the script left running"},
         // what it writes, past the bound: the newest kept beside the log
         {{"Talks", nullptr, "set L=a line of a script that talks a lot, long lines so that four hundred of them pass the bound\r\n"
                             "set L=%L%%L%%L%%L%%L%%L%%L%%L%\r\nfor /l %%i in (1,1,400) do @echo line %%i of %L%\r\n"
