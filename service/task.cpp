@@ -435,7 +435,7 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         char why[NX_PATH * 2];
         for (const Package& p : list) {
             if (svc_stopping() || t.restart_started || t.installer_busy) break;
-            if (share.error) fmt_str(why, "%s refused the configured account (%lu)", s->ncfg.uncp, share.error);
+            if (share.error) fmt_str(why, "the share refused the configured account (%lu)", share.error);
             if (share.error || !share_ready(s->ncfg, why)) {
                 svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
                         (int)ERROR_BAD_NETPATH);

@@ -225,16 +225,19 @@ TEST_F(Service, RunsNothingAUserSetsUp)
     std::string many;
     for (int i = 0; i <= SVC_LIST_SECTIONS; i++) many += section;
     tu::make_dirs("Y:\\pkg");  // the share's package folder is there
-    struct Row { const char* what; std::string list; const char *ndrv, *log; } rows[] = {
+    struct Row { const char* what; std::string list; const char *ndrv, *log, *user = ""; } rows[] = {
         {"larger than the bound", std::string(SVC_LIST_BYTES, '\n') + section, "Y:", "more than 1048576 bytes, refused"},
         {"more sections than the bound", many, "Y:", "more than 1000 packages, refused"},
         {"ndrv a local disk", "", "X:", "X: is not a network drive"},
+        // not the computer's account instead (Wine refuses any account: 1222)
+        {"the share refuses the configured account", "", "X:", "the share refused the configured account (", "someone"},
     };
     std::string victim = dir + "\\victim.txt", planted = pub + "\\" SVC_REPORT_FILE;
     for (auto& r : rows) {
         SCOPED_TRACE(r.what);
         log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
         tu::reg_set_str(NX_KEY, "ndrv", r.ndrv);
+        tu::reg_set_str(NX_KEY, "user", r.user);
         svc_sim::publish_progress("T", "Killed", "1.0", "installing ... 5 s");
         // The script where ndrv points, so only the drive's check keeps it from running.
         put_list(pub + "\\" SVC_LIST_FILE, {{"Big", r.list.empty() ? "X:\\pkg\\T\\Big\\1.0\\Install.cmd" : nullptr, "exit /b 0"}});
