@@ -9,6 +9,7 @@
 #include "service_contract.h"
 #include "safefile.h"
 #include "svcmsg.h"
+#include <sddl.h>
 #include <winnetwk.h>
 #include <string>
 
@@ -217,8 +218,16 @@ bool make_pipe(Output& out, HANDLE port, ScopedHandle& child_end)
     static LONG count;
     char name[80];
     fmt_str(name, "\\\\.\\pipe\\nxsvc-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&count));
+    // Only SYSTEM and Administrators may open it: nobody else can write
+    // into a script's log.
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &sd,
+                                                              nullptr))
+        return false;
+    SECURITY_ATTRIBUTES psa = {sizeof psa, sd, FALSE};
     out.pipe = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 65536, 0, nullptr);
+                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 65536, 0, &psa);
+    LocalFree(sd);
     if (out.pipe == INVALID_HANDLE_VALUE) {
         out.pipe = nullptr;
         return false;
@@ -238,7 +247,9 @@ bool make_pipe(Output& out, HANDLE port, ScopedHandle& child_end)
 void save_output(const Output& out, const char* script)
 {
     char name[NX_PATH], path[NX_PATH];
-    if (!svc_output_name(name, sizeof name, script) || fmt_str(path, "%s\\%s", svc_log_folder(), name)) return;
+    if (!svc_log_folder()[0] || !svc_output_name(name, sizeof name, script) ||
+        fmt_str(path, "%s\\%s", svc_log_folder(), name))
+        return;
     FILE* f = open_unlinked(path, "wb");
     if (!f) {
         if (!moutput_told) svc_log("Output (%s) failed: %lu; scripts' output is not kept\n", path, GetLastError());
