@@ -396,6 +396,9 @@ SvcRun svc_launch_ex(const char* script, SvcLaunch& l)
         // While the output flows, the port wakes the loop; once it has
         // ended (cmd's end closes it), cmd's own end does, at once.
         DWORD wait = 1000 - elapsed % 1000, msg = 0;
+        // What cmd leaves is asked for often: the platform may not say
+        // when the last of it ends (Wine does not).
+        if (cmd_ended && wait > 25) wait = 25;
         HANDLE hs[2] = {mstop, process.get()};
         if (port && (cmd_ended || (out->pipe && !out->ended)))
             port_message(port.get(), job.get(), *out, wait, &msg);
