@@ -1,6 +1,7 @@
 // How the service runs one package's script on Windows: the native cmd.exe,
 // the script by the share's UNC path in its own folder, inside a job object
-// whose every process must end, and whether the Windows Installer is busy.
+// whose leftovers are ended at tmax, its output kept; whether the Windows
+// Installer is busy; the share connected with the configured account.
 #include "svc.h"
 #include "scoped.h"
 #include "creg.h"
@@ -100,8 +101,8 @@ SvcShare::~SvcShare()
 }
 
 // The drive letters connected to a share, as "XY". pushd maps one for a
-// script and popd removes it, but not when the script is ended or leaves
-// cmd through "exit": a service's letter would stay, seen by every user.
+// script, and cmd ends through "exit" (or is ended) without a popd: a
+// service's letter would stay, seen by every user.
 void svc_share_letters(const char* share, char (&out)[27])
 {
     out[0] = 0;
@@ -143,7 +144,6 @@ static long active_processes(HANDLE job)
     if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &a, sizeof a, nullptr)) return -1;
     return (long)a.ActiveProcesses;
 }
-
 
 // The job's processes the script started: its console's host (conhost,
 // which the platform puts in the job with it) is not one of them.
