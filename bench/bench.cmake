@@ -18,6 +18,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/smb.cmake)
 
 # ---- installation service ----
 include(${CMAKE_CURRENT_LIST_DIR}/service.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/check.cmake)
 # ---- end installation service ----
 # ---- fleet status (Devices view) ----
 include(${CMAKE_CURRENT_LIST_DIR}/fleet.cmake)

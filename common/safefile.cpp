@@ -1,6 +1,7 @@
 #include "safefile.h"
 #include "strutil.h"
 #include <windows.h>
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -30,19 +31,6 @@ static bool writable(const char* path)
 static bool linked(const BY_HANDLE_FILE_INFORMATION& info)
 {
     return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1;
-}
-
-// True when path names a link (symbolic, junction or hard); false when it
-// is a plain file or missing.
-static bool is_link(const char* path)
-{
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    bool r = GetFileInformationByHandle(h, &info) && linked(info);
-    CloseHandle(h);
-    return r;
 }
 
 // The stream over a handle opened without following links.
@@ -81,6 +69,32 @@ FILE* open_unlinked(const char* path, const char* mode)
     return open_handle(path, mode, OPEN_ALWAYS, FILE_SHARE_READ);
 }
 
+// The temporary file: created new, shared with nobody, its handle kept
+// (delete and security rights for the rename) and a stream over a copy.
+static FILE* open_temp(SafeFile& sf, const char* mode)
+{
+    HANDLE h = CreateFileA(sf.temp, GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    HANDLE dup = nullptr;
+    int fd = -1;
+    if (DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &dup, GENERIC_WRITE, FALSE, 0))
+        fd = _open_osfhandle((intptr_t)dup, strchr(mode, 'b') ? _O_BINARY : _O_TEXT);
+    FILE* f = fd >= 0 ? _fdopen(fd, mode) : nullptr;
+    if (!f) {
+        DWORD e = GetLastError();
+        if (fd >= 0)
+            _close(fd);
+        else if (dup)
+            CloseHandle(dup);
+        CloseHandle(h);
+        SetLastError(e ? e : ERROR_OPEN_FAILED);
+        return nullptr;
+    }
+    sf.hold = h;
+    return f;
+}
+
 bool safe_open(SafeFile& sf, const char* path, const char* mode)
 {
     sf.f = nullptr;
@@ -100,7 +114,7 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode)
             sf.temp[0] = 0;
             return false;
         }
-        sf.f = open_handle(sf.temp, mode, CREATE_NEW, 0);
+        sf.f = open_temp(sf, mode);
         if (sf.f) return true;
         if (GetLastError() == ERROR_SHARING_VIOLATION) {
             sf.temp[0] = 0;
@@ -114,9 +128,69 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode)
 
 SafeFile::~SafeFile()
 {
-    if (!f) return;
-    fclose(f);
-    if (temp[0]) DeleteFileA(temp);
+    if (f) fclose(f);
+    if (hold) {
+        // Deleted through its own handle: never another file of that name.
+        FILE_DISPOSITION_INFO d = {TRUE};
+        if (!SetFileInformationByHandle(hold, FileDispositionInfo, &d, sizeof d)) DeleteFileA(temp);
+        CloseHandle(hold);
+    }
+}
+
+// The old file's access list onto the new one, when the old is a plain
+// file (not a link, whose list is not the writer's to copy); its file
+// attributes are returned. INVALID_FILE_ATTRIBUTES: no old file.
+static DWORD carry_security(const char* path, HANDLE to)
+{
+    HANDLE old = CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (old == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+    BY_HANDLE_FILE_INFORMATION info;
+    DWORD attrs = INVALID_FILE_ATTRIBUTES;
+    if (GetFileInformationByHandle(old, &info) && !linked(info)) {
+        attrs = info.dwFileAttributes;
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        if (GetSecurityInfo(old, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd) ==
+                ERROR_SUCCESS &&
+            dacl && GetSecurityDescriptorControl(sd, &control, &revision)) {
+            SECURITY_INFORMATION which = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
+                                                                          ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                          : UNPROTECTED_DACL_SECURITY_INFORMATION);
+            SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
+        }
+        if (sd) LocalFree(sd);
+    }
+    CloseHandle(old);
+    return attrs;
+}
+
+// Renames the held file over path's name (a link there is replaced, not
+// followed): by its handle, else by name. The platform reads the new name
+// as a path of its own (a bare name would be taken from the current
+// folder), so it gets the full one.
+static bool rename_over(SafeFile& sf)
+{
+    wchar_t wpath[260], full[260];
+    int wn = MultiByteToWideChar(CP_ACP, 0, sf.path, -1, wpath, 260);
+    DWORD fn = wn > 1 ? GetFullPathNameW(wpath, 260, full, nullptr) : 0;
+    if (fn > 0 && fn < 260) {
+        alignas(FILE_RENAME_INFO) char buf[sizeof(FILE_RENAME_INFO) + sizeof full];
+        FILE_RENAME_INFO* ri = (FILE_RENAME_INFO*)buf;
+        memset(buf, 0, sizeof buf);
+        ri->ReplaceIfExists = TRUE;
+        ri->FileNameLength = (DWORD)(fn * sizeof(wchar_t));
+        memcpy(ri->FileName, full, (fn + 1) * sizeof(wchar_t));
+        if (SetFileInformationByHandle(sf.hold, FileRenameInfo, ri, sizeof buf)) return true;
+    }
+    // Where the platform does not rename by handle: by name, which replaces
+    // a link rather than following it.
+    CloseHandle(sf.hold);
+    sf.hold = nullptr;
+    return MoveFileExA(sf.temp, sf.path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool safe_commit(SafeFile& sf)
@@ -128,32 +202,31 @@ bool safe_commit(SafeFile& sf)
     if (!sf.temp[0]) return ok;
     DWORD err = ERROR_WRITE_FAULT;
     if (ok) {
-        // An existing file is replaced so that it keeps its security,
-        // attributes and owner (an administrator may have let users write
-        // it); a new one is moved in.
-        // A link in its place is not replaced through but removed, so the
-        // new file takes its name.
-        if (is_link(sf.path)) DeleteFileA(sf.path);
-        DWORD attrs = GetFileAttributesA(sf.path);
-        ok = attrs != INVALID_FILE_ATTRIBUTES &&
-             ReplaceFileA(sf.path, sf.temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-        if (!ok) err = GetLastError();
-        // Where ReplaceFileA does not carry the attributes over (Wine's
-        // does not), they are put back.
-        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-        if (ok && (GetFileAttributesA(sf.path) & kept) != (attrs & kept))
-            SetFileAttributesA(sf.path, (attrs & kept) ? (attrs & kept) : FILE_ATTRIBUTE_NORMAL);
-        // Gone meanwhile, or never there.
-        if (!ok && GetFileAttributesA(sf.path) == INVALID_FILE_ATTRIBUTES) {
-            ok = MoveFileExA(sf.temp, sf.path, MOVEFILE_WRITE_THROUGH) != 0;
-            if (!ok) err = GetLastError();
+        // An existing file keeps its security and attributes (an
+        // administrator may have let users write it); a new one, or one
+        // that was a link, takes the folder's.
+        DWORD attrs = carry_security(sf.path, sf.hold);
+        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & kept)) {
+            FILE_BASIC_INFO bi = {};
+            bi.FileAttributes = (attrs & kept) | FILE_ATTRIBUTE_ARCHIVE;
+            SetFileInformationByHandle(sf.hold, FileBasicInfo, &bi, sizeof bi);
         }
+        FlushFileBuffers(sf.hold);
+        ok = rename_over(sf);
+        if (!ok) err = GetLastError();
     }
-    if (!ok) {
+    if (sf.hold) {
+        if (!ok) {
+            FILE_DISPOSITION_INFO d = {TRUE};
+            SetFileInformationByHandle(sf.hold, FileDispositionInfo, &d, sizeof d);
+        }
+        CloseHandle(sf.hold);
+        sf.hold = nullptr;
+    } else if (!ok) {
         DeleteFileA(sf.temp);
-        SetLastError(err);
     }
+    if (!ok) SetLastError(err);
     sf.temp[0] = 0;
     return ok;
 }

@@ -2,7 +2,11 @@
 // goes to "<file>.tmp" in the same folder, which then replaces the old file
 // in one step. A failed write leaves the old file as it was. Neither the
 // temporary file nor the file replaced is ever written through a link: a
-// planted link is replaced by a file of the writer's own.
+// planted link is replaced by a file of the writer's own, never followed.
+// The replacement is renamed over the old name by its own handle, held
+// from its creation, so nobody can swap it meanwhile; an old plain file's
+// security (its access list) is carried over, a new file takes the
+// folder's.
 #pragma once
 #include <stdio.h>
 
@@ -10,6 +14,7 @@ struct SafeFile {
     FILE* f = nullptr;   // the stream to write, null when open failed
     char temp[260] = {};  // the temporary file; empty when writing in place
     char path[260] = {};  // the file to replace
+    void* hold = nullptr;  // the temporary file's own handle, kept until it is put in place
 
     SafeFile() = default;
     SafeFile(const SafeFile&) = delete;

@@ -40,9 +40,11 @@ static std::string one_line(const std::string& v)
 void write_status(FILE* f, const DeviceStatus& s)
 {
     if (!f) return;
-    fprintf(f, "[device]\nname=%s\ntime=%s\nvers=%s\ninst=%d\nfail=%d\nskip=%d\nwait=%d\nboot=%d\nleft=%d\n\n",
+    fprintf(f, "[device]\nname=%s\ntime=%s\nvers=%s\ninst=%d\nfail=%d\nskip=%d\nwait=%d\nboot=%d\nleft=%d\n",
             one_line(s.device).c_str(), one_line(s.time).c_str(), one_line(s.vers).c_str(), s.installed, s.failed,
             s.skipped, s.waiting, s.restart ? 1 : 0, s.left);
+    if (!s.check.empty()) fprintf(f, "chck=%s\n", one_line(s.check).c_str());
+    fputs("\n", f);
     for (const StatusPackage& p : s.packages) {
         std::string comp = one_line(p.comp), name = one_line(p.name);
         // The section line is not read back; it only has to stay one line.
@@ -122,10 +124,10 @@ namespace {
 
 enum Key {
     K_NAME, K_TIME, K_VERS, K_INST, K_FAIL, K_SKIP, K_WAIT, K_BOOT, K_COMP, K_PATH, K_STAT, K_CODE, K_RUNS, K_NEXT, K_LEFT,
-    K_NONE
+    K_CHCK, K_NONE
 };
-const char* const key_texts[K_NONE] = {"name", "time", "vers", "inst", "fail", "skip", "wait",
-                                       "boot", "comp", "path", "stat", "code", "runs", "next", "left"};
+const char* const key_texts[K_NONE] = {"name", "time", "vers", "inst", "fail", "skip", "wait", "boot",
+                                       "comp", "path", "stat", "code", "runs", "next", "left", "chck"};
 
 Key key_of(const char* line, size_t len)
 {
@@ -182,6 +184,7 @@ struct Parser {
             case K_NAME: out.device = v; return true;
             case K_TIME: out.time = v; return true;
             case K_VERS: out.vers = v; return true;
+            case K_CHCK: out.check = v; return true;
             case K_INST: return small_number(v, out.installed) || fail("a count that is not a number");
             case K_FAIL: return small_number(v, out.failed) || fail("a count that is not a number");
             case K_SKIP: return small_number(v, out.skipped) || fail("a count that is not a number");

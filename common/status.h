@@ -53,6 +53,9 @@ struct DeviceStatus {
     // The task's counts.
     int installed = 0, failed = 0, skipped = 0, waiting = 0;
     bool restart = false;  // a restart is pending
+    // Set when the service installs nothing because the platform failed its
+    // check: "platform check failed: <row>". A failure of the device.
+    std::string check;
     std::vector<StatusPackage> packages;
     int left = 0;  // packages of the list left out so the file fits its reader
 };

@@ -3,11 +3,13 @@
 //   nxsvc /run            the same loop in the foreground until Ctrl+C
 //   nxsvc /once           exactly one task in the foreground; exit code 0 when it ran
 //   /norestart            with the above: log a restart instead of performing it
-//   nxsvc /install        registers the service (automatic start, LocalSystem)
+//   nxsvc /check          the platform check: one row per probe, exit code 1 when one fails
+//   nxsvc /install        registers the service (automatic start, LocalSystem) and its event source
 //   nxsvc /uninstall      stops and removes it
 #include "svc.h"
 #include "scoped.h"
 #include "service_contract.h"
+#include "version.h"
 #include <knownfolders.h>
 #include <process.h>
 #include <shlobj.h>
@@ -96,12 +98,14 @@ static void WINAPI service_main(DWORD, char**)
         return;
     }
     report(SERVICE_RUNNING);
+    svc_event(NXEV_STARTED, NX_VERSION_TEXT);
     // The worker ends after "stop" 1, or soon after a stop request; while it
     // finishes, the manager hears that the stop goes on.
     while (WaitForSingleObject(thread.get(), 1000) == WAIT_TIMEOUT)
         if (svc_stopping()) report(SERVICE_STOP_PENDING);
     thread.reset();
     svc_log("NXSvc () END ...\n");
+    svc_event(NXEV_STOPPED);
     report(SERVICE_STOPPED, result);
 }
 
@@ -164,6 +168,7 @@ static int install_service()
     ChangeServiceConfig2A(svc.get(), SERVICE_CONFIG_DESCRIPTION, &d);
     configure_start(svc.get());
     set_failure_actions(svc.get());
+    if (!svc_event_register(exe)) return 1;
     printf("%s installed: %s\n", SVC_NAME, bin);
     return 0;
 }
@@ -181,13 +186,49 @@ static int uninstall_service()
         for (int i = 0; i < 30 && QueryServiceStatus(svc.get(), &st) && st.dwCurrentState != SERVICE_STOPPED; i++)
             Sleep(1000);
     BOOL ok = DeleteService(svc.get());
+    svc_event_unregister();
     if (!ok) printf("DeleteService (%s) failed: %lu\n", SVC_NAME, GetLastError());
+    return ok ? 0 : 1;
+}
+
+// nxsvc /check: every row, printed for the administrator and logged; the
+// share's rows with the configured share and account (read through the
+// library, as the service does).
+static int platform_check()
+{
+    svc_log("Check (/check) RUN ...\n");
+    set_public();
+    NCFG ncfg = {};
+    char lib[NX_PATH];
+    HMODULE m = fmt_str(lib, "%s\\%s", mfolder, SVC_LIB_FILE) ? nullptr
+                                                               : LoadLibraryExA(lib, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    typedef int(__cdecl * set_ncfg_fn)(NCFG*);
+    set_ncfg_fn set_ncfg = m ? (set_ncfg_fn)GetProcAddress(m, "set_ncfg") : nullptr;
+    if (set_ncfg) set_ncfg(&ncfg);
+    std::vector<SvcCheckRow> rows;
+    std::string failed;
+    bool ok = svc_check(true, &ncfg, &rows, &failed);
+    if (m) FreeLibrary(m);
+    printf("%-40s %-20s %-20s %s\n", "Check", "Expected", "Observed", "Result");
+    for (const SvcCheckRow& r : rows) {
+        const char* verdict = !r.run ? "not run" : r.ok ? "OK" : "FAILED";
+        printf("%-40s %-20s %-20s %s\n", r.what.c_str(), r.expected.c_str(), r.observed.c_str(), verdict);
+        if (r.ok)
+            svc_log("Check (%s) OK ... %s\n", r.what.c_str(), r.observed.c_str());
+        else if (!r.run)
+            svc_log("Check (%s) MSG ... %s\n", r.what.c_str(), r.observed.c_str());
+        else
+            svc_log("Check (%s) expected %s, observed %s, failed: %d\n", r.what.c_str(), r.expected.c_str(),
+                    r.observed.c_str(), (int)ERROR_NOT_SUPPORTED);
+    }
+    printf(ok ? "The platform check passed.\n" : "The platform check failed: %s\n", failed.c_str());
+    svc_log("Check (/check) END ... %s\n", ok ? "passed" : "failed");
     return ok ? 0 : 1;
 }
 
 static int usage()
 {
-    fputs("usage: nxsvc [/run | /once] [/norestart] | /install | /uninstall\n"
+    fputs("usage: nxsvc [/run | /once] [/norestart] | /check | /install | /uninstall\n"
           "  (no argument: started by the service control manager)\n",
           stderr);
     return 2;
@@ -195,7 +236,7 @@ static int usage()
 
 int main(int argc, char** argv)
 {
-    bool run = false, once = false, inst = false, uninst = false;
+    bool run = false, once = false, inst = false, uninst = false, check = false;
     for (int i = 1; i < argc; i++) {
         if (_stricmp(argv[i], "/run") == 0)
             run = true;
@@ -203,6 +244,8 @@ int main(int argc, char** argv)
             once = true;
         else if (_stricmp(argv[i], "/norestart") == 0)
             mopts.norestart = true;
+        else if (_stricmp(argv[i], "/check") == 0)
+            check = true;
         else if (_stricmp(argv[i], "/install") == 0)
             inst = true;
         else if (_stricmp(argv[i], "/uninstall") == 0)
@@ -210,7 +253,7 @@ int main(int argc, char** argv)
         else
             return usage();
     }
-    if (run + once + inst + uninst > 1) return usage();
+    if (run + once + inst + uninst + check > 1) return usage();
     if (inst) return install_service();
     if (uninst) return uninstall_service();
 
@@ -224,6 +267,13 @@ int main(int argc, char** argv)
     mstop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     InitializeCriticalSection(&mstatus_lock);
     svc_log_open();
+    svc_event_open();
+    if (check) {
+        int r = platform_check();
+        svc_event_close();
+        svc_log_close();
+        return r;
+    }
 
     if (run || once) {
         mopts.once = once;
@@ -232,6 +282,7 @@ int main(int argc, char** argv)
         set_public();
         DWORD r = svc_run(mopts);
         svc_log("NXSvc () END ...\n");
+        svc_event_close();
         svc_log_close();
         return r ? 1 : 0;
     }
@@ -244,6 +295,7 @@ int main(int argc, char** argv)
         if (e == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) return usage();
         return 1;
     }
+    svc_event_close();
     svc_log_close();
     return 0;
 }

@@ -61,13 +61,19 @@ bool svc_unc_share(char* out, size_t n, const char* path)
     return true;
 }
 
+bool svc_script_quotable(const char* script)
+{
+    // '%' would be expanded, '!' too under /v:on; '"' ends the quotes.
+    for (const char* p = script; *p; p++)
+        if ((unsigned char)*p < 32 || *p == '"' || *p == '%' || *p == '!') return false;
+    return true;
+}
+
 bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script)
 {
     if (!n) return false;
     out[0] = 0;
-    if (!cmd_exe || !script || !script[0]) return false;
-    for (const char* p = script; *p; p++)
-        if ((unsigned char)*p < 32 || *p == '"' || *p == '%') return false;
+    if (!cmd_exe || !script || !script[0] || !svc_script_quotable(script)) return false;
     for (const char* p = cmd_exe; *p; p++)
         if (*p == '"') return false;
     const char* slash = strrchr(script, '\\');
@@ -75,8 +81,8 @@ bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* scri
     // The folder of "X:\file" is "X:\", of "\\server\share\file" the share.
     int folder_len = (int)(slash - script);
     if (folder_len == 2 && script[1] == ':') folder_len = 3;
-    int r = snprintf(out, n, "\"%s\" /d /e:on /s /c \"pushd \"%.*s\" && \"%s\" & popd\"", cmd_exe, folder_len,
-                     script, slash + 1);
+    int r = snprintf(out, n, "\"%s\" /d /e:on /v:on /s /c \"pushd \"%.*s\" && \".\\%s\" & exit !errorlevel!\"",
+                     cmd_exe, folder_len, script, slash + 1);
     if (!fits(r, n)) {
         out[0] = 0;
         return false;
@@ -109,5 +115,35 @@ bool svc_restart_parse(const char* text, long long* requested, long long* accept
     if (end == second || *end || a < 0) return false;
     *requested = r;
     *accepted = a;
+    return true;
+}
+
+bool svc_output_name(char* out, size_t n, const char* script)
+{
+    if (!n) return false;
+    out[0] = 0;
+    const char* end = script ? strrchr(script, '\\') : nullptr;
+    if (!end) return false;
+    // The last three folders: back from the file name over "\" three times.
+    const char* from = end;
+    for (int parts = 0; parts < 3; parts++) {
+        const char* p = from;
+        while (p > script && p[-1] != '\\') p--;
+        if (p == from || memchr(p, ':', (size_t)(from - p))) break;  // an empty part, a drive
+        from = p > script ? p - 1 : p;
+        if (p == script) break;
+    }
+    if (*from == '\\') from++;
+    if (from >= end) return false;
+    int r = snprintf(out, n, "script-");
+    size_t len = r > 0 ? (size_t)r : 0;
+    for (const char* p = from; p < end && len + 1 < n; p++) {
+        char c = *p == '\\' ? '-' : *p;
+        out[len++] = isalnum((unsigned char)c) || c == '-' || c == '_' || c == '.' ? c : '_';
+    }
+    if (len + 1 >= n || !fits(snprintf(out + len, n - len, ".log"), n - len)) {
+        out[0] = 0;
+        return false;
+    }
     return true;
 }

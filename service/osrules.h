@@ -26,15 +26,23 @@ bool svc_unc_script(char* out, size_t n, const char* path, const char* ndrv, con
 bool svc_unc_share(char* out, size_t n, const char* path);
 
 // The line that runs a script in its own folder:
-//   "<cmd>" /d /e:on /s /c "pushd "<folder>" && "<file>" & popd"
-// pushd gives a UNC folder a drive letter for this cmd alone (cmd cannot
-// start in a UNC folder), and popd removes it; popd keeps the script's exit
-// code. The script runs without "call": a script started from the command
-// line returns to it all the same, and Wine's cmd loses the exit code of a
-// called script ("exit /b 3010" comes back as 1). /d: no AutoRun commands;
-// /e:on: pushd maps UNC folders only with extensions on. False when the
-// script holds a character quoting cannot keep ('"', '%', control
-// characters), has no folder, or the line does not fit n.
+//   "<cmd>" /d /e:on /v:on /s /c "pushd "<folder>" && ".\<file>" & exit !errorlevel!"
+// Windows' cmd /c ends with the exit code of the last command it ran, not
+// with ERRORLEVEL (Microsoft's "exit /?": "If quitting CMD.EXE, sets the
+// process exit code with that number"; published cases: cmd /c
+// "bug.cmd&echo !errorlevel!" prints 1 and exits 0, and "t.cmd && echo"
+// runs after "exit /b 123"): a trailing "popd" would turn every failure
+// into 0. So the last command is "exit" with the script's ERRORLEVEL,
+// expanded when it runs (/v:on; "%errorlevel%" would be read before the
+// script ran). "call" would do on Windows but loses the code under Wine.
+// The script is named ".\<file>": where NoDefaultCurrentDirectoryInExePath
+// is set, cmd looks a bare name up on PATH only. pushd gives a UNC folder
+// a drive letter for this cmd (cmd cannot start in a UNC folder); the
+// caller removes what is left. /d: no AutoRun commands; /e:on: pushd maps
+// UNC folders only with extensions on. The script runs with delayed
+// expansion on. False when the script holds a character quoting cannot
+// keep ('"', '%', '!', control characters), has no folder, or the line
+// does not fit n.
 bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* script);
 
 // A script that ends ERROR_INSTALL_ALREADY_RUNNING met the Windows
@@ -70,3 +78,15 @@ inline bool svc_message_session(unsigned long id, int state) { return id != 0 &&
 // The restart-pending value as kept in the registry: "<requested>
 // <accepted>" in seconds; false for a text that is not two numbers.
 bool svc_restart_parse(const char* text, long long* requested, long long* accepted);
+
+// What a script writes is kept in the log folder, its newest bytes up to
+// this bound.
+enum { SVC_OUTPUT_BYTES = 256 * 1024 };
+// The file name of a script's output: "script-<manufacturer>-<name>-
+// <version>.log" from the last three folders of its path (fewer where it
+// has fewer), characters other than letters, digits, "-", "_" and "."
+// made "_". False when it does not fit n or the path has no folder.
+bool svc_output_name(char* out, size_t n, const char* script);
+
+// True when svc_command_line can carry the script path's characters.
+bool svc_script_quotable(const char* script);

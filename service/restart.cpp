@@ -67,15 +67,21 @@ static void tell_users(char* text, int tmsg)
 
 // True when the platform took the request. After the grace time the
 // restart closes applications, so unsaved work cannot hold it off forever.
+// Users hear of it only once Windows has accepted it, once per request.
+// A stopping service asks nothing: the restart stays pending for its next
+// start.
 static bool ask(int tmsg, int twrb, bool norestart)
 {
     if (norestart) {
         svc_log("Restart (%d s) MSG ... not done: /norestart\n", twrb);
         return false;
     }
+    if (svc_stopping()) {
+        svc_log("Restart (%d s) MSG ... not asked: the service stops; kept for its next start\n", twrb);
+        return false;
+    }
     char text[256];
     fmt_str(text, "New packages were installed. This computer restarts in %d seconds.", twrb);
-    tell_users(text, tmsg);
     // A planned restart for an installation, so the event log says why.
     DWORD e = enable_shutdown_privilege() &&
                       InitiateSystemShutdownExA(nullptr, text, (DWORD)twrb, TRUE, TRUE,
@@ -83,23 +89,35 @@ static bool ask(int tmsg, int twrb, bool norestart)
                                                     SHTDN_REASON_FLAG_PLANNED)
                   ? 0
                   : GetLastError();
+    char what[64];
     if (svc_restart_accepted(e)) {
         svc_log("Restart (%d s) GO ...\n", twrb);
+        fmt_str(what, "in %d seconds", twrb);
+        svc_event(NXEV_RESTART_REQUESTED, what);
+        if (e == 0) tell_users(text, tmsg);
         return true;
     }
     svc_log("Restart (%d s) failed: %lu, asked again at the next task\n", twrb, e);
+    fmt_str(what, "error %lu", e);
+    svc_event(NXEV_RESTART_REFUSED, what);
     return false;
 }
 
 void svc_restart_needed(int tmsg, int twrb, bool norestart, bool started)
 {
+    long long now = now_seconds();
+    // After a stop the need is kept, never asked for: the next start asks.
+    if (svc_stopping() && !started) {
+        svc_log("Restart () MSG ... not asked: the service stops; kept for its next start\n");
+        keep(now, 0);
+        return;
+    }
     // In the foreground with /norestart the administrator restarts; a
     // pending restart left by the service is still honoured.
     if (norestart) {
         svc_log("Restart (%d s) MSG ... not done: /norestart\n", twrb);
         return;
     }
-    long long now = now_seconds();
     keep(now, started || ask(tmsg, twrb, norestart) ? now : 0);
 }
 

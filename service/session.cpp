@@ -2,6 +2,7 @@
 // installs.
 #include "svc.h"
 #include "scoped.h"
+#include "osrules.h"
 #include "service_contract.h"
 #include <userenv.h>
 #include <wtsapi32.h>
@@ -44,28 +45,14 @@ static bool no_sessions()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-void svc_start_console(bool service)
+// The console in one user's session, as that user.
+static void start_in_session(const char* exe, DWORD session)
 {
-    char exe[NX_PATH];
-    if (fmt_str(exe, "%s\\%s", mfolder, SVC_CONSOLE_FILE)) return;
-    // In the foreground the administrator's own session and environment.
-    if (!service) {
-        if (start_direct(exe))
-            svc_log("Console (%s) OK ...\n", exe);
-        else
-            svc_log("Console (%s) failed: %lu\n", exe, GetLastError());
-        return;
-    }
-    DWORD session = WTSGetActiveConsoleSessionId();
-    if (session == 0xFFFFFFFF) {
-        svc_log("Console (%s) MSG ... no user logged on\n", exe);
-        return;
-    }
     ScopedHandle token;
     if (!WTSQueryUserToken(session, token.put())) {
         DWORD e = GetLastError();
         if (e == ERROR_NO_TOKEN) {
-            svc_log("Console (%s) MSG ... no user logged on\n", exe);
+            svc_log("Console (%s) MSG ... no user logged on in session %lu\n", exe, session);
             return;
         }
         // Only where the platform has no session functions (Wine) is the
@@ -99,4 +86,36 @@ void svc_start_console(bool service)
     } else {
         svc_log("Console (%s) failed: %lu\n", exe, e);
     }
+}
+
+void svc_start_console(bool service)
+{
+    char exe[NX_PATH];
+    if (fmt_str(exe, "%s\\%s", mfolder, SVC_CONSOLE_FILE)) return;
+    // In the foreground the administrator's own session and environment.
+    if (!service) {
+        if (start_direct(exe))
+            svc_log("Console (%s) OK ...\n", exe);
+        else
+            svc_log("Console (%s) failed: %lu\n", exe, GetLastError());
+        return;
+    }
+    // Every user at work: at the console, over RDP, switched to; as the
+    // restart message goes.
+    std::vector<DWORD> ids;
+    WTS_SESSION_INFOA* sessions = nullptr;
+    DWORD count = 0;
+    if (WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+        for (DWORD i = 0; i < count; i++)
+            if (svc_message_session(sessions[i].SessionId, (int)sessions[i].State)) ids.push_back(sessions[i].SessionId);
+        WTSFreeMemory(sessions);
+    }
+    // Where sessions cannot be listed (Wine lists none), the console's.
+    if (ids.empty() && WTSGetActiveConsoleSessionId() != 0xFFFFFFFF && no_sessions())
+        ids.push_back(WTSGetActiveConsoleSessionId());
+    if (ids.empty()) {
+        svc_log("Console (%s) MSG ... no user logged on\n", exe);
+        return;
+    }
+    for (DWORD id : ids) start_in_session(exe, id);
 }

@@ -11,6 +11,7 @@
 #include "status.h"
 #include "version.h"
 #include <ctype.h>
+#include <process.h>
 #include <stdio.h>
 
 namespace {
@@ -51,7 +52,55 @@ void fill_package(CReg& reg, StatusPackage& p)
 
 }  // namespace
 
+static void write_now(const NCFG& ncfg, DeviceStatus& s);
+
+namespace {
+// A write started after a stop: its own copies, freed by whichever side
+// lets go last.
+struct LateWrite {
+    NCFG ncfg;
+    DeviceStatus s;
+    LONG refs = 2;
+    void release()
+    {
+        if (InterlockedDecrement(&refs) == 0) delete this;
+    }
+};
+unsigned __stdcall late_write(void* arg)
+{
+    LateWrite* w = (LateWrite*)arg;
+    write_now(w->ncfg, w->s);
+    w->release();
+    return 0;
+}
+}  // namespace
+
+// After a stop the service has seconds (at shutdown about 20 in all), and a
+// share that does not answer would take them: the file is written within
+// SVC_STOP_WRITE_MS or left for the next task.
 void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
+{
+    if (!svc_stopping()) {
+        write_now(ncfg, s);
+        return;
+    }
+    LateWrite* w = new LateWrite;
+    w->ncfg = ncfg;
+    w->s = s;
+    HANDLE t = (HANDLE)_beginthreadex(nullptr, 0, late_write, w, 0, nullptr);
+    if (!t) {
+        delete w;
+        svc_log("Status () failed: %lu; left for the next task\n", GetLastError());
+        return;
+    }
+    if (WaitForSingleObject(t, SVC_STOP_WRITE_MS) != WAIT_OBJECT_0)
+        svc_log("Status () MSG ... not written within %d s of the stop; left for the next task\n",
+                SVC_STOP_WRITE_MS / 1000);
+    CloseHandle(t);
+    w->release();
+}
+
+static void write_now(const NCFG& ncfg, DeviceStatus& s)
 {
     char device[NX_PATH] = "";
     DWORD n = GetEnvironmentVariableA("Computername", device, sizeof device);
@@ -78,6 +127,10 @@ void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
         return;
     }
     SvcShare connected(ncfg);
+    if (connected.error) {
+        svc_log("Status (%s) not written: the share refused the account, failed: %lu\n", path, connected.error);
+        return;
+    }
     DWORD a = GetFileAttributesA(folder);
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
         DWORD e = a == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;

@@ -5,6 +5,8 @@
 #include "rules.h"
 #include "status.h"
 #include "strutil.h"
+#include "svcmsg.h"
+#include <string>
 #include <vector>
 
 // How the program runs: as a service, or in the foreground for an
@@ -24,6 +26,18 @@ extern HANDLE mstop;           // set when the service is asked to stop
 void svc_log_open();
 void svc_log_close();
 NX_PRINTF(1, 2) void svc_log(const char* fmt, ...);
+// The folder the log went to, where each script's output is kept too.
+const char* svc_log_folder();
+
+// The Application log (eventlog.cpp): ids from svcmsg.h with up to two
+// insertion strings. A write that fails costs one log line per run.
+void svc_event_open();
+void svc_event_close();
+void svc_event(DWORD id, const char* s1 = nullptr, const char* s2 = nullptr);
+// The event source with the message table of exe, for /install; gone with
+// /uninstall.
+bool svc_event_register(const char* exe);
+void svc_event_unregister();
 
 // Runs tasks until mstop is set, "stop" is 1, or after one task with
 // opts.once. Returns 0 when the tasks ran, else a system error (the library
@@ -34,21 +48,37 @@ DWORD svc_run(const SvcOptions& opts);
 // task: s holds the task's counts, the restart flag and the list's packages
 // with their states in this task (a package the task did not reach:
 // skipped); the rest comes from the install results here. A folder that is
-// missing or not writable costs one log line.
+// missing or not writable costs one log line. After a stop it is written
+// within SVC_STOP_WRITE_MS, else left for the next task.
+enum { SVC_STOP_WRITE_MS = 5000 };
 void svc_write_status(const NCFG& ncfg, DeviceStatus& s);
 
 // After a task: the console in the user's session.
 void svc_start_console(bool service);
 
 // Running a script (launch.cpp): by the share's UNC path, with the native
-// cmd.exe, until every process it started has ended or tmax seconds.
+// cmd.exe; its result is cmd's exit code, and what it leaves running is
+// ended at tmax seconds.
 SvcRun svc_launch(const char* script, int tmax, DWORD* result);
+struct SvcLaunch {
+    int tmax = SVC_TMAX;
+    bool publish = true;      // progress in the registry, as for a package
+    bool keep_output = true;  // the script's output in the log folder
+    DWORD result = 0;         // cmd's exit code, or the system error
+    long ended = 0;           // processes it left running, ended at tmax
+};
+SvcRun svc_launch_ex(const char* script, SvcLaunch& l);
+// The drive letters connected to a share, as "XY".
+void svc_share_letters(const char* share, char (&out)[27]);
 // True while the Windows Installer executes an install (any caller's).
 bool svc_installer_running();
 // The share connected with the configured account, without a drive
 // letter, for one task; nothing when no account is set.
 struct SvcShare {
     char remote[NX_PATH];
+    // The system error when the account was refused: the share is then not
+    // used at all, rather than reached as the computer's account.
+    unsigned long error;
     explicit SvcShare(const NCFG& ncfg);
     ~SvcShare();
 };
@@ -70,6 +100,19 @@ struct SvcPkgResult {
     SvcPkgState state;
     int tries;
 };
+
+// The platform check (check.cpp): the launch path on probe scripts, one
+// row per probe. full adds the rows beyond the exit codes (bitness, the
+// share, a process left running). False when a row failed; *failed then
+// names the first.
+struct SvcCheckRow {
+    std::string what, expected, observed;
+    bool ok, run;  // run: false for a row that could not be run (no share)
+};
+bool svc_check(bool full, const NCFG* ncfg, std::vector<SvcCheckRow>* rows, std::string* failed);
+// The exit-code rows at the service's start: false (logged, in the Event
+// Log and in the device's status file) when one failed.
+bool svc_platform_ready(int(__cdecl* set_ncfg)(NCFG*));
 
 // True once mstop is set.
 inline bool svc_stopping() { return WaitForSingleObject(mstop, 0) == WAIT_OBJECT_0; }

@@ -12,6 +12,7 @@
 static FILE* mlog;
 static char mlogpath[NX_PATH];
 static char moldpath[NX_PATH];
+static char mlogfolder[NX_PATH];
 // The worker thread and the control handler both write.
 static CRITICAL_SECTION mlock;
 static bool mlock_ready;
@@ -28,14 +29,18 @@ void svc_log_open()
         mlock_ready = true;
     }
     if (log_paths(mfolder)) mlog = open_unlinked(mlogpath, "at");
+    copy_str(mlogfolder, mfolder);
     if (!mlog) {
         // Beside the program is not writable: "TEMP", as the library does,
         // where a user may have planted a link (not followed).
         char temp[NX_PATH];
         DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
         if (n > 0 && n < sizeof temp && log_paths(temp)) mlog = open_unlinked(mlogpath, "at");
+        if (mlog) copy_str(mlogfolder, temp);
     }
 }
+
+const char* svc_log_folder() { return mlogfolder; }
 
 void svc_log_close()
 {

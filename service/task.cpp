@@ -217,6 +217,7 @@ bool script_of(const Settings& s, const SvcPlanned& planned, char (&script)[NX_P
     unsigned cp = ansi_code_page().id;
     if (planned.assigned) {
         PathVerdict v = svc_check_path(cp, p.path, s.ncfg.ndrv, s.ncfg.uncp);
+        if (v == PATH_OK && !svc_script_quotable(p.path)) v = PATH_CHARS;  // "!": the command line's delayed expansion
         if (v != PATH_OK) {
             refuse(path, svc_path_reason(v), t);
             return false;
@@ -232,6 +233,7 @@ bool script_of(const Settings& s, const SvcPlanned& planned, char (&script)[NX_P
         return false;
     }
     NameVerdict v = share_script_path(cp, script, sizeof script, root_of(s).c_str(), p.comp, p.name, p.vers);
+    if (v == NAME_OK && !svc_script_quotable(script)) v = NAME_CHARS;  // "!": the command line's delayed expansion
     char why[NX_PATH * 2];
     if (v != NAME_OK) {
         fmt_str(why, "not assigned and %s \\ %s %s is no package folder: %s", Shown(p.comp).text,
@@ -315,6 +317,11 @@ SvcPkgResult install(const Settings& s, const SvcPlanned& planned, Tally* t)
         svc_log("Install (%s) ended by the stop after %lu s, failed: %lu\n", path.text, secs, o.exit);
     else
         svc_log("Install (%s) ended after %lu s, failed: %lu\n", path.text, secs, o.exit);
+    if (run != RUN_STOPPED) {
+        char code[32];
+        fmt_str(code, "code %lu", o.exit);
+        svc_event(NXEV_PACKAGE_FAILED, path.text, code);
+    }
     t->failed++;
     return {PKG_FAILED, tries};
 }
@@ -556,8 +563,10 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         SvcShare share(s->ncfg);
         char why[NX_PATH * 2];
         std::vector<Package> assigned;
-        if (!share_ready(*s, why)) {
+        if (share.error) fmt_str(why, "the share refused the configured account (%lu)", share.error);
+        if (share.error || !share_ready(*s, why)) {
             svc_log("Share (%s) %s; nothing runs, failed: %d\n", s->ncfg.uncp, why, (int)ERROR_BAD_NETPATH);
+            svc_event(NXEV_SHARE_UNREACHABLE, why);
         } else {
             if (!read_assigned(*s, &assigned))
                 svc_log("Task (%d) no assigned list: %s\n", number,
@@ -569,9 +578,11 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
             mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
             for (const SvcPlanned& p : plan) {
                 if (svc_stopping() || t.restart_started || t.installer_busy) break;
-                if (!share_ready(*s, why)) {
+                if (share.error) fmt_str(why, "the share refused the configured account (%lu)", share.error);
+                if (share.error || !share_ready(*s, why)) {
                     svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
                             (int)ERROR_BAD_NETPATH);
+                    svc_event(NXEV_SHARE_UNREACHABLE, why);
                     break;
                 }
                 t.results.push_back(install(*s, p, &t));
@@ -581,6 +592,11 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     }
     svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
             t.failed, t.skipped, t.waiting, t.refused);
+    char summary[128], task_no[16];
+    fmt_str(task_no, "%d", number);
+    fmt_str(summary, "%d installed, %d failed, %d skipped, %d waiting, %d refused", t.installed, t.failed, t.skipped,
+            t.waiting, t.refused);
+    svc_event(NXEV_TASK, task_no, summary);
     report_status(*s, plan, t, restart_pending);
 
     if (t.restart_started) {
@@ -613,6 +629,12 @@ DWORD svc_run(const SvcOptions& opts)
     if (e) return e;
     // What a killed run published is no longer under way.
     publish(nullptr);
+    // A platform whose cmd.exe loses exit codes would record failures as
+    // installed: then nothing is installed until it passes.
+    if (!svc_platform_ready(lib.set_ncfg)) {
+        FreeLibrary(lib.module);
+        return ERROR_NOT_SUPPORTED;
+    }
     Settings s;
     for (int number = 1;; number++) {
         if (opts.service && !wait_for_installer()) break;

@@ -44,7 +44,8 @@ StatusPackage pkg(const char* comp, const char* name, const char* vers, int stat
     return p;
 }
 
-std::string status_text(const char* device, int days, bool restart, std::vector<StatusPackage> pkgs)
+std::string status_text(const char* device, int days, bool restart, std::vector<StatusPackage> pkgs,
+                        const char* check = "")
 {
     DeviceStatus s;
     s.device = device;
@@ -52,6 +53,7 @@ std::string status_text(const char* device, int days, bool restart, std::vector<
     s.vers = "1.0.0.6";
     s.restart = restart;
     s.packages = pkgs;
+    s.check = check;
     char tmp[MAX_PATH];
     GetTempFileNameA(".", "st", 0, tmp);
     FILE* f = fopen(tmp, "wb");
@@ -139,6 +141,9 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
         {"PC-WAIT", status_text("PC-WAIT", 0, false, {agent, later}), "1", "0", "no", "waiting: 1"},
         {"PC-RETRY", status_text("PC-RETRY", 0, false, {agent, retry}), "1", "1", "no", "failed: 1"},
         {"PC-OLD", old, "1", "1", "no", "failed: 1"},
+        // the service installs nothing there: a failed device
+        {"PC-CHECK", status_text("PC-CHECK", 0, false, {agent}, "platform check failed: exit code 1: expected 1, observed 0"),
+         "1", "0", "no", "platform check failed: exit code 1: expected 1, observed 0"},
         {"PC-BAD", "[device]\nname=PC-BAD\ntime=yesterday\n", "", "", "", "unreadable"},
         {"PC-BIG", big, "", "", "", "unreadable"},
     };
@@ -151,12 +156,13 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     EXPECT_EQ(msearch.load(), 2) << "the load runs off the window's thread";
     ASSERT_TRUE(loaded());
     EXPECT_EQ(mview, VIEW_DEVICES);
-    ASSERT_EQ(mlvw.get_item_count(), 9);
-    EXPECT_EQ(mobjects, 9);
+    ASSERT_EQ(mlvw.get_item_count(), 10);
+    EXPECT_EQ(mobjects, 10);
     for (int c = 0; c < DEV_COLS; c++) EXPECT_EQ(header(c), device_headers[c]) << c;
     // Failed and unreadable first, then silent, then the rest; by name within.
-    const char* order[9] = {"PC-BAD", "PC-BIG", "PC-FAIL", "PC-OLD", "PC-RETRY", "PC-SILENT", "PC-BOOT", "PC-OK", "PC-WAIT"};
-    for (int i = 0; i < 9; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
+    const char* order[10] = {"PC-BAD",   "PC-BIG",    "PC-CHECK", "PC-FAIL", "PC-OLD",
+                             "PC-RETRY", "PC-SILENT", "PC-BOOT",  "PC-OK",   "PC-WAIT"};
+    for (int i = 0; i < 10; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
     for (auto& r : rows) {
         SCOPED_TRACE(r.device);
         int at = row_of(r.device);
@@ -169,7 +175,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
             EXPECT_EQ(cell(at, DEV_VERS), "1.0.0.6");
         }
     }
-    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 9 devices"), std::string::npos) << log_text();
+    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 10 devices"), std::string::npos) << log_text();
     // A failure in its retry wait opens as failed, with its next try.
     OpenDevice(row_of("PC-RETRY"));
     ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICE; }));
@@ -204,11 +210,16 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     ASSERT_TRUE(write_file("Y:\\status\\PC-NEW.ini", status_text("PC-NEW", 0, false, {agent})));
     command(CMD_FIND);
     ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICES && msearch == 0; }, 30000));
-    EXPECT_EQ(mlvw.get_item_count(), 10);
+    EXPECT_EQ(mlvw.get_item_count(), 11);
     EXPECT_GE(row_of("PC-NEW"), 0);
 
     // The fleet report, from a fresh load, escaped.
     std::string report_path = pub + "\\" FLEET_REPORT_FILE;
+    // A link planted in the Public folder is replaced, never written through.
+    std::string victim = pub + "\\victim.txt";
+    ASSERT_TRUE(write_file(victim, "victim"));
+    DeleteFileA(report_path.c_str());
+    ASSERT_TRUE(CreateHardLinkA(report_path.c_str(), victim.c_str(), nullptr));
     ModalAutomator closer;  // closes what the shell may show about opening it
     command(CMD_FLEETREPORT);
     ASSERT_TRUE(loaded());
@@ -216,10 +227,10 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     std::string html = read_file(report_path);
     html.erase(std::remove(html.begin(), html.end(), '\r'), html.end());
     for (const char* want : {
-             "10 devices: 3 failed, 1 without a report for 7 days or more, 2 unreadable.",
+             "11 devices: 4 failed, 1 without a report for 7 days or more, 2 unreadable.",
              "Litware Editor 3.3</td>\n  <td>PC-OLD: failed: 1603 (2 attempts)<br>PC-RETRY: failed: 1603, next try in 4 tasks (2 attempts)",
              "Contoso OfficeSuite 16.0</td>\n  <td>installed 2, failed 1, waiting 0",
-             "Veltrane NxAgent 1.2.0</td>\n  <td>installed 8, failed 0, waiting 0",
+             "Veltrane NxAgent 1.2.0</td>\n  <td>installed 9, failed 0, waiting 0",
              "Northwind Mailer 7.3</td>\n  <td>installed 0, failed 0, waiting 2",
              "Tail&lt;b&gt;spin Zip&amp;per 9.1</td>\n  <td>PC-FAIL",
              "PC-SILENT</td>\n  <td>" ,
@@ -230,6 +241,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
         EXPECT_NE(html.find(want), std::string::npos) << html;
     }
     EXPECT_EQ(html.find("<b>spin"), std::string::npos) << "texts from the files are escaped";
+    EXPECT_EQ(read_file(victim), "victim");
     EXPECT_EQ(html.find("PC-OK</td>\n  <td>"), std::string::npos) << "a reporting device is not silent";
 }
 

@@ -50,6 +50,7 @@ const Topic kTopics[] = {
     {"Log files", "logs.htm"},
     {"Troubleshooting", "troubleshooting.htm"},
     {"Deploying to devices", "deploy.htm"},
+    {"Platform check and Event Log", "check.htm"},
 };
 const size_t kTopicCount = sizeof kTopics / sizeof kTopics[0];
 
@@ -279,6 +280,7 @@ TEST_F(HelpFile, TopicsUseTheConsolesOwnTexts)
         {"logs.htm",
          {"nxwin.log", "nxdll.log", "WinMain () RUN ...", "ReadINI (", "OnSave (", "FindCMD () GO ...",
           "Thread () OK ...", "CNet::WNetAddConnection (", "pkg_find () OK ...", "minimize:"}},
+        {"check.htm", {"nxsvc.exe /check", "exit !errorlevel!", "1219", "Check () OK ... 6 exit codes in"}},
         {"troubleshooting.htm",
          {"Network error, check configuration!", "failed to install", "Could not open", "Could not write",
           "Helpfile nxwin.chm not found!"}},

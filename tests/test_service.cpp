@@ -115,6 +115,8 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     tu::reg_set_dword(NX_KEY, "tmax", 6);
     std::string child = dir + "\\child.ran";  // no blanks: unquoted in the line below
     std::string outlives = "start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & echo ran>" + child + "\"\r\nexit /b 0";
+    // started outside the job on purpose: not waited for, not ended
+    std::string leaves = "\"" + bin + "\\nx_breakaway.exe\" ping -n 60 127.0.0.1\r\nexit /b %errorlevel%";
     for (const char* done : {"Done", "Kept", "Old"}) svc_sim::record_install("T", done, "1.0", 0, kOld);
     svc_sim::record_install("P", "Mandatory", "1.0", 0, kOld);
     svc_sim::record_started("T", "Waits", "1.0");
@@ -134,9 +136,17 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
         // returns at once; its child ends before the result is recorded
         {{"Outlives", nullptr, outlives.c_str()}, 0, 0, -1000, true,
          "Install (Y:\\pkg\\T\\Outlives\\1.0\\Install.cmd) OK ... code 0"},
-        // returns at once; its child runs past "tmax"
-        {{"Forever", nullptr, "start \"\" /b ping -n 60 127.0.0.1\r\nexit /b 0"}, -1000, 1460, 1, true,
-         "Install (Y:\\pkg\\T\\Forever\\1.0\\Install.cmd) time-out after 6 s, failed: 1460"},
+        // returns 0 at once; its child runs past "tmax" and is ended there
+        {{"Forever", nullptr, "start \"\" /b ping -n 60 127.0.0.1\r\nexit /b 0"}, 0, 0, -1000, true,
+         "Script (\\\\demo\\packages\\pkg\\T\\Forever\\1.0\\Install.cmd) MSG ... ended 1 processes the script left running"},
+        {{"Leaves", nullptr, leaves.c_str()}, 0, 0, -1000, true, "Install (Y:\\pkg\\T\\Leaves\\1.0\\Install.cmd) OK ... code 0, "},
+        // what it writes, past the bound: the newest kept beside the log
+        {{"Talks", nullptr, "set L=a line of a script that talks a lot, long lines so that four hundred of them pass the bound\r\n"
+                            "set L=%L%%L%%L%%L%%L%%L%%L%%L%\r\nfor /l %%i in (1,1,400) do @echo line %%i of %L%\r\n"
+                            "echo to stderr 1>&2\r\nexit /b 0"}, 0, 0, -1000, true, "script-T-Talks-1.0.log) OK ... "},
+        // "!" would be expanded on the command line
+        {{"Ba!ng", nullptr, "exit /b 0"}, -1000, -1000, -1000, false,
+         "Install (Y:\\pkg\\T\\Ba!ng\\1.0\\Install.cmd) not assigned and T \\ Ba!ng 1.0 is no package folder: a character"},
         {{"Fails", nullptr, "exit /b 1"}, -1000, 1, 1, true, "Install (Y:\\pkg\\T\\Fails\\1.0\\Install.cmd) ended after "},
         {{"Reboot", nullptr, "exit /b 3010"}, 3010, 3010, -1000, true, "Install (Y:\\pkg\\T\\Reboot\\1.0\\Install.cmd) OK ... code 3010"},
         // past "tmax", with a child process of its own
@@ -169,7 +179,12 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     };
     std::vector<Pkg> pkgs;
     for (auto& r : rows) pkgs.push_back(r.pkg);
-    for (int i = 0; i < 11; i++) pkgs.insert(pkgs.begin() + 4, rows[4].pkg);  // "Fails" twelve times
+    for (size_t i = 0; i < pkgs.size(); i++)
+        if (strcmp(pkgs[i].name, "Fails") == 0) {
+            Pkg fails = pkgs[i];
+            pkgs.insert(pkgs.begin() + i, 11, fails);  // twelve times
+            break;
+        }
     put_list(pub + "\\" SVC_LIST_FILE, pkgs);
     ASSERT_FALSE(HasFatalFailure());
 
@@ -192,14 +207,24 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     EXPECT_EQ(reg_number(svc_sim::result_key("T", "Waits"), SVC_RES_WAIT), 0);
     EXPECT_EQ(log.find("\tInstall (Y:\\pkg\\forged)"), std::string::npos);
     EXPECT_TRUE(tu::file_exists(child)) << "the result was recorded before the script's child ended";
-    EXPECT_TRUE(tu::find_processes("ping.exe").empty()) << "the slow script's child outlived it";
+    // Only the process that left the job on purpose is still there.
+    std::vector<DWORD> pings = tu::find_processes("ping.exe");
+    EXPECT_EQ(pings.size(), 1u) << "the slow script's child outlived it, or the one started outside its job did not";
+    for (DWORD pid : pings) TerminateProcess(OpenProcess(PROCESS_TERMINATE, FALSE, pid), 0);
+    std::string said = tu::read_file(bin + "\\script-T-Talks-1.0.log");
+    EXPECT_EQ(said.rfind("[cut: the script wrote ", 0), 0u) << said.substr(0, 200);
+    EXPECT_LE(said.size(), 262144u + 100);
+    EXPECT_NE(said.find("line 400 of"), std::string::npos);
+    EXPECT_NE(said.find("to stderr"), std::string::npos);
+    EXPECT_EQ(said.find("line 1 of"), std::string::npos);
     // As saved, without pkg_find; nothing under way any more; no console
     // after a package restarts the machine.
-    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 30 packages, saved by the console"),
+    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 33 packages, saved by the console"),
               std::string::npos);
     EXPECT_NE(log.find("Task (1) 11 repeated packages, each runs once"), std::string::npos);
     EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
     EXPECT_EQ(log.find("Console ("), std::string::npos);
+    EXPECT_NE(log.find("Check () OK ... 6 exit codes in "), std::string::npos);
     for (const char* v : {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS, SVC_NOW_INFO}) EXPECT_EQ(reg_text(NX_KEY_PKGS, v), "<none>");
 }
 
@@ -213,13 +238,17 @@ TEST_F(Service, RunsNothingAUserSetsUp)
     std::string many;
     for (int i = 0; i <= SVC_LIST_SECTIONS; i++) many += section;
     tu::make_dirs("Y:\\pkg");  // the share's package folder is there
-    struct Row { const char* what; std::string list; const char *ndrv, *log; bool pkg_find = false; int self = 1; } rows[] = {
+    struct Row { const char* what; std::string list; const char *ndrv, *log; bool pkg_find = false; int self = 1;
+                 const char* user = ""; } rows[] = {
         {"larger than the bound", std::string(SVC_LIST_BYTES, '\n') + section, "Y:", "more than 1048576 bytes, refused"},
         {"more sections than the bound", many, "Y:", "more than 1000 packages, refused"},
         {"ndrv a local disk", "", "X:", "X: is not a network drive"},
         // kept read-only, so pkg_find cannot replace it: never read back
         {"a list pkg_find cannot replace", section, "Y:", "pkg_find () failed: 3", true},
         {"self-service off", section, "Y:", "not assigned, and self-service is off (self 0), refused: 161", false, 0},
+        // not the computer's account instead (Wine refuses any account: 1222)
+        {"the share refuses the configured account", "", "X:", "the share refused the configured account (", false, 1,
+         "someone"},
     };
     std::string victim = dir + "\\victim.txt", planted = pub + "\\" SVC_REPORT_FILE;
     for (auto& r : rows) {
@@ -227,6 +256,7 @@ TEST_F(Service, RunsNothingAUserSetsUp)
         log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
         tu::reg_set_str(NX_KEY, "ndrv", r.ndrv);
         tu::reg_set_dword(NX_KEY, "self", r.self);
+        tu::reg_set_str(NX_KEY, "user", r.user);
         svc_sim::publish_progress("T", "Killed", "1.0", "installing ... 5 s");
         // The script where ndrv points, so only the drive's check keeps it from running.
         put_list(pub + "\\" SVC_LIST_FILE, {{"Big", r.list.empty() ? "X:\\pkg\\T\\Big\\1.0\\Install.cmd" : nullptr, "exit /b 0"}});
@@ -264,22 +294,25 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
 {
     // pending: the restart value before the task, "now" accepted 5 s ago,
     // "0" not accepted, "1" requested before the system started; installer:
-    // its mutex held during the task; ran, waiting: package names or null.
+    // its mutex owned (1) or only held open (2) by this process during the
+    // task; ran, waiting: package names or null.
     struct Row {
         const char *what, *pending;
-        bool installer;
+        int installer;
         std::vector<Pkg> pkgs;
         const char *ran, *waiting, *log;
     } rows[] = {
-        {"restart accepted, within its grace", "now", false, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
+        {"restart accepted, within its grace", "now", 0, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
          "Restart () MSG ... pending since"},
-        {"restart not accepted yet: asked again", "0", false, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
+        {"restart not accepted yet: asked again", "0", 0, {{"A", nullptr, "exit /b 0"}}, nullptr, nullptr,
          "packages wait, asked again"},
-        {"restart happened since", "1", false, {{"A", nullptr, "exit /b 0"}}, "A", nullptr,
+        {"restart happened since", "1", 0, {{"A", nullptr, "exit /b 0"}}, "A", nullptr,
          "Restart () OK ... the system has started since"},
-        {"installer busy before the script", nullptr, true, {{"A", nullptr, "exit /b 0"}, {"B", nullptr, "exit /b 0"}},
+        {"installer busy before the script", nullptr, 1, {{"A", nullptr, "exit /b 0"}, {"B", nullptr, "exit /b 0"}},
          nullptr, "A", "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) WAIT ... the Windows Installer is busy (1618)"},
-        {"installer busy in the script's result", nullptr, false,
+        {"installer mutex open elsewhere, owned by nobody", nullptr, 2, {{"A", nullptr, "exit /b 0"}}, "A", nullptr,
+         "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) OK ... code 0"},
+        {"installer busy in the script's result", nullptr, 0,
          {{"A", nullptr, "exit /b 1618"}, {"B", nullptr, "exit /b 0"}}, "A", "A",
          "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) WAIT ... the Windows Installer is busy (1618)"},
     };
@@ -297,7 +330,7 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
         put_list(pub + "\\" SVC_LIST_FILE, r.pkgs);
         ASSERT_FALSE(HasFatalFailure());
         log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
-        HANDLE busy = r.installer ? CreateMutexA(nullptr, TRUE, "Global\\_MSIExecute") : nullptr;
+        HANDLE busy = r.installer ? CreateMutexA(nullptr, r.installer == 1, "Global\\_MSIExecute") : nullptr;
         EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str()), 0);
         if (busy) CloseHandle(busy);
         std::string log = svc_log();
@@ -313,6 +346,43 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
         // Kept while it has not happened, gone once it has.
         EXPECT_EQ(reg_text(NX_KEY_PKGS, SVC_RESTART_PENDING) != "<none>", r.pending && strcmp(r.pending, "1") != 0);
     }
+}
+
+// nxsvc.exe /check here: each row through the service's own launch path,
+// the share's rows by the configured share's UNC path.
+TEST_F(Service, PlatformCheckPassesHere)
+{
+    tu::make_dirs("Y:\\" SVC_STATUS_FOLDER);
+    EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /check", 60000, bin.c_str()), 0);
+    std::string log = svc_log();
+    for (const char* row : {"Check (exit code 0) OK ... 0", "Check (exit code 1) OK ... 1", "Check (exit code 1603) OK ... 1603",
+                            "Check (exit code 3010) OK ... 3010", "Check (exit code 1641) OK ... 1641",
+                            "Check (exit code 1618) OK ... 1618", "Check (cmd of the system's bitness) OK ... ",
+                            "Check (a process left running) OK ... 0, ended 1 at tmax",
+                            "Check (by UNC path: runs in its own folder) OK ... 0",
+                            "Check (by UNC path: no drive letter left) OK ... none", "Check (/check) END ... passed"})
+        EXPECT_NE(log.find(row), std::string::npos) << row << "\n" << log;
+    EXPECT_TRUE(tu::find_processes("ping.exe").empty());
+}
+
+// A platform check that fails at the start (here its probe folder cannot
+// be made): nothing is installed, and the device's status file says why.
+TEST_F(Service, NothingRunsWhenThePlatformCheckFails)
+{
+    std::string blocker = bin + "\\check";
+    ASSERT_TRUE(tu::write_file(blocker, "not a folder"));
+    tu::make_dirs("Y:\\" SVC_STATUS_FOLDER);
+    put_list(pub + "\\" SVC_LIST_FILE, {{"Ok", nullptr, "exit /b 0"}});
+    int r = tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str());
+    DeleteFileA(blocker.c_str());
+    EXPECT_EQ(r, 1);
+    EXPECT_NE(svc_log().find("Check () platform check failed: probe folder: expected writable"), std::string::npos)
+        << svc_log();
+    EXPECT_FALSE(tu::file_exists(marker("Ok")));
+    char device[64] = "";
+    GetEnvironmentVariableA("Computername", device, sizeof device);
+    std::string status = tu::read_file(std::string("Y:\\" SVC_STATUS_FOLDER "\\") + device + ".ini");
+    EXPECT_NE(status.find("chck=platform check failed: probe folder"), std::string::npos) << status;
 }
 
 // The registered service: started, running, stopped within 10 s while a
@@ -357,8 +427,18 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
         CloseServiceHandle(s);
         CloseServiceHandle(scm);
     }
+    // Its events' source, with the message table in nxsvc.exe.
+    const char* source = "System\\CurrentControlSet\\Services\\EventLog\\Application\\" SVC_NAME;
+    char file[MAX_PATH] = "";
+    DWORD fsize = sizeof file;
+    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, source, "EventMessageFile", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                           file, &fsize),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(file), bin + "\\nxsvc.exe");
     ASSERT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /uninstall", 30000), 0);
     EXPECT_EQ(state(), 0u);
+    EXPECT_NE(RegGetValueA(HKEY_LOCAL_MACHINE, source, "EventMessageFile", RRF_RT_ANY, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
 
     // The service reads the list of the machine's Public folder.
     wchar_t* w = nullptr;
@@ -369,7 +449,7 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     std::string list = std::string(folder) + "\\" SVC_LIST_FILE;
     extra_files.push_back(list);
     tu::reg_set_dword(NX_KEY, "tmax", 120);
-    put_list(list, {{"Quick", nullptr, "exit /b 0"}, {"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}});
+    put_list(list, {{"Quick", nullptr, "exit /b 3010"}, {"Slow", nullptr, "ping -n 60 127.0.0.1 >nul"}});
     ASSERT_FALSE(HasFatalFailure());
 
     ASSERT_TRUE(sc(std::string("create ") + SVC_NAME + " binPath= \"\\\"" + bin + "\\nxsvc.exe\\\" /norestart\""));
@@ -379,7 +459,17 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     ASSERT_TRUE(sc(std::string("stop ") + SVC_NAME));
     EXPECT_TRUE(tu::wait_until([&] { return state() == SERVICE_STOPPED; }, 10000)) << state();
     std::string slow = svc_sim::result_key("T", "Slow");
-    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Quick"), SVC_RES_CODE), 0);
+    EXPECT_EQ(reg_number(svc_sim::result_key("T", "Quick"), SVC_RES_CODE), 3010);
+    // The restart Quick needs is not asked for after the stop, and stays
+    // pending for the next start; nothing is said to users.
+    std::string stopped = svc_log();
+    stopped = stopped.substr(stopped.find("Stop (1) GO ..."));
+    EXPECT_NE(stopped.find("Restart () MSG ... not asked: the service stops; kept for its next start"), std::string::npos)
+        << stopped;
+    std::string pending = reg_text(NX_KEY_PKGS, SVC_RESTART_PENDING);
+    EXPECT_EQ(pending.substr(pending.find(' ')), " 0") << pending;
+    EXPECT_EQ(stopped.find("Console ("), std::string::npos) << stopped;
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, NX_KEY_PKGS, SVC_RESTART_PENDING);
     EXPECT_EQ(reg_text(slow, SVC_RES_VERS), "1.0");
     EXPECT_EQ(reg_number(slow, SVC_RES_CODE), -1000);
     EXPECT_EQ(reg_number(slow, SVC_RES_EXIT), 1223);

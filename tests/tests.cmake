@@ -8,6 +8,8 @@ add_executable(nxcfghost ${CMAKE_SOURCE_DIR}/tests/hosts/nxcfghost.c)
 target_include_directories(nxcfghost PRIVATE ${CMAKE_SOURCE_DIR}/common)
 # Another program holding a file open (fault tests).
 add_executable(nx_hold ${CMAKE_SOURCE_DIR}/tests/hosts/nx_hold.cpp)
+# Starts a program outside its job (the service's scripts may).
+add_executable(nx_breakaway ${CMAKE_SOURCE_DIR}/tests/hosts/nx_breakaway.cpp)
 # Loads nxsvc.dll at run time and calls pkg_find, as the service does.
 add_executable(nxhost ${CMAKE_SOURCE_DIR}/tests/hosts/nxhost.cpp)
 # A titled (or untitled, or hidden) window of a second process, which the
@@ -56,7 +58,9 @@ add_test(NAME svclib_report_chromium
 set_tests_properties(svclib_report_chromium PROPERTIES FIXTURES_REQUIRED nx_report TIMEOUT 180 SKIP_RETURN_CODE 77)
 
 # The installation service, in the foreground and under the service manager.
-nx_wine_test(test_service LIBS nxdrivelib ole32 uuid DEPENDS nxsvc_exe nxsvc)
+nx_wine_test(test_service LIBS nxdrivelib ole32 uuid DEPENDS nxsvc_exe nxsvc nx_breakaway)
+# Its Event Log entries, on Wine's eventlog debug channel.
+nx_wine_check(test_service_events TIMEOUT 120 COMMAND ${CMAKE_SOURCE_DIR}/tests/service/check_events.sh $<TARGET_FILE_DIR:nxsvc_exe>)
 
 # Bad input, faults, whole programs
 nx_wine_test(test_badinput SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)

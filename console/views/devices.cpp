@@ -3,6 +3,8 @@
 // device's packages, read only; and the fleet report.
 #include "views.h"
 #include "fleet.h"
+#include "safefile.h"
+#include <io.h>
 #include "log.h"
 #include "search.h"
 #include "service_contract.h"
@@ -144,13 +146,24 @@ static void open_report()
 {
     char path[NX_PATH] = "";
     get_file(path, (char*)FLEET_REPORT_FILE);
-    FILE* f = path[0] ? fopen(path, "wt") : nullptr;
+    // In the users' Public folder, written by an administrator: never
+    // through a link a user planted there, never half written.
+    SafeFile out;
+    int fd = -1;
+    FILE* f = nullptr;
+    if (path[0] && safe_open(out, path, "wt") && (fd = _dup(_fileno(out.f))) >= 0) f = _fdopen(fd, "wt");
     if (!f) {
-        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
+        DWORD e = GetLastError();
+        if (fd >= 0) _close(fd);
+        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)e);
         return;
     }
     // The texts are in the code page, as in the assignment report.
-    write_fleet_report(f, mfleet, time_stamp(), charset_name(ansi_code_page().id));  // closes f
+    write_fleet_report(f, mfleet, time_stamp(), charset_name(ansi_code_page().id));  // closes f, a copy
+    if (!safe_commit(out)) {
+        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
+        return;
+    }
     log_line(mlog, "FleetReport (%s) OK ...\n", path);
     ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOW);
 }

@@ -26,10 +26,13 @@ void device_row(const DeviceStatus& s, long today, DeviceRow& row)
     std::string& text = row.cells[DEV_STATUS];
     text.clear();
     if (failed) text = "failed: " + std::to_string(failed);
+    // The service installs nothing there until its platform check passes.
+    if (!s.check.empty()) text = s.check + (text.empty() ? "" : "; " + text);
     if (silent) text += (text.empty() ? "" : "; ") + std::string("no report for ") + std::to_string(row.age) + " days";
     if (text.empty()) text = s.restart ? "restart pending" : waiting ? "waiting: " + std::to_string(waiting) : "ok";
-    row.rank = failed ? RANK_FAILED : silent ? RANK_SILENT : RANK_OTHER;
-    row.image = failed ? IMG_EXCLUDED : silent ? IMG_CLOCK : IMG_COMPUTER;
+    bool bad = failed || !s.check.empty();
+    row.rank = bad ? RANK_FAILED : silent ? RANK_SILENT : RANK_OTHER;
+    row.image = bad ? IMG_EXCLUDED : silent ? IMG_CLOCK : IMG_COMPUTER;
 }
 
 void device_package_cells(const StatusPackage& p, int order, std::string (&cells)[6], int& image)

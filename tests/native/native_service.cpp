@@ -6,6 +6,7 @@
 #include "osrules.h"
 #include "rules.h"
 #include <gtest/gtest.h>
+#include <string.h>
 #include <string>
 
 TEST(ServiceRules, ScriptPaths)
@@ -119,24 +120,29 @@ TEST(ServiceRules, SkipAndOutcome)
 TEST(ServiceRules, CommandLineAndBounds)
 {
     const char* cmd = "C:\\windows\\system32\\cmd.exe";
-    const char* pre = "\"C:\\windows\\system32\\cmd.exe\" /d /e:on /s /c ";
+    const char* pre = "\"C:\\windows\\system32\\cmd.exe\" /d /e:on /v:on /s /c ";
     struct Row {
         const char* script;
         size_t size;
         const char* want;  // after pre; null: refused
     } rows[] = {
-        {"\\\\srv\\pk\\pkg\\a b\\Install.cmd", 260, "\"pushd \"\\\\srv\\pk\\pkg\\a b\" && \"Install.cmd\" & popd\""},
-        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a&b\" && \"x.cmd\" & popd\""},
-        {"Y:\\x.cmd", 260, "\"pushd \"Y:\\\" && \"x.cmd\" & popd\""},  // the drive's root
-        {"Y:\\pkg\\a^b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a^b\" && \"x.cmd\" & popd\""},
-        {"Y:\\pkg\\a\\x^y.cmd", 260, "\"pushd \"Y:\\pkg\\a\" && \"x^y.cmd\" & popd\""},
+        // the script by ".\" in its folder, and nothing after it but the
+        // exit with its ERRORLEVEL, expanded when it runs
+        {"\\\\srv\\pk\\pkg\\a b\\Install.cmd", 260,
+         "\"pushd \"\\\\srv\\pk\\pkg\\a b\" && \".\\Install.cmd\" & exit !errorlevel!\""},
+        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a&b\" && \".\\x.cmd\" & exit !errorlevel!\""},
+        {"Y:\\x.cmd", 260, "\"pushd \"Y:\\\" && \".\\x.cmd\" & exit !errorlevel!\""},  // the drive's root
+        {"Y:\\pkg\\a^b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a^b\" && \".\\x.cmd\" & exit !errorlevel!\""},
+        {"Y:\\pkg\\a\\x^y.cmd", 260, "\"pushd \"Y:\\pkg\\a\" && \".\\x^y.cmd\" & exit !errorlevel!\""},
         {"Y:\\pkg\\a\"b\\x.cmd", 260, nullptr},
         {"Y:\\pkg\\%x%\\x.cmd", 260, nullptr},
+        {"Y:\\pkg\\a!x!b\\x.cmd", 260, nullptr},  // expanded under /v:on
+        {"Y:\\pkg\\a\\x!.cmd", 260, nullptr},
         {"Y:\\pkg\\a\nb\\x.cmd", 260, nullptr},
         {"x.cmd", 260, nullptr},  // no folder
         {"Y:\\pkg\\", 260, nullptr},
         {"", 260, nullptr},
-        {"Y:\\pkg\\x.cmd", 79, nullptr},  // does not fit
+        {"Y:\\pkg\\x.cmd", 100, nullptr},  // does not fit
     };
     for (auto& r : rows) {
         SCOPED_TRACE(r.script);
@@ -144,6 +150,23 @@ TEST(ServiceRules, CommandLineAndBounds)
         bool ok = svc_command_line(out, r.size, cmd, r.script);
         EXPECT_EQ(ok, r.want != nullptr);
         EXPECT_EQ(std::string(out), r.want ? std::string(pre) + r.want : "");
+        EXPECT_EQ(svc_script_quotable(r.script), !strpbrk(r.script, "\"%!\n"));
+        // Windows' cmd ends with the last command's code: nothing may run
+        // after the script but the exit that passes its ERRORLEVEL on.
+        if (ok) EXPECT_EQ(std::string(out).substr(std::string(out).rfind("\" & ") + 4), "exit !errorlevel!\"");
+    }
+    // The file of a script's output: the package's folders, no path.
+    struct Name { const char *script, *want; size_t size; } names[] = {
+        {"\\\\srv\\pk\\pkg\\T\\A b\\1.0\\Install.cmd", "script-T-A_b-1.0.log", 64},
+        {"Y:\\pkg\\T\\..\\1.0\\Install.cmd", "script-T-..-1.0.log", 64},
+        {"Y:\\a\\x.cmd", "script-a.log", 64},
+        {"Y:\\x.cmd", nullptr, 64}, {"x.cmd", nullptr, 64},
+        {"Y:\\pkg\\T\\A\\1.0\\Install.cmd", nullptr, 16},  // does not fit
+    };
+    for (auto& nm : names) {
+        char out[64];
+        EXPECT_EQ(svc_output_name(out, nm.size, nm.script), nm.want != nullptr) << nm.script;
+        EXPECT_STREQ(out, nm.want ? nm.want : "") << nm.script;
     }
 
     EXPECT_FALSE(svc_log_full(SVC_LOG_LIMIT - 1));
