@@ -118,6 +118,3 @@ enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };
 // Installer was busy with another install: that package's script path. The
 // next task tries it again.
 #define SVC_WAITING "busy"
-// The share's folder of device status files ("<device>.ini"), beside
-// "cfg" and "pkg".
-#define SVC_STATUS_FOLDER "status"

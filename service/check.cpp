@@ -3,6 +3,8 @@
 // job and wait) on probe scripts it writes itself. The exit-code rows run
 // at every start; nxsvc.exe /check runs them all for an administrator.
 #include "svc.h"
+#include "sharelayout.h"
+#include "textenc.h"
 #include "scoped.h"
 #include "osrules.h"
 #include "service_contract.h"
@@ -180,15 +182,14 @@ void share_rows(const NCFG& ncfg, std::vector<SvcCheckRow>* rows)
     const char* what_letters = "by UNC path: no drive letter left";
     char share[NX_PATH], device[64] = "", dir[NX_PATH], probe[NX_PATH], beside[NX_PATH];
     DWORD dn = GetEnvironmentVariableA("Computername", device, sizeof device);
-    copy_str(share, ncfg.uncp);
-    for (size_t n = strlen(share); n > 2 && share[n - 1] == '\\'; n--) share[n - 1] = 0;
+    copy_str(share, share_root(ansi_code_page().id, ncfg.uncp).c_str());
     std::string why;
     SvcShare connected(ncfg);
     if (!share[0])
         why = "no share (uncp) set";
     else if (connected.error)
         why = "the share refused the configured account (" + std::to_string(connected.error) + ")";
-    else if (dn == 0 || dn >= sizeof device || fmt_str(dir, "%s\\" SVC_STATUS_FOLDER "\\%s.check", share, device) ||
+    else if (dn == 0 || dn >= sizeof device || fmt_str(dir, "%s\\" SHARE_STATUS "\\%s.check", share, device) ||
              fmt_str(probe, "%s\\probe.cmd", dir) || fmt_str(beside, "%s\\beside.txt", dir))
         why = "no usable device name or path";
     else if (!CreateDirectoryA(dir, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)

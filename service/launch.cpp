@@ -3,6 +3,8 @@
 // whose leftovers are ended at tmax, its output kept; whether the Windows
 // Installer is busy; the share connected with the configured account.
 #include "svc.h"
+#include "sharelayout.h"
+#include "textenc.h"
 #include "scoped.h"
 #include "creg.h"
 #include "osrules.h"
@@ -62,11 +64,10 @@ SvcShare::SvcShare(const NCFG& ncfg)
     // reaches it directly.
     remote[0] = 0;
     error = 0;
-    if (!ncfg.uncp[0] || !ncfg.user[0] || copy_str(remote, ncfg.uncp)) {
+    if (!ncfg.user[0] || copy_str(remote, share_root(ansi_code_page().id, ncfg.uncp).c_str()) || !remote[0]) {
         remote[0] = 0;
         return;
     }
-    for (size_t n = strlen(remote); n > 2 && remote[n - 1] == '\\'; n--) remote[n - 1] = 0;
     NETRESOURCEA nr = {};
     nr.dwType = RESOURCETYPE_DISK;
     nr.lpRemoteName = remote;

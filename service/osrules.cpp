@@ -1,4 +1,6 @@
 #include "osrules.h"
+#include "sharelayout.h"
+#include "textenc.h"
 #include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,19 +24,22 @@ bool svc_cmd_path(char* out, size_t n, const char* windir, const char* sysdir, b
     return true;
 }
 
-static bool is_sep(char c) { return c == '\\' || c == '/'; }
+static bool is_sep(char c) { return path_sep(c); }
+// Paths are walked by characters of the ANSI code page: in a double-byte
+// one a trail byte may be that of "\\".
+static unsigned cp() { return ansi_code_page().id; }
 
 bool svc_unc_script(char* out, size_t n, const char* path, const char* ndrv, const char* uncp)
 {
     if (!n) return false;
     out[0] = 0;
     if (!path) return false;
-    size_t unc_len = uncp && is_sep(uncp[0]) && is_sep(uncp[1]) ? strlen(uncp) : 0;
-    while (unc_len > 2 && is_sep(uncp[unc_len - 1])) unc_len--;
+    std::string root = share_root(cp(), uncp);
+    size_t unc_len = root.size();
     bool on_drive = ndrv && isalpha((unsigned char)ndrv[0]) && ndrv[1] == ':' && !ndrv[2] &&
                     tolower((unsigned char)path[0]) == tolower((unsigned char)ndrv[0]) && path[1] == ':' &&
                     is_sep(path[2]);
-    int r = on_drive && unc_len > 2 ? snprintf(out, n, "%.*s%s", (int)unc_len, uncp, path + 2)
+    int r = on_drive && unc_len > 2 ? snprintf(out, n, "%s%s", root.c_str(), path + 2)
                                     : snprintf(out, n, "%s", path);
     if (!fits(r, n)) {
         out[0] = 0;
@@ -49,10 +54,10 @@ bool svc_unc_share(char* out, size_t n, const char* path)
     out[0] = 0;
     if (!path || !is_sep(path[0]) || !is_sep(path[1]) || !path[2] || is_sep(path[2])) return false;
     const char* server_end = path + 2;
-    while (*server_end && !is_sep(*server_end)) server_end++;
+    while (*server_end && !is_sep(*server_end)) server_end = cp_next(cp(), server_end);
     if (!server_end[0] || !server_end[1] || is_sep(server_end[1])) return false;
     const char* share_end = server_end + 1;
-    while (*share_end && !is_sep(*share_end)) share_end++;
+    while (*share_end && !is_sep(*share_end)) share_end = cp_next(cp(), share_end);
     int r = snprintf(out, n, "%.*s", (int)(share_end - path), path);
     if (!fits(r, n)) {
         out[0] = 0;
@@ -76,7 +81,7 @@ bool svc_command_line(char* out, size_t n, const char* cmd_exe, const char* scri
     if (!cmd_exe || !script || !script[0] || !svc_script_quotable(script)) return false;
     for (const char* p = cmd_exe; *p; p++)
         if (*p == '"') return false;
-    const char* slash = strrchr(script, '\\');
+    const char* slash = path_last_sep(cp(), script);
     if (!slash || !slash[1]) return false;
     // The folder of "X:\file" is "X:\", of "\\server\share\file" the share.
     int folder_len = (int)(slash - script);
@@ -122,23 +127,26 @@ bool svc_output_name(char* out, size_t n, const char* script)
 {
     if (!n) return false;
     out[0] = 0;
-    const char* end = script ? strrchr(script, '\\') : nullptr;
+    // The last three folders and the file name's start, by characters.
+    const char* seps[4] = {};
+    for (const char* p = script; p && *p; p = cp_next(cp(), p))
+        if (is_sep(*p)) {
+            memmove(seps, seps + 1, sizeof seps - sizeof seps[0]);
+            seps[3] = p;
+        }
+    const char* end = seps[3];
     if (!end) return false;
-    // The last three folders: back from the file name over "\" three times.
     const char* from = end;
-    for (int parts = 0; parts < 3; parts++) {
-        const char* p = from;
-        while (p > script && p[-1] != '\\') p--;
-        if (p == from || memchr(p, ':', (size_t)(from - p))) break;  // an empty part, a drive
-        from = p > script ? p - 1 : p;
-        if (p == script) break;
+    for (int i = 2; i >= 0 && seps[i]; i--) {
+        if (seps[i] + 1 == from || memchr(seps[i], ':', (size_t)(from - seps[i]))) break;  // an empty part, a drive
+        from = seps[i];
     }
-    if (*from == '\\') from++;
+    if (is_sep(*from)) from++;
     if (from >= end) return false;
     int r = snprintf(out, n, "script-");
     size_t len = r > 0 ? (size_t)r : 0;
     for (const char* p = from; p < end && len + 1 < n; p++) {
-        char c = *p == '\\' ? '-' : *p;
+        char c = is_sep(*p) ? '-' : *p;
         out[len++] = isalnum((unsigned char)c) || c == '-' || c == '_' || c == '.' ? c : '_';
     }
     if (len + 1 >= n || !fits(snprintf(out + len, n - len, ".log"), n - len)) {

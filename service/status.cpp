@@ -9,6 +9,8 @@
 #include "safefile.h"
 #include "service_contract.h"
 #include "status.h"
+#include "sharelayout.h"
+#include "textenc.h"
 #include "version.h"
 #include <ctype.h>
 #include <process.h>
@@ -118,10 +120,8 @@ static void write_now(const NCFG& ncfg, DeviceStatus& s)
     // Reached as the scripts are: by the share's UNC path, connected with
     // the configured account, no drive letter.
     char share[NX_PATH], folder[NX_PATH], path[NX_PATH];
-    copy_str(share, ncfg.uncp);
-    size_t len = strlen(share);
-    if (len && share[len - 1] == '\\') share[len - 1] = 0;
-    if (share[0] != '\\' || share[1] != '\\' || fmt_str(folder, "%s\\" SVC_STATUS_FOLDER, share) ||
+    copy_str(share, share_root(ansi_code_page().id, ncfg.uncp).c_str());
+    if (!share[0] || fmt_str(folder, "%s\\" SHARE_STATUS, share) ||
         fmt_str(path, "%s\\%s.ini", folder, device)) {
         svc_log("Status (%s) not a share, failed: %d\n", ncfg.uncp, (int)ERROR_BAD_PATHNAME);
         return;

@@ -5,6 +5,7 @@
 #include "testutil.h"
 #include "drive.h"
 #include "service_sim.h"
+#include "sharelayout.h"
 #include <knownfolders.h>
 #include <shlobj.h>
 
@@ -352,7 +353,7 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
 // the share's rows by the configured share's UNC path.
 TEST_F(Service, PlatformCheckPassesHere)
 {
-    tu::make_dirs("Y:\\" SVC_STATUS_FOLDER);
+    tu::make_dirs("Y:\\" SHARE_STATUS);
     EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /check", 60000, bin.c_str()), 0);
     std::string log = svc_log();
     for (const char* row : {"Check (exit code 0) OK ... 0", "Check (exit code 1) OK ... 1", "Check (exit code 1603) OK ... 1603",
@@ -371,7 +372,7 @@ TEST_F(Service, NothingRunsWhenThePlatformCheckFails)
 {
     std::string blocker = bin + "\\check";
     ASSERT_TRUE(tu::write_file(blocker, "not a folder"));
-    tu::make_dirs("Y:\\" SVC_STATUS_FOLDER);
+    tu::make_dirs("Y:\\" SHARE_STATUS);
     put_list(pub + "\\" SVC_LIST_FILE, {{"Ok", nullptr, "exit /b 0"}});
     int r = tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str());
     DeleteFileA(blocker.c_str());
@@ -381,7 +382,7 @@ TEST_F(Service, NothingRunsWhenThePlatformCheckFails)
     EXPECT_FALSE(tu::file_exists(marker("Ok")));
     char device[64] = "";
     GetEnvironmentVariableA("Computername", device, sizeof device);
-    std::string status = tu::read_file(std::string("Y:\\" SVC_STATUS_FOLDER "\\") + device + ".ini");
+    std::string status = tu::read_file(std::string("Y:\\" SHARE_STATUS "\\") + device + ".ini");
     EXPECT_NE(status.find("chck=platform check failed: probe folder"), std::string::npos) << status;
 }
 

@@ -1,5 +1,6 @@
 // The search itself: the walk of the share and the new rows, with the
 // search's log lines. No window, no model: the thread hands the result on.
+#include "sharelayout.h"
 #include "search.h"
 #include "log.h"
 #include "scoped.h"
@@ -33,7 +34,7 @@ static void walk(const char* top, bool root, const char* shown_top, CDir& mdir, 
     log_line(log, "mdir.find_file (%s) GO ...\n", shown_top);
     mdir.clear_list();
     if (top) {
-        mdir.find_file(top, "Install.cmd", nullptr, FIND_NAME_OR_CONTENT);
+        mdir.find_file(top, SHARE_SCRIPT, nullptr, FIND_NAME_OR_CONTENT);
         const char* folder = top;
         out.error = walk_error(mdir, top, root, &folder);
         if (out.error) {
@@ -52,8 +53,8 @@ void search_tree(const char* top, const char* uncp, const std::vector<std::strin
     // The drive name holds at most 3 characters; a longer top that would
     // be cut is searched nowhere rather than somewhere else. The log lines
     // name uncp although the walk runs on the drive.
-    snprintf(shown_top, sizeof shown_top, "%s\\pkg", uncp);
-    walk(fmt_str(path, "%s\\pkg", top) ? nullptr : path, false, shown_top, mdir, out, log);
+    snprintf(shown_top, sizeof shown_top, "%s\\" SHARE_PKG, uncp);
+    walk(fmt_str(path, "%s\\" SHARE_PKG, top) ? nullptr : path, false, shown_top, mdir, out, log);
     // A lost share is not searched again from its top. A bare drive name is
     // listed from its root, which is always there.
     bool root = strlen(top) == 2 && top[1] == ':';

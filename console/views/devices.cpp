@@ -1,6 +1,7 @@
 // The Devices view (admin mode): the status files of the share's status
 // folder, loaded off the window's thread like the package search; one
 // device's packages, read only; and the fleet report.
+#include "sharelayout.h"
 #include "views.h"
 #include "fleet.h"
 #include "safefile.h"
@@ -121,7 +122,7 @@ int LoadDevices(bool show)
     if (show) devices_columns();
     ConnectShare();
     FleetLoad* job = new (std::nothrow) FleetLoad;
-    if (!job || !mncfg.ndrv[0] || fmt_str(job->folder, "%s\\" SVC_STATUS_FOLDER, mncfg.ndrv)) {
+    if (!job || !mncfg.ndrv[0] || fmt_str(job->folder, "%s\\" SHARE_STATUS, mncfg.ndrv)) {
         log_line(mlog, "LoadDevices (%s) failed: %d\n", mncfg.ndrv, (int)(job ? ERROR_BAD_PATHNAME : ERROR_NOT_ENOUGH_MEMORY));
         delete job;
         return 0;

@@ -1,5 +1,6 @@
 // The package list file in the console (which file, the title, the file
 // dialogs) and the install results the service left in the registry.
+#include "sharelayout.h"
 #include "views.h"
 #include "creg.h"
 #include "listfile.h"
@@ -53,7 +54,7 @@ static bool list_dialog(char (&path)[NX_PATH], bool save)
     ofn.lpstrFilter = "Package lists (*.ini)\0*.ini\0All files (*.*)\0*.*\0";
     ofn.lpstrFile = path;
     ofn.nMaxFile = sizeof path;
-    if (mncfg.conn && !fmt_str(dir, "%s\\cfg", mncfg.ndrv)) ofn.lpstrInitialDir = dir;
+    if (mncfg.conn && !fmt_str(dir, "%s\\" SHARE_CFG, mncfg.ndrv)) ofn.lpstrInitialDir = dir;
     // The program's folder stays the current directory (the help file is
     // opened relative to it).
     ofn.Flags = OFN_NOCHANGEDIR;
