@@ -159,6 +159,16 @@ void svc_show(char* out, size_t n, const char* text)
     out[o] = 0;
 }
 
+void svc_append(std::vector<SvcSection>* to, const ListReader& rd)
+{
+    to->emplace_back();
+    SvcSection& s = to->back();
+    copy_str(s.comp, rd.comp);
+    copy_str(s.name, rd.name);
+    copy_str(s.vers, rd.vers);
+    copy_str(s.path, rd.path);
+}
+
 ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector<SvcSection>* list,
                        std::vector<SvcSection>* lost)
 {
@@ -183,12 +193,7 @@ ListRead svc_read_list(FILE* f, long max_bytes, size_t max_sections, std::vector
         }
         std::vector<SvcSection>* to = held ? list : lost;
         if (!to || (!held && to->size() >= max_sections)) continue;
-        to->emplace_back();
-        SvcSection& s = to->back();
-        copy_str(s.comp, rd.comp);
-        copy_str(s.name, rd.name);
-        copy_str(s.vers, rd.vers);
-        copy_str(s.path, rd.path);
+        svc_append(to, rd);
     }
     if (r != LIST_READ) std::vector<SvcSection>().swap(*list);
     return r;

@@ -82,6 +82,9 @@ template <size_t N> struct SvcShown {
 struct SvcSection {
     char comp[260], name[260], vers[260], path[260];
 };
+struct ListReader;
+// Appends the record the reader holds.
+void svc_append(std::vector<SvcSection>* to, const ListReader& rd);
 enum ListRead { LIST_READ, LIST_NONE, LIST_TOO_LARGE, LIST_TOO_MANY };
 // Reads the records of a list from f into *list. Any user
 // may write the list: past max_bytes or max_sections nothing of it is kept

@@ -420,12 +420,7 @@ bool read_assigned(const Settings& s, std::vector<Package>* out)
             fits = false;
             return;
         }
-        out->emplace_back();
-        Package& p = out->back();
-        copy_str(p.comp, rd.comp);
-        copy_str(p.name, rd.name);
-        copy_str(p.vers, rd.vers);
-        copy_str(p.path, rd.path);
+        svc_append(out, rd);
     });
     if (!fits) {
         svc_log("Assigned (%s) more than %d packages, refused, failed: %d\n", root.c_str(), SVC_LIST_SECTIONS,
