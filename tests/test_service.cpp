@@ -123,6 +123,12 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     svc_sim::record_started("T", "Waits", "1.0");
     svc_sim::set_dword(svc_sim::result_key("T", "Waits"), SVC_RES_TRIES, 2);
     svc_sim::set_dword(svc_sim::result_key("T", "Waits"), SVC_RES_WAIT, 1);
+    // A folder's short name is another spelling of it.
+    tu::make_dirs("Y:\\pkg\\T\\Long Package Name\\1.0");
+    char alias[MAX_PATH] = "";
+    GetShortPathNameA("Y:\\pkg\\T\\Long Package Name", alias, sizeof alias);
+    std::string short_name = strrchr(alias, '\\') ? strrchr(alias, '\\') + 1 : "LONGPA~1";
+    ASSERT_TRUE(tu::write_file("Y:\\pkg\\T\\Long Package Name\\1.0\\Install.cmd", "exit /b 0\r\n"));
     const char* never = "-";
     struct Row {
         Pkg pkg;
@@ -172,6 +178,7 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
         {{"Dot", nullptr, "exit /b 0", "T", "1.0."}, -1000, -1000, -1000, false,
          "Install (Y:\\pkg\\T\\Dot\\1.0\\Install.cmd) not assigned and T \\ Dot 1.0. is no package folder: a trailing dot"},
         {{"Case", nullptr, "exit /b 0", "t"}, -1000, -1000, -1000, false, "the share spells \"t\" as \"T\", refused: 161"},
+        {{short_name.c_str(), nullptr, nullptr}, -1000, -1000, -1000, false, "\" as \"Long Package Name\", refused: 161"},
         {{"Cr", "Y:\\pkg\\T\\Cr\r2020-01-01 00:00:00\tInstall (Y:\\pkg\\forged) OK ... code 0", nullptr}, -1000, -1000, -1000,
          false, "Install (Y:\\pkg\\T\\Cr<0D>2020-01-01 00:00:00<09>Install (Y:\\pkg\\forged) OK ... code 0) \\\\demo"},
         // started a restart itself: the next package waits
@@ -220,7 +227,7 @@ TEST_F(Service, OnceInstallsTheSavedListByTheRules)
     EXPECT_EQ(said.find("line 1 of"), std::string::npos);
     // As saved, without pkg_find; nothing under way any more; no console
     // after a package restarts the machine.
-    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 33 packages, saved by the console"),
+    EXPECT_NE(log.find("ReadList (" + pub + "\\" SVC_LIST_FILE ") OK ... 34 packages, saved by the console"),
               std::string::npos);
     EXPECT_NE(log.find("Task (1) 11 repeated packages, each runs once"), std::string::npos);
     EXPECT_EQ(log.find("pkg_find ()"), std::string::npos);
