@@ -9,6 +9,11 @@
 # entry starts the installed console, whose main window appears and ends on
 # Exit; a silent removal stops and removes the service and takes files,
 # folder (but for the logs the service wrote) and entry away again.
+# Settings given as properties reach the programs' registry view and the
+# running service; a repair puts the files back and keeps the service
+# running. The 64-bit package (-x64.msi, from the 64-bit build) installs
+# into "C:\Program Files\NXSvc", its settings into the 64-bit view, and
+# refuses to go beside the 32-bit package (and that one beside it).
 # The demo (run.sh) keeps its programs in the same folder: a folder found
 # there is set aside for the test and put back afterwards.
 set -u
@@ -23,10 +28,14 @@ nxdrive() { wine "$drive" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 service_state() { wine sc query NXSvc </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9] *//p'; }
 
 build_bin="$(dirname "$msi")/../bin"
-# The package is for 32-bit Windows; in the 64-bit build's prefix (a 64-bit
-# Windows, scripts/wine-vars.sh) it installs where 32-bit programs go.
-pf="Program Files"
-[ "$NX_WINEARCH" = win64 ] && pf="Program Files (x86)"
+# The 32-bit package, in the 64-bit build's prefix (a 64-bit Windows,
+# scripts/wine-vars.sh), installs where 32-bit programs go.
+x64=0
+case "$msi" in *-x64.msi) x64=1 ;; esac
+pf="Program Files" view=""
+[ "$NX_WINEARCH" = win64 ] && { view=/reg:32; [ $x64 = 1 ] && view=/reg:64 || pf="Program Files (x86)"; }
+key='HKLM\Software\Veltrane\NxSvc'
+reg_value() { wine reg query "$key" /v "$1" $view </dev/null 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { print $NF }'; }
 app="$WINEPREFIX/drive_c/$pf/NXSvc"
 saved="$NX_STATE/msi-test-saved-app"
 msi_w=$(winepath -w "$msi")
@@ -38,6 +47,9 @@ cleanup() {
   nxdrive gone 1 >/dev/null 2>&1 || nxdrive close 15000 >/dev/null 2>&1
   [ -n "$console" ] && kill "$console" 2>/dev/null
   wine msiexec /x "$msi_w" /qn </dev/null >/dev/null 2>&1
+  [ -f "${signed:-/nonexistent}/other/other.msi" ] && wine msiexec /x "$(winepath -w "$signed/other/other.msi")" /qn </dev/null >/dev/null 2>&1
+  # The settings outlive a removal on purpose; the test's own go.
+  for v in uncp ndrv tmax; do wine reg delete "$key" /v $v /f $view </dev/null >/dev/null 2>&1; done
   if [ -d "$saved" ]; then
     rm -rf "$app"
     mv "$saved" "$app"
@@ -88,8 +100,9 @@ msiinfo export "$msi" MsiServiceConfigFailureActions | tr -d '\r' |
   grep -qx $'NXSvcRecovery\tNXSvc\t1\t86400\t\t\t1\\[~\\]1\\[~\\]1\t60000\\[~\\]60000\\[~\\]60000\tService' ||
   fail "no failure actions for NXSvc in the msi"
 msiinfo export "$msi" InstallExecuteSequence | grep -q '^MsiConfigureServices' || fail "MsiConfigureServices not sequenced"
-echo "install: msiexec /i $msi_w /qn"
-wine msiexec /i "$msi_w" /qn /l*v "$log_w" </dev/null >/dev/null 2>&1
+props='UNCP=\\demo\msi NDRV=Y: TMAX=900'
+echo "install: msiexec /i $msi_w /qn $props"
+wine msiexec /i "$msi_w" /qn /l*v "$log_w" UNCP='\\demo\msi' NDRV=Y: TMAX=900 </dev/null >/dev/null 2>&1
 rc=$?
 [ $rc -eq 0 ] || fail "msiexec /i ended with $rc (log: $NX_STATE/msi-install.log)"
 for f in nxwin.exe nxsvc.dll nxwin.chm nxsvc.exe; do
@@ -101,6 +114,49 @@ state=""
 for _ in $(seq 1 20); do state=$(service_state); [ "$state" = RUNNING ] && break; sleep 0.5; done
 [ "$state" = RUNNING ] || fail "the service NXSvc is \"$state\" after the install, not RUNNING"
 echo "service NXSvc: $state"
+[ "$(reg_value tmax)" = 0x384 ] && [ "$(reg_value uncp)" = '\\demo\msi' ] ||
+  fail "the properties did not reach $key ${view:-}: tmax \"$(reg_value tmax)\", uncp \"$(reg_value uncp)\""
+if [ $x64 = 1 ]; then
+  [ -z "$(view=/reg:32 reg_value tmax)" ] || fail "the 64-bit package wrote its settings into the 32-bit view"
+fi
+echo "settings in $key ${view:-}: uncp $(reg_value uncp), ndrv $(reg_value ndrv), tmax $(reg_value tmax)"
+# The running service reads them there.
+settings='Settings (uncp \\demo\msi, ndrv Y:, '
+used() { grep -aF "$settings" "$app/nxsvc.log" 2>/dev/null | grep -F 'tmax 900,' | head -1 | tr -d '\r'; }
+for _ in $(seq 1 60); do [ -n "$(used)" ] && break; sleep 0.5; done
+[ -n "$(used)" ] || fail "the service's log has no \"$settings... tmax 900\": $(tail -5 "$app/nxsvc.log" 2>/dev/null)"
+echo "service log: $(used)"
+
+if [ $x64 = 1 ]; then
+  # The 32-bit package of the same release refuses to go beside this one.
+  other="$signed/other"
+  mkdir -p "$other"
+  cp "$bin"/nxwin.exe "$bin"/nxsvc.dll "$bin"/nxwin.chm "$bin"/nxsvc.exe "$bin"/PolicyDefinitions/nxsvc.admx \
+    "$bin"/PolicyDefinitions/en-US/nxsvc.adml "$NX_ROOT/scripts/release/nxsvc.wxs" "$other/"
+  version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' "$NX_ROOT/common/version.h")
+  (cd "$other" && wixl -a x86 -D Arch=x86 -D "Version=$version" -o other.msi nxsvc.wxs) || fail "no 32-bit package to try"
+  other_log_w=$(winepath -w "$NX_STATE/msi-other.log")
+  wine msiexec /i "$(winepath -w "$other/other.msi")" /qn /l*v "$other_log_w" </dev/null >/dev/null 2>&1
+  rc=$?
+  [ $rc -ne 0 ] || fail "the 32-bit package installed beside the 64-bit one"
+  iconv -f UTF-16LE -t UTF-8 "$NX_STATE/msi-other.log" 2>/dev/null | grep -q "is installed: remove it first" ||
+    grep -aq "is installed: remove it first" "$NX_STATE/msi-other.log" ||
+    fail "the 32-bit package ended with $rc, not with the refusal (log: $NX_STATE/msi-other.log)"
+  echo "the 32-bit package beside it: refused ($rc)"
+fi
+
+# A repair puts the files back; the service runs on.
+rm -f "$app/nxwin.chm"
+echo "repair: msiexec /fa $msi_w /qn"
+wine msiexec /fa "$msi_w" /qn </dev/null >/dev/null 2>&1
+rc=$?
+[ $rc -eq 0 ] || fail "msiexec /fa ended with $rc"
+cmp -s "$app/nxwin.chm" "$bin/nxwin.chm" || fail "the repair did not put nxwin.chm back"
+state=""
+for _ in $(seq 1 20); do state=$(service_state); [ "$state" = RUNNING ] && break; sleep 0.5; done
+[ "$state" = RUNNING ] || fail "the service NXSvc is \"$state\" after the repair, not RUNNING"
+[ "$(reg_value tmax)" = 0x384 ] || fail "the repair changed tmax to \"$(reg_value tmax)\""
+echo "repaired: nxwin.chm back, service $state, settings kept"
 entry=$(find_entry) || fail "no Start-menu entry \"NXSvc Console\""
 grep -aqF "C:\\$pf\\NXSvc\\nxwin.exe" "$entry" || fail "the Start-menu entry does not point at the installed console"
 echo "Start-menu entry: $entry"
