@@ -139,18 +139,24 @@ if [ $x64 = 1 ]; then
   wine msiexec /i "$(winepath -w "$other/other.msi")" /qn /l*v "$other_log_w" </dev/null >/dev/null 2>&1
   rc=$?
   [ $rc -ne 0 ] || fail "the 32-bit package installed beside the 64-bit one"
-  iconv -f UTF-16LE -t UTF-8 "$NX_STATE/msi-other.log" 2>/dev/null | grep -q "is installed: remove it first" ||
-    grep -aq "is installed: remove it first" "$NX_STATE/msi-other.log" ||
+  # Wine's log has no message text (Windows: "The 64-bit NXSvc Console
+  # (x64) is installed: ...", 1603); the found product and the failed
+  # launch conditions are there.
+  grep -aq '^Property(S): OTHERNXSVC = {' "$NX_STATE/msi-other.log" &&
+    grep -aq 'LaunchConditions. Return value 0' "$NX_STATE/msi-other.log" ||
     fail "the 32-bit package ended with $rc, not with the refusal (log: $NX_STATE/msi-other.log)"
-  echo "the 32-bit package beside it: refused ($rc)"
+  echo "the 32-bit package beside it: refused by its launch condition ($rc)"
 fi
 
-# A repair puts the files back; the service runs on.
+# A repair puts the files back; the service runs on. "msiexec /f" sets
+# REINSTALL and REINSTALLMODE (learn.microsoft.com, "REINSTALLMODE
+# property"); Wine 8's /f ends with 69 (package) or 1 (product code)
+# without doing anything, so the properties are given directly.
 rm -f "$app/nxwin.chm"
-echo "repair: msiexec /fa $msi_w /qn"
-wine msiexec /fa "$msi_w" /qn </dev/null >/dev/null 2>&1
+echo "repair: msiexec /i $msi_w REINSTALL=ALL REINSTALLMODE=amus /qn"
+wine msiexec /i "$msi_w" REINSTALL=ALL REINSTALLMODE=amus /qn </dev/null >/dev/null 2>&1
 rc=$?
-[ $rc -eq 0 ] || fail "msiexec /fa ended with $rc"
+[ $rc -eq 0 ] || fail "the repair ended with $rc"
 cmp -s "$app/nxwin.chm" "$bin/nxwin.chm" || fail "the repair did not put nxwin.chm back"
 state=""
 for _ in $(seq 1 20); do state=$(service_state); [ "$state" = RUNNING ] && break; sleep 0.5; done
@@ -177,7 +183,7 @@ rc=$?
 [ $rc -eq 0 ] || fail "msiexec /x ended with $rc"
 [ -z "$(service_state)" ] || fail "the service NXSvc is still registered after the removal"
 # The logs the service and its library wrote stay for the administrator.
-for f in nxsvc.log nxsvc.old nxdll.log; do rm -f "$app/$f"; done
+for f in nxsvc.log nxsvc.old nxdll.log nxdll.old; do rm -f "$app/$f"; done
 rmdir "$app" 2>/dev/null
 [ -e "$app" ] && fail "C:\\$pf\\NXSvc is still there after the removal: $(ls "$app")"
 find_entry >/dev/null && fail "the Start-menu entry is still there after the removal"
