@@ -1,25 +1,22 @@
-// Each setting with a value in the product's key and one under the
-// Policies key: the policy's is used unless it has the wrong type or is out
-// of range; the password never comes from policy. Shared by the service's
-// and the console's tests.
+// Each setting with a value in the product's key and one under Policies:
+// the policy's is used unless it has the wrong type or is out of range;
+// the password never comes from policy. For the service's and the
+// console's tests.
 #pragma once
 #include "policy.h"
 #include "testutil.h"
-#include <string>
 
-struct PolicyCase {
+static const struct PolicyCase {
     DWORD own_type;
     const char* own;
     DWORD policy_type;
-    const char* policy;
-    const char* used;  // as the console shows it
-    const char* odd;   // why the policy value is ignored, null when used
-};
-static const PolicyCase policy_cases[] = {
+    const char *policy, *used;  // used: as the console shows it
+    const char* odd;            // why the policy value is ignored, null when used
+} policy_cases[10] = {
     {REG_SZ, "\\\\demo\\packages", REG_SZ, "\\\\demo\\policy", "\\\\demo\\policy", nullptr},
     {REG_SZ, "Y:", REG_SZ, "P:", "P:", nullptr},
     {REG_SZ, "dom\\own", REG_DWORD, "7", "dom\\own", "not a REG_SZ"},
-    {REG_SZ, "secret", REG_SZ, "gpo", "secret", nullptr},  // the password: never from policy
+    {REG_SZ, "secret", REG_SZ, "gpo", "secret", nullptr},
     {REG_DWORD, "0", REG_DWORD, "1", "1", nullptr},
     {REG_DWORD, "600", REG_DWORD, "3600", "3600", nullptr},
     {REG_DWORD, "10", REG_SZ, "30", "10", "not a REG_DWORD"},
@@ -27,25 +24,17 @@ static const PolicyCase policy_cases[] = {
     {REG_DWORD, "120", REG_DWORD, "300", "300", nullptr},
     {REG_DWORD, "1", REG_DWORD, "0", "0", nullptr},
 };
-static_assert(sizeof policy_cases / sizeof policy_cases[0] == 10, "one case for each of the ten settings");
 
 inline bool policy_fixed(int i) { return i != SVC_SET_PSWD && !policy_cases[i].odd; }
 
 inline void policy_set_all()
 {
+    auto set = [](const char* key, const char* name, DWORD type, const char* text) {
+        type == REG_DWORD ? tu::reg_set_dword(key, name, std::stoul(text)) : tu::reg_set_str(key, name, text);
+    };
     for (int i = 0; i < 10; i++) {
         const PolicyCase& c = policy_cases[i];
-        const char* name = svc_settings[i].value;
-        const struct {
-            const char* key;
-            DWORD type;
-            const char* text;
-        } at[2] = {{NX_KEY, c.own_type, c.own}, {NX_POLICY_KEY, c.policy_type, c.policy}};
-        for (auto& v : at) {
-            if (v.type == REG_DWORD)
-                tu::reg_set_dword(v.key, name, (DWORD)strtoul(v.text, nullptr, 10));
-            else
-                tu::reg_set_str(v.key, name, v.text);
-        }
+        set(NX_KEY, svc_settings[i].value, c.own_type, c.own);
+        set(NX_POLICY_KEY, svc_settings[i].value, c.policy_type, c.policy);
     }
 }

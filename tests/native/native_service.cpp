@@ -356,42 +356,26 @@ TEST(ServiceRules, BoundedListRead)
 // to win, and that the password never comes from policy.
 TEST(ServiceRules, PolicyPick)
 {
-    const long SZ = 1, EXPAND = 2, DWORD = 4, ABSENT = -1, BINARY = 3;
+    const long SZ = 1, EXPAND = 2, DWORD = 4;
     const struct {
         int id;
         long type;
         unsigned long number;
         size_t length;
-        SvcPolicy want;
-        const char* odd;
+        const char* odd;  // "" the policy value is used, null there is none
     } cases[] = {
-        {SVC_SET_UNCP, SZ, 0, 17, SVC_POLICY_USE, nullptr},
-        {SVC_SET_UNCP, EXPAND, 0, 17, SVC_POLICY_USE, nullptr},
-        {SVC_SET_UNCP, ABSENT, 0, 0, SVC_POLICY_NONE, nullptr},
-        {SVC_SET_UNCP, DWORD, 5, 0, SVC_POLICY_ODD, "not a REG_SZ"},
-        {SVC_SET_UNCP, SZ, 0, 0, SVC_POLICY_ODD, "empty"},
-        {SVC_SET_UNCP, SZ, 0, 259, SVC_POLICY_USE, nullptr},
-        {SVC_SET_UNCP, SZ, 0, 260, SVC_POLICY_ODD, "out of range"},
-        {SVC_SET_NDRV, SZ, 0, 2, SVC_POLICY_USE, nullptr},
-        {SVC_SET_NDRV, SZ, 0, 4, SVC_POLICY_ODD, "out of range"},
-        {SVC_SET_PSWD, SZ, 0, 6, SVC_POLICY_NONE, nullptr},
-        {SVC_SET_STOP, DWORD, 1, 0, SVC_POLICY_USE, nullptr},
-        {SVC_SET_STOP, DWORD, 2, 0, SVC_POLICY_ODD, "out of range"},
-        {SVC_SET_TMAX, SZ, 0, 3, SVC_POLICY_ODD, "not a REG_DWORD"},
-        {SVC_SET_TMAX, BINARY, 0, 0, SVC_POLICY_ODD, "not a REG_DWORD"},
-        {SVC_SET_TMAX, DWORD, 0, 0, SVC_POLICY_ODD, "out of range"},
-        {SVC_SET_TMAX, DWORD, 604800, 0, SVC_POLICY_USE, nullptr},
-        {SVC_SET_TWRB, DWORD, 604801, 0, SVC_POLICY_ODD, "out of range"},
-        {SVC_SET_SELF, DWORD, 0, 0, SVC_POLICY_USE, nullptr},
-        {SVC_SET_SELF, DWORD, 0xFFFFFFFF, 0, SVC_POLICY_ODD, "out of range"},
-        {SVC_SETTINGS, DWORD, 1, 0, SVC_POLICY_NONE, nullptr},
+        {SVC_SET_UNCP, SZ, 0, 259, ""},         {SVC_SET_UNCP, EXPAND, 0, 17, ""},
+        {SVC_SET_UNCP, -1, 0, 0, nullptr},      {SVC_SET_UNCP, DWORD, 5, 0, "not a REG_SZ"},
+        {SVC_SET_UNCP, SZ, 0, 0, "empty"},      {SVC_SET_UNCP, SZ, 0, 260, "out of range"},
+        {SVC_SET_NDRV, SZ, 0, 4, "out of range"}, {SVC_SET_PSWD, SZ, 0, 6, nullptr},
+        {SVC_SET_STOP, DWORD, 2, 0, "out of range"}, {SVC_SET_TMAX, 3, 0, 0, "not a REG_DWORD"},
+        {SVC_SET_TMAX, DWORD, 0, 0, "out of range"}, {SVC_SET_TMAX, DWORD, 604800, 0, ""},
+        {SVC_SET_SELF, DWORD, 0xFFFFFFFF, 0, "out of range"}, {SVC_SETTINGS, DWORD, 1, 0, nullptr},
     };
     for (const auto& c : cases) {
         const char* odd = "unset";
-        EXPECT_EQ(c.want, svc_policy_pick(c.id, c.type, c.number, c.length, &odd)) << c.id << " " << c.type;
-        if (c.odd)
-            EXPECT_STREQ(c.odd, odd) << c.id;
-        else
-            EXPECT_EQ(nullptr, odd) << c.id;
+        SvcPolicy want = !c.odd ? SVC_POLICY_NONE : *c.odd ? SVC_POLICY_ODD : SVC_POLICY_USE;
+        EXPECT_EQ(want, svc_policy_pick(c.id, c.type, c.number, c.length, &odd)) << c.id << " " << c.type;
+        EXPECT_STREQ(c.odd && *c.odd ? c.odd : nullptr, odd) << c.id;
     }
 }

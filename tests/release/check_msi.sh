@@ -9,11 +9,9 @@
 # entry starts the installed console, whose main window appears and ends on
 # Exit; a silent removal stops and removes the service and takes files,
 # folder (but for the logs the service wrote) and entry away again.
-# Settings given as properties reach the programs' registry view and the
-# running service; a repair puts the files back and keeps the service
-# running. The 64-bit package (-x64.msi, from the 64-bit build) installs
-# into "C:\Program Files\NXSvc", its settings into the 64-bit view, and
-# refuses to go beside the 32-bit package (and that one beside it).
+# Settings given as properties reach the programs' view and the running
+# service; a repair puts files back. The x64 package (64-bit build) goes to
+# "C:\Program Files\NXSvc", the 64-bit view, and refuses the 32-bit one.
 # The demo (run.sh) keeps its programs in the same folder: a folder found
 # there is set aside for the test and put back afterwards.
 set -u
@@ -100,8 +98,7 @@ msiinfo export "$msi" MsiServiceConfigFailureActions | tr -d '\r' |
   grep -qx $'NXSvcRecovery\tNXSvc\t1\t86400\t\t\t1\\[~\\]1\\[~\\]1\t60000\\[~\\]60000\\[~\\]60000\tService' ||
   fail "no failure actions for NXSvc in the msi"
 msiinfo export "$msi" InstallExecuteSequence | grep -q '^MsiConfigureServices' || fail "MsiConfigureServices not sequenced"
-props='UNCP=\\demo\msi NDRV=Y: TMAX=900'
-echo "install: msiexec /i $msi_w /qn $props"
+echo "install: msiexec /i $msi_w /qn UNCP=\\demo\msi NDRV=Y: TMAX=900"
 wine msiexec /i "$msi_w" /qn /l*v "$log_w" UNCP='\\demo\msi' NDRV=Y: TMAX=900 </dev/null >/dev/null 2>&1
 rc=$?
 [ $rc -eq 0 ] || fail "msiexec /i ended with $rc (log: $NX_STATE/msi-install.log)"
@@ -114,12 +111,8 @@ state=""
 for _ in $(seq 1 20); do state=$(service_state); [ "$state" = RUNNING ] && break; sleep 0.5; done
 [ "$state" = RUNNING ] || fail "the service NXSvc is \"$state\" after the install, not RUNNING"
 echo "service NXSvc: $state"
-[ "$(reg_value tmax)" = 0x384 ] && [ "$(reg_value uncp)" = '\\demo\msi' ] ||
-  fail "the properties did not reach $key ${view:-}: tmax \"$(reg_value tmax)\", uncp \"$(reg_value uncp)\""
-if [ $x64 = 1 ]; then
-  [ -z "$(view=/reg:32 reg_value tmax)" ] || fail "the 64-bit package wrote its settings into the 32-bit view"
-fi
-echo "settings in $key ${view:-}: uncp $(reg_value uncp), ndrv $(reg_value ndrv), tmax $(reg_value tmax)"
+[ "$(reg_value tmax)" = 0x384 ] && [ "$(reg_value uncp)" = '\\demo\msi' ] || fail "the properties are not in $key ${view:-}"
+[ $x64 = 0 ] || [ -z "$(view=/reg:32 reg_value tmax)" ] || fail "the 64-bit package wrote into the 32-bit view"
 # The running service reads them there.
 settings='Settings (uncp \\demo\msi, ndrv Y:, '
 used() { grep -aF "$settings" "$app/nxsvc.log" 2>/dev/null | grep -F 'tmax 900,' | head -1 | tr -d '\r'; }
@@ -130,21 +123,16 @@ echo "service log: $(used)"
 if [ $x64 = 1 ]; then
   # The 32-bit package of the same release refuses to go beside this one.
   other="$signed/other"
-  mkdir -p "$other"
-  cp "$bin"/nxwin.exe "$bin"/nxsvc.dll "$bin"/nxwin.chm "$bin"/nxsvc.exe "$bin"/PolicyDefinitions/nxsvc.admx \
-    "$bin"/PolicyDefinitions/en-US/nxsvc.adml "$NX_ROOT/scripts/release/nxsvc.wxs" "$other/"
-  version=$(sed -n 's/^#define NX_VERSION_TEXT *"\([0-9.]*\)".*/\1/p' "$NX_ROOT/common/version.h")
-  (cd "$other" && wixl -a x86 -D Arch=x86 -D "Version=$version" -o other.msi nxsvc.wxs) || fail "no 32-bit package to try"
-  other_log_w=$(winepath -w "$NX_STATE/msi-other.log")
-  wine msiexec /i "$(winepath -w "$other/other.msi")" /qn /l*v "$other_log_w" </dev/null >/dev/null 2>&1
-  rc=$?
-  [ $rc -ne 0 ] || fail "the 32-bit package installed beside the 64-bit one"
+  mkdir -p "$other" && cp "$bin"/*.* "$bin"/PolicyDefinitions/nxsvc.admx "$bin"/PolicyDefinitions/en-US/nxsvc.adml \
+    "$NX_ROOT/scripts/release/nxsvc.wxs" "$other/"
+  (cd "$other" && wixl -a x86 -D Arch=x86 -D Version=1.0.0 -o other.msi nxsvc.wxs) || fail "no 32-bit package to try"
+  wine msiexec /i "$(winepath -w "$other/other.msi")" /qn /l*v "$(winepath -w "$NX_STATE/msi-other.log")" </dev/null >/dev/null 2>&1
   # Wine's log has no message text (Windows: "The 64-bit NXSvc Console
-  # (x64) is installed: ...", 1603); the found product and the failed
+  # (x64) is installed: ...", 1603); the product found and the failed
   # launch conditions are there.
-  grep -aq '^Property(S): OTHERNXSVC = {' "$NX_STATE/msi-other.log" &&
+  rc=$? && [ $rc -ne 0 ] && grep -aq '^Property(S): OTHERNXSVC = {' "$NX_STATE/msi-other.log" &&
     grep -aq 'LaunchConditions. Return value 0' "$NX_STATE/msi-other.log" ||
-    fail "the 32-bit package ended with $rc, not with the refusal (log: $NX_STATE/msi-other.log)"
+    fail "the 32-bit package beside the 64-bit one was not refused (log: $NX_STATE/msi-other.log)"
   echo "the 32-bit package beside it: refused by its launch condition ($rc)"
 fi
 
@@ -155,13 +143,9 @@ fi
 rm -f "$app/nxwin.chm"
 echo "repair: msiexec /i $msi_w REINSTALL=ALL REINSTALLMODE=amus /qn"
 wine msiexec /i "$msi_w" REINSTALL=ALL REINSTALLMODE=amus /qn </dev/null >/dev/null 2>&1
-rc=$?
-[ $rc -eq 0 ] || fail "the repair ended with $rc"
-cmp -s "$app/nxwin.chm" "$bin/nxwin.chm" || fail "the repair did not put nxwin.chm back"
-state=""
+[ $? -eq 0 ] && cmp -s "$app/nxwin.chm" "$bin/nxwin.chm" || fail "the repair did not put nxwin.chm back"
 for _ in $(seq 1 20); do state=$(service_state); [ "$state" = RUNNING ] && break; sleep 0.5; done
-[ "$state" = RUNNING ] || fail "the service NXSvc is \"$state\" after the repair, not RUNNING"
-[ "$(reg_value tmax)" = 0x384 ] || fail "the repair changed tmax to \"$(reg_value tmax)\""
+[ "$state" = RUNNING ] && [ "$(reg_value tmax)" = 0x384 ] || fail "after the repair: service \"$state\", tmax $(reg_value tmax)"
 echo "repaired: nxwin.chm back, service $state, settings kept"
 entry=$(find_entry) || fail "no Start-menu entry \"NXSvc Console\""
 grep -aqF "C:\\$pf\\NXSvc\\nxwin.exe" "$entry" || fail "the Start-menu entry does not point at the installed console"
