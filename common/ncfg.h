@@ -22,6 +22,7 @@ typedef struct NCFG {
 #define NXSVC_API __declspec(dllimport)
 #else
 #define NXSVC_API
+#define __cdecl  // native builds of the rules see the declarations only
 #endif
 
 NXSVC_API int __cdecl get_file(char* path, char* name);

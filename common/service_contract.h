@@ -18,10 +18,15 @@ enum SvcType { SVC_STR, SVC_DWORD };
 struct SvcSetting {
     const char* value;  // registry value name
     SvcType type;       // strings are written as REG_SZ, numbers as REG_DWORD
+    // What a Group Policy value may hold (svc_policy_pick): a number from
+    // min to max, a text of at most max characters; max 0: any number, a
+    // text of up to 259 characters.
+    unsigned long min = 0, max = 0;
 };
 static const SvcSetting svc_settings[SVC_SETTINGS] = {
-    {"uncp", SVC_STR},   {"ndrv", SVC_STR},   {"user", SVC_STR},   {"pswd", SVC_STR},  {"stop", SVC_DWORD},
-    {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD}, {"self", SVC_DWORD},
+    {"uncp", SVC_STR},         {"ndrv", SVC_STR, 2, 3},   {"user", SVC_STR},         {"pswd", SVC_STR},
+    {"stop", SVC_DWORD, 0, 1}, {"tmax", SVC_DWORD, 1, 604800}, {"tmsg", SVC_DWORD, 1, 604800},
+    {"tsvc", SVC_DWORD, 1, 604800}, {"twrb", SVC_DWORD, 1, 604800}, {"self", SVC_DWORD, 0, 1},
 };
 // The registry value name of a setting.
 inline const char* svc_value(SvcSettingId id) { return svc_settings[id].value; }
@@ -46,9 +51,14 @@ inline int svc_self(long type, unsigned long value, const char** odd)
     return *odd ? SVC_SELF_ANY : (int)value;
 }
 #define SVC_SELF_ODD_LOG "Settings (self) %s, taken as 1 ...\n"
-// Logged when NX_KEY cannot be opened at all. The programs are 32-bit: on
-// 64-bit Windows they see the key that 64-bit tools show under WOW6432Node.
+// Logged when NX_KEY cannot be opened at all. The 32-bit programs see, on
+// 64-bit Windows, the key that 64-bit tools show under WOW6432Node; the
+// 64-bit package's programs see the 64-bit view.
+#ifdef _WIN64
+#define SVC_NO_KEY_LOG "RegOpenKeyEx (HKLM\\%s, 64-bit view) failed: %d\n"
+#else
 #define SVC_NO_KEY_LOG "RegOpenKeyEx (HKLM\\%s, 32-bit view) failed: %d\n"
+#endif
 
 // The package the service is working on: string values of NX_KEY_PKGS.
 #define SVC_NOW_COMP "comp"

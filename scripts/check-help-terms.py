@@ -19,7 +19,7 @@ code = {"setting": set(re.findall(r'\{"(\w+)",\s*SVC_', table.group(1) if table 
         "state": set(re.findall(r'"(\w+)"', state_texts.group(1) if state_texts else "")), "log": set()}
 where = {}
 sources = [(p, read(p)) for p in sorted(os.path.relpath(f, root) for f in glob.glob(os.path.join(root, "service/*.cpp")))]
-for path, text in sources + [("common/service_contract.h", contract)]:
+for path, text in sources + [("common/service_contract.h", contract), ("common/policy.h", read("common/policy.h"))]:
     for m in re.finditer(r'(?:svc_log\(|#define\s+\w+_LOG)\s*((?:"(?:[^"\\]|\\.)*"\s*)+)', text):
         where.setdefault(c_text(m.group(1)), path)
 code["log"] = set(where)

@@ -31,6 +31,8 @@ have osslsigncode || need+=(osslsigncode)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 have openssl || need+=(openssl)
 have zip || need+=(zip)
+# Group Policy templates: well-formed (scripts/check-admx.sh).
+have xmllint || need+=(libxml2-utils)
 have unzip || need+=(unzip)
 # The package share on a real SMB server (scripts/smb-env.sh).
 [ -x /usr/sbin/smbd ] || have smbd || need+=(samba)

@@ -8,6 +8,7 @@
 #include "listfile.h"
 #include "log.h"
 #include "osrules.h"
+#include "policy.h"
 #include "rules.h"
 #include "safefile.h"
 #include "service_contract.h"
@@ -77,15 +78,24 @@ void read_settings(const Library& lib, Settings* s)
 {
     memset(&s->ncfg, 0, sizeof s->ncfg);
     lib.set_ncfg(&s->ncfg);
-    s->stop = mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_STOP));
-    s->tmax = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TMAX)), SVC_TMAX);
-    s->tmsg = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TMSG)), SVC_TMSG);
-    s->tsvc = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TSVC)), SVC_TSVC);
-    s->twrb = svc_seconds(mreg.ReadNum(SVC_ROOT, NX_KEY, svc_value(SVC_SET_TWRB)), SVC_TWRB);
-    unsigned long raw = 0;
-    long type = mreg.ReadType(SVC_ROOT, NX_KEY, svc_value(SVC_SET_SELF), &raw);
+    // Every setting through Group Policy first (policy.h); the library's
+    // four were taken by set_ncfg the same way and are read here again for
+    // the log only.
+    SvcRead r[SVC_SETTINGS];
+    std::string fixed;
+    for (int i = 0; i < SVC_SETTINGS; i++) {
+        svc_read_setting(i, &r[i]);
+        if (r[i].odd) svc_log(SVC_POLICY_ODD_LOG, svc_settings[i].value, r[i].odd);
+        if (r[i].policy) fixed += std::string(fixed.empty() ? "" : " ") + svc_settings[i].value;
+    }
+    if (!fixed.empty()) svc_log(SVC_POLICY_LOG, fixed.c_str());
+    s->stop = svc_read_num(r[SVC_SET_STOP]);
+    s->tmax = svc_seconds(svc_read_num(r[SVC_SET_TMAX]), SVC_TMAX);
+    s->tmsg = svc_seconds(svc_read_num(r[SVC_SET_TMSG]), SVC_TMSG);
+    s->tsvc = svc_seconds(svc_read_num(r[SVC_SET_TSVC]), SVC_TSVC);
+    s->twrb = svc_seconds(svc_read_num(r[SVC_SET_TWRB]), SVC_TWRB);
     const char* odd = nullptr;
-    s->self = svc_self(type, raw, &odd);
+    s->self = svc_self(r[SVC_SET_SELF].type, r[SVC_SET_SELF].number, &odd);
     if (odd) svc_log(SVC_SELF_ODD_LOG, odd);
     // The password stays out of the log.
     svc_log("Settings (uncp %s, ndrv %s, user %s, stop %d, tmax %d, tmsg %d, tsvc %d, twrb %d) OK ...\n",

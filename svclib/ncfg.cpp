@@ -2,27 +2,27 @@
 // configured.
 #include "ncfg.h"
 #include "creg.h"
+#include "policy.h"
 #include "service_contract.h"
 #include "strutil.h"
 #include <windows.h>
 
-static void read_setting(CReg& reg, const char* name, char* field, size_t size)
+static void read_setting(SvcSettingId id, char* field, size_t size)
 {
-    // Read twice on purpose (CReg::ReadStr).
-    if (reg.ReadStr(SVC_ROOT, NX_KEY, name)) {
-        // An over-long value is cut to the field; never written past it.
-        snprintf(field, size, "%s", reg.ReadStr(SVC_ROOT, NX_KEY, name));
-    }
+    SvcRead r;
+    svc_read_setting(id, &r);
+    // A value missing, empty or not a string leaves the field as it was.
+    // An over-long value is cut to the field; never written past it.
+    if (r.text[0]) snprintf(field, size, "%s", r.text);
 }
 
 extern "C" int __cdecl set_ncfg(NCFG* ncfg)
 {
     if (!ncfg) return 0;
-    CReg reg;
-    read_setting(reg, svc_value(SVC_SET_UNCP), ncfg->uncp, sizeof ncfg->uncp);
-    read_setting(reg, svc_value(SVC_SET_USER), ncfg->user, sizeof ncfg->user);
-    read_setting(reg, svc_value(SVC_SET_PSWD), ncfg->pswd, sizeof ncfg->pswd);
-    read_setting(reg, svc_value(SVC_SET_NDRV), ncfg->ndrv, sizeof ncfg->ndrv);
+    read_setting(SVC_SET_UNCP, ncfg->uncp, sizeof ncfg->uncp);
+    read_setting(SVC_SET_USER, ncfg->user, sizeof ncfg->user);
+    read_setting(SVC_SET_PSWD, ncfg->pswd, sizeof ncfg->pswd);
+    read_setting(SVC_SET_NDRV, ncfg->ndrv, sizeof ncfg->ndrv);
     ncfg->conn = 0;
     ncfg->fail = 0;
     return 0;

@@ -4,6 +4,7 @@
 // Every script leaves a marker file when it runs.
 #include "testutil.h"
 #include "drive.h"
+#include "policy_cases.h"
 #include "service_sim.h"
 #include "sharelayout.h"
 #include <knownfolders.h>
@@ -371,6 +372,27 @@ TEST_F(Service, PlatformCheckPassesHere)
                             "Check (by UNC path: no drive letter left) OK ... none", "Check (/check) END ... passed"})
         EXPECT_NE(log.find(row), std::string::npos) << row << "\n" << log;
     EXPECT_TRUE(tu::find_processes("ping.exe").empty());
+}
+
+// Group Policy over the product's key (tests/policy_cases.h): one task
+// uses each policy value the rule takes, and logs each one it ignores.
+TEST_F(Service, OnceUsesThePolicyValues)
+{
+    policy_set_all();
+    ASSERT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str()), 0);
+    std::string log = svc_log(), fixed;
+    const PolicyCase* c = policy_cases;
+    std::string settings = std::string("Settings (uncp ") + c[0].used + ", ndrv " + c[1].used + ", user " + c[2].used +
+                           ", stop " + c[4].used + ", tmax " + c[5].used + ", tmsg " + c[6].used + ", tsvc " +
+                           c[7].used + ", twrb " + c[8].used + ") OK ...";
+    EXPECT_NE(log.find(settings), std::string::npos) << settings << "\n" << log;
+    for (int i = 0; i < 10; i++) {
+        if (policy_fixed(i)) fixed += std::string(fixed.empty() ? "" : " ") + svc_settings[i].value;
+        if (!c[i].odd) continue;
+        std::string odd = std::string("Policy (") + svc_settings[i].value + ") " + c[i].odd + ", ignored ...";
+        EXPECT_NE(log.find(odd), std::string::npos) << odd << "\n" << log;
+    }
+    EXPECT_NE(log.find("Policy (" + fixed + ") OK ..."), std::string::npos) << fixed << "\n" << log;
 }
 
 // A platform check that fails at the start (here its probe folder cannot

@@ -1,5 +1,6 @@
 // The service settings view and dialog; the inventory view.
 #include "test_views_util.h"
+#include "policy_cases.h"
 #include "service_contract.h"
 #include "service_sim.h"
 
@@ -149,6 +150,45 @@ TEST_F(Config, OkWithoutChangesRewritesAllTen)
     EXPECT_EQ(mview, VIEW_CONFIG);
     EXPECT_EQ(cell(1, 1), "Y:");
     EXPECT_NE(log_text().find("\tOnEdit () OK ..."), std::string::npos);
+}
+
+// Group Policy over the product's key (tests/policy_cases.h): set_ncfg and
+// the view take the policy values; the dialog shows them read-only and OK
+// never writes them. Without the product's key the policies still apply.
+TEST_F(Config, PolicyValuesWinAreReadOnlyAndNeverSaved)
+{
+    policy_set_all();
+    start("");
+    const char* ncfg[4] = {mncfg.uncp, mncfg.ndrv, mncfg.user, mncfg.pswd};
+    for (int i = 0; i < 4; i++) EXPECT_STREQ(ncfg[i], policy_cases[i].used) << i;
+    show();
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(cell(i, 1), std::string(i == SVC_SET_PSWD ? "********" : policy_cases[i].used) +
+                                  (policy_fixed(i) ? " (set by Group Policy)" : ""));
+    select_row(0);
+    std::vector<bool> readonly;
+    ModalAutomator a;
+    a.Expect("NXSvc Configuration", [&](HWND h) {
+        for (int i = 0; i < 10; i++) readonly.push_back(GetWindowLongA(GetDlgItem(h, IDC_EDIT0 + i), GWL_STYLE) & ES_READONLY);
+        SetDlgItemTextA(h, IDC_EDIT0 + 5, "42");  // typed into a read-only field all the same
+        Press(IDOK)(h);
+    });
+    double_click();
+    ASSERT_EQ(readonly.size(), 10u);
+    for (int i = 0; i < 10; i++) {
+        EXPECT_EQ(readonly[i], policy_fixed(i)) << i;
+        // Fixed: the product's value as it was; else what the dialog held.
+        std::string stored = policy_fixed(i) ? policy_cases[i].own : policy_cases[i].used;
+        if (svc_settings[i].type == SVC_DWORD)
+            EXPECT_EQ(reg_number(NX_KEY, svc_settings[i].value), std::stoll(stored)) << i;
+        else
+            EXPECT_EQ(reg_text(NX_KEY, svc_settings[i].value), stored);
+    }
+    EXPECT_NE(log_text().find("Policy (tmsg) not a REG_DWORD, ignored ..."), std::string::npos);
+    reg_delete_tree(HKEY_LOCAL_MACHINE, NX_KEY);
+    mtvw.select_item(mpkgs);
+    show();
+    EXPECT_EQ(cell(5, 1), "3600 (set by Group Policy)");
 }
 
 TEST_F(Config, NumbersAreReadLikeDecimalIntegers)

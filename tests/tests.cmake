@@ -44,6 +44,8 @@ nx_wine_test(test_help LIBS nxdrivelib htmlhelp ole32 uuid DEPENDS nx_help nxsvc
 # The help names every setting, package state and service log line the code
 # has (the list docs/help/terms.txt, kept beside the code).
 add_test(NAME test_help_terms COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/check-help-terms.py ${CMAKE_SOURCE_DIR})
+# The Group Policy templates: well-formed, every setting but the password.
+add_test(NAME test_help_admx COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-admx.sh ${CMAKE_SOURCE_DIR})
 
 # Service library
 nx_wine_test(test_foundation)

@@ -416,6 +416,7 @@ void NxTest::SetUp()
 {
     DrainMessages();
     reg_delete_tree(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\NxSvc");
+    reg_delete_tree(HKEY_LOCAL_MACHINE, "Software\\Policies\\Veltrane\\NxSvc");
     const ::testing::TestInfo* ti = ::testing::UnitTest::GetInstance()->current_test_info();
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
@@ -440,6 +441,7 @@ void NxTest::TearDown()
     set_env("TEMP", had_temp_ ? old_temp_.c_str() : nullptr);
     set_env("PUBLIC", had_public_ ? old_public_.c_str() : nullptr);
     reg_delete_tree(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\NxSvc");
+    reg_delete_tree(HKEY_LOCAL_MACHINE, "Software\\Policies\\Veltrane\\NxSvc");
     DrainMessages();
     if (!HasFailure()) remove_tree(dir);
 }

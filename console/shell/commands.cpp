@@ -3,6 +3,7 @@
 #include "shell.h"
 #include "creg.h"
 #include "log.h"
+#include "policy.h"
 #include "resource.h"
 #include "search.h"
 #include "service_contract.h"
@@ -20,11 +21,11 @@ static bool may_add() { return madmin || mself != SVC_SELF_ASSIGNED; }
 
 int SelfService()
 {
-    CReg reg;
-    unsigned long value = 0;
+    SvcRead r;
+    svc_read_setting(SVC_SET_SELF, &r);  // Group Policy first, as the service
+    if (r.odd) log_line(mlog, SVC_POLICY_ODD_LOG, svc_value(SVC_SET_SELF), r.odd);
     const char* odd = nullptr;
-    long type = reg.ReadType(SVC_ROOT, NX_KEY, svc_value(SVC_SET_SELF), &value);
-    mself = svc_self(type, value, &odd);
+    mself = svc_self(r.type, r.number, &odd);
     if (odd) log_line(mlog, SVC_SELF_ODD_LOG, odd);
     bool on = may_add();
     if (HMENU file = mwin.window ? GetSubMenu(GetMenu(mwin.window), 0) : nullptr)

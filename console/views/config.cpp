@@ -3,6 +3,7 @@
 #include "views.h"
 #include "creg.h"
 #include "log.h"
+#include "policy.h"
 #include "resource.h"
 #include "rowsort.h"
 #include "service_contract.h"
@@ -31,19 +32,25 @@ static const struct {
     {"Users may add packages (1/0)", IMG_USER},
 };
 
-// The ten values as texts: strings as stored (empty when absent), numbers
-// with "%d" (-1 when absent). At most 259 characters each.
+// Settings a Group Policy fixed at the last reading: shown read-only,
+// never written.
+static bool mpolicy[SVC_SETTINGS];
+#define POLICY_MARK " (set by Group Policy)"
+
+// The values as texts: strings as stored (empty when absent), numbers
+// with "%d" (-1 when absent), each from Group Policy where one fixes it.
+// At most 259 characters each.
 static void read_settings(char (*text)[260])
 {
-    CReg reg;
     for (int i = 0; i < SVC_SETTINGS; i++) {
-        const char* name = svc_settings[i].value;
-        text[i][0] = 0;
-        if (svc_settings[i].type == SVC_STR) {
-            if (reg.ReadStr(SVC_ROOT, NX_KEY, name)) copy_str(text[i], 260, reg.ReadStr(SVC_ROOT, NX_KEY, name));
-        } else {
-            snprintf(text[i], 260, "%d", reg.ReadNum(SVC_ROOT, NX_KEY, name));
-        }
+        SvcRead r;
+        svc_read_setting(i, &r);
+        if (r.odd) log_line(mlog, SVC_POLICY_ODD_LOG, svc_settings[i].value, r.odd);
+        mpolicy[i] = r.policy;
+        if (svc_settings[i].type == SVC_STR)
+            copy_str(text[i], 260, r.text);
+        else
+            snprintf(text[i], 260, "%d", svc_read_num(r));
     }
 }
 
@@ -59,6 +66,11 @@ int OnConf()
     for (int i = 0; i < SVC_SETTINGS; i++) {
         const char* cells[2] = {mconfrows[i].label, text[i]};
         if (i == SVC_SET_PSWD) cells[1] = text[i][0] ? "********" : "";
+        char shown[NX_PATH + sizeof POLICY_MARK];
+        if (mpolicy[i]) {
+            snprintf(shown, sizeof shown, "%s" POLICY_MARK, cells[1]);
+            cells[1] = shown;
+        }
         mmodel.append(cells, 2, mconfrows[i].image);
     }
     mlvw.set_item_count(SVC_SETTINGS);
@@ -78,12 +90,16 @@ int EditConf()
     const std::string label = cell_of(mcols[0], (size_t)p < mrows.size() ? mrows[p] : -1);
     for (int i = 0; i < 10; i++) mdlg.field[i][0] = 0;
     read_settings(mdlg.field);
+    for (int i = 0; i < SVC_SETTINGS && i < 10; i++) mdlg.locked[i] = mpolicy[i];
     INT_PTR result = mdlg.run(mwin.instance, mwin.window, IDD_CONFIG);
+    for (int i = 0; i < 10; i++) mdlg.locked[i] = false;
     if (result == IDOK) {
         if (mis_admin && mis_admin()) {
             CReg reg;
             for (int i = 0; i < SVC_SETTINGS; i++) {
                 const char* name = svc_settings[i].value;
+                // What a policy fixes is the policy's to change.
+                if (mpolicy[i]) continue;
                 int failed = svc_settings[i].type == SVC_STR
                                  ? reg.WriteStr(SVC_ROOT, NX_KEY, name, mdlg.field[i])
                                  : reg.WriteNum(SVC_ROOT, NX_KEY, name, (int)strtol(mdlg.field[i], nullptr, 10));

@@ -25,7 +25,10 @@ INT_PTR CALLBACK EditDlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case WM_INITDIALOG:
         for (int i = 0; i < 10; i++)
-            if (HWND edit = GetDlgItem(hwnd, IDC_EDIT0 + i)) SetWindowTextA(edit, d->field[i]);
+            if (HWND edit = GetDlgItem(hwnd, IDC_EDIT0 + i)) {
+                SetWindowTextA(edit, d->field[i]);
+                if (d->locked[i]) SendMessageA(edit, EM_SETREADONLY, TRUE, 0);
+            }
         // Let the dialog manager put the focus on the first field.
         return TRUE;
     case WM_COMMAND: {

@@ -49,6 +49,7 @@ int EditConf();  // OnEdit with flag 1
 class CEditDlg {
 public:
     char field[10][260] = {};
+    bool locked[10] = {};  // shown read-only (set by Group Policy)
     INT_PTR run(HINSTANCE inst, HWND owner, int dialog);
 };
 extern CEditDlg mdlg;

@@ -2,11 +2,16 @@
 # package.sh <bin folder> <output folder>
 # Writes the release packages of the console from a build's bin folder:
 #   nxsvc-console-<version>.zip  nxwin.exe, nxsvc.dll, nxwin.chm, nxsvc.exe,
-#                                ADMIN.txt, nxsvc.reg and the sample share
+#                                ADMIN.txt, nxsvc.reg, the Group Policy
+#                                templates (PolicyDefinitions) and the
+#                                sample share
 #   nxsvc-console-<version>.msi  the programs into "Program Files\NXSvc"
 #                                ("Program Files (x86)\NXSvc" on 64-bit
 #                                Windows) with a Start-menu entry; the
 #                                service NXSvc registered and started
+# From a 64-bit build (the programs' PE header says which) the names end in
+# "-x64" and the msi is a 64-bit package: "Program Files\NXSvc" and the
+# settings in the 64-bit registry view.
 # The version is the product version (common/version.h).
 # Signing (Authenticode, osslsigncode) when NX_SIGN_CERT and NX_SIGN_KEY name
 # a certificate and its private key (PEM or DER); NX_SIGN_PASS is the key's
@@ -43,7 +48,12 @@ sign_files() {
   done
 }
 
-name="nxsvc-console-$version"
+# The programs' machine (PE header): 0x8664 x64, else the 32-bit product.
+pe=$(od -An -tu4 -j60 -N4 "$bin/nxwin.exe" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$bin/nxwin.exe" | tr -d ' ')
+arch=x86 suffix=""
+[ "$machine" = 8664 ] && arch=x64 suffix="-x64"
+name="nxsvc-console-$version$suffix"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 work="$out/.work"
@@ -58,6 +68,9 @@ sign_files "$dir"/*.exe "$dir"/*.dll
 # Text files with Windows line ends, as administrators open them in Notepad.
 sed "s/@VERSION@/$version/g; s/\r\$//; s/\$/\r/" "$root/docs/ADMIN.txt" >"$dir/ADMIN.txt"
 sed 's/\r$//; s/$/\r/' "$root/scripts/release/nxsvc.reg" >"$dir/nxsvc.reg"
+mkdir -p "$dir/PolicyDefinitions/en-US"
+cp "$root/scripts/release/policy/nxsvc.admx" "$dir/PolicyDefinitions/"
+cp "$root/scripts/release/policy/en-US/nxsvc.adml" "$dir/PolicyDefinitions/en-US/"
 cp -r "$root/demo/share" "$dir/share"
 # The demo's note about the line it adds does not apply here.
 sed -i '/The demo adds/d' "$dir/share/cfg/Assignment.ini"
@@ -69,9 +82,10 @@ rm -f "$out/$name.zip"
 # signing again could give the msi other bytes than the zip.
 mkdir -p "$work/msi"
 cp "$dir/nxwin.exe" "$dir/nxsvc.dll" "$dir/nxwin.chm" "$dir/nxsvc.exe" "$work/msi/"
+cp "$dir/PolicyDefinitions/nxsvc.admx" "$dir/PolicyDefinitions/en-US/nxsvc.adml" "$work/msi/"
 cp "$root/scripts/release/nxsvc.wxs" "$work/msi/"
 rm -f "$out/$name.msi"
-(cd "$work/msi" && wixl -a x86 -D "Version=$version" -o "$out/$name.msi" nxsvc.wxs) || fail "wixl failed"
+(cd "$work/msi" && wixl -a $arch -D Arch=$arch -D "Version=$version" -o "$out/$name.msi" nxsvc.wxs) || fail "wixl failed"
 [ -s "$out/$name.msi" ] || fail "wixl wrote no $name.msi"
 # Each settings component "Setting_<PROPERTY>" is installed only when that
 # property is given, is never removed (84: registry key path, permanent,
@@ -79,8 +93,11 @@ rm -f "$out/$name.msi"
 # removal wipes a value the administrator set. wixl can express neither.
 msi_sql() { msibuild "$out/$name.msi" -q "$1" || fail "msibuild: $1"; }
 secure=$(msiinfo export "$out/$name.msi" Property | sed -n 's/^SecureCustomProperties\t//p' | tr -d '\r')
+# The 64-bit package's components keep their 64-bit bit (256).
+attributes=84
+[ $arch = x64 ] && attributes=$((84 + 256))
 for c in $(msiinfo export "$out/$name.msi" Component | cut -f1 | grep '^Setting_'); do
-  msi_sql "UPDATE \`Component\` SET \`Condition\`='${c#Setting_}', \`Attributes\`=84 WHERE \`Component\`='$c'"
+  msi_sql "UPDATE \`Component\` SET \`Condition\`='${c#Setting_}', \`Attributes\`=$attributes WHERE \`Component\`='$c'"
   secure="${secure:+$secure;}${c#Setting_}"
 done
 msi_sql "UPDATE \`Property\` SET \`Value\`='$secure' WHERE \`Property\`='SecureCustomProperties'"

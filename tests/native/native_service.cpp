@@ -4,6 +4,7 @@
 // line and cmd, log texts and bounds, and the platform's answers: a busy
 // installer, restarts, sessions.
 #include "osrules.h"
+#include "policy.h"
 #include "rules.h"
 #include <gtest/gtest.h>
 #include <string.h>
@@ -349,4 +350,32 @@ TEST(ServiceRules, BoundedListRead)
     ASSERT_EQ(list.size(), 1u);
     ASSERT_EQ(lost.size(), 1u);
     EXPECT_STREQ(lost[0].path, "Y:\\pkg\\Dvo?\xE1k\\Install.cmd");
+}
+
+// Group Policy over the product's own value: what a policy value must be
+// to win, and that the password never comes from policy.
+TEST(ServiceRules, PolicyPick)
+{
+    const long SZ = 1, EXPAND = 2, DWORD = 4;
+    const struct {
+        int id;
+        long type;
+        unsigned long number;
+        size_t length;
+        const char* odd;  // "" the policy value is used, null there is none
+    } cases[] = {
+        {SVC_SET_UNCP, SZ, 0, 259, ""},         {SVC_SET_UNCP, EXPAND, 0, 17, ""},
+        {SVC_SET_UNCP, -1, 0, 0, nullptr},      {SVC_SET_UNCP, DWORD, 5, 0, "not a REG_SZ"},
+        {SVC_SET_UNCP, SZ, 0, 0, "empty"},      {SVC_SET_UNCP, SZ, 0, 260, "out of range"},
+        {SVC_SET_NDRV, SZ, 0, 4, "out of range"}, {SVC_SET_PSWD, SZ, 0, 6, nullptr},
+        {SVC_SET_STOP, DWORD, 2, 0, "out of range"}, {SVC_SET_TMAX, 3, 0, 0, "not a REG_DWORD"},
+        {SVC_SET_TMAX, DWORD, 0, 0, "out of range"}, {SVC_SET_TMAX, DWORD, 604800, 0, ""},
+        {SVC_SET_SELF, DWORD, 0xFFFFFFFF, 0, "out of range"}, {SVC_SETTINGS, DWORD, 1, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        const char* odd = "unset";
+        SvcPolicy want = !c.odd ? SVC_POLICY_NONE : *c.odd ? SVC_POLICY_ODD : SVC_POLICY_USE;
+        EXPECT_EQ(want, svc_policy_pick(c.id, c.type, c.number, c.length, &odd)) << c.id << " " << c.type;
+        EXPECT_STREQ(c.odd && *c.odd ? c.odd : nullptr, odd) << c.id;
+    }
 }

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# check-admx.sh <source tree>: the Group Policy templates are well-formed
+# (xmllint), the ADMX offers every setting of svc_settings
+# (common/service_contract.h) but the password by its value name, and every
+# text and presentation it names is in the en-US ADML. Exits 1 on a fault.
+set -u
+root="${1:-$(dirname "$0")/..}"
+admx="$root/scripts/release/policy/nxsvc.admx" adml="$root/scripts/release/policy/en-US/nxsvc.adml"
+faults=0
+fault() { echo "check-admx: $*"; faults=$((faults + 1)); }
+xmllint --noout "$admx" "$adml" || fault "not well-formed"
+names=$(sed -n '/svc_settings\[SVC_SETTINGS\] *= *{/,/^};/p' "$root/common/service_contract.h" |
+        grep -o '{"[a-z]*", *SVC_' | sed 's/{"\([a-z]*\)".*/\1/')
+[ -n "$names" ] || fault "no settings found in common/service_contract.h"
+for n in $names; do
+  # No clear-text secret in policy files (ADMIN.txt, "Group Policy").
+  if [ "$n" = pswd ]; then grep -q 'valueName="pswd"' "$admx" && fault "the ADMX offers the password"
+  else grep -q "valueName=\"$n\"" "$admx" || fault "the ADMX has no policy for \"$n\" (add it to $admx, its texts to $adml)"; fi
+done
+for ref in $(grep -o '\$(\(string\|presentation\)\.[A-Za-z0-9_]*)' "$admx" | sort -u); do
+  kind=${ref#\$(}; kind=${kind%%.*}; id=${ref#*.}; id=${id%)}
+  grep -q "<$kind id=\"$id\">" "$adml" || fault "the ADML has no $kind \"$id\""
+done
+echo "check-admx: $(echo $names | wc -w) settings, $faults faults"
+[ $faults -eq 0 ]
