@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <stdio.h>
 #include "model.h"
+#include "service_contract.h"
 
 int Clear(int flag);
 void OnGetDispInfo(NMLVDISPINFOA* info);
@@ -48,7 +49,7 @@ int EditConf();  // OnEdit with flag 1
 
 class CEditDlg {
 public:
-    char field[10][260] = {};
+    char field[SVC_SETTINGS][260] = {};  // the configuration dialog's are the most
     INT_PTR run(HINSTANCE inst, HWND owner, int dialog);
 };
 extern CEditDlg mdlg;
