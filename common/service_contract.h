@@ -12,7 +12,8 @@
 // edits and writes them; code names a setting by its SvcSettingId.
 enum SvcSettingId {
     SVC_SET_UNCP, SVC_SET_NDRV, SVC_SET_USER, SVC_SET_PSWD, SVC_SET_STOP,
-    SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SET_SELF, SVC_SETTINGS
+    SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SET_SELF,
+    SVC_SET_MWIN, SVC_SET_TDEF, SVC_SETTINGS
 };
 enum SvcType { SVC_STR, SVC_DWORD };
 struct SvcSetting {
@@ -27,6 +28,7 @@ static const SvcSetting svc_settings[SVC_SETTINGS] = {
     {"uncp", SVC_STR},         {"ndrv", SVC_STR, 2, 3},   {"user", SVC_STR},         {"pswd", SVC_STR},
     {"stop", SVC_DWORD, 0, 1}, {"tmax", SVC_DWORD, 1, 604800}, {"tmsg", SVC_DWORD, 1, 604800},
     {"tsvc", SVC_DWORD, 1, 604800}, {"twrb", SVC_DWORD, 1, 604800}, {"self", SVC_DWORD, 0, 1},
+    {"mwin", SVC_STR, 0, 11},  {"tdef", SVC_DWORD, 0, 720},
 };
 // The registry value name of a setting.
 inline const char* svc_value(SvcSettingId id) { return svc_settings[id].value; }
@@ -128,3 +130,13 @@ enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };
 // Installer was busy with another install: that package's script path. The
 // next task tries it again.
 #define SVC_WAITING "busy"
+// "mwin", the maintenance window "HH:MM-HH:MM" (local time; empty: any
+// time): outside it a task builds the list and writes the status file but
+// runs no script. "tdef": hours a restart packages need may be put off by
+// the users (0: restarted after "twrb" as before). While one is put off,
+// string values of NX_KEY_PKGS: SVC_RESTART_DEFER "<deadline> <next ask>
+// <clock seen>" in seconds since 1601 (UTC), and SVC_RESTART_BY the
+// deadline as local time "YYYY-MM-DD hh:mm:ss", which the console shows.
+// Both go with SVC_RESTART_PENDING once the system has started again.
+#define SVC_RESTART_DEFER "dfer"
+#define SVC_RESTART_BY "rdue"

@@ -44,6 +44,8 @@ void write_status(FILE* f, const DeviceStatus& s)
             one_line(s.device).c_str(), one_line(s.time).c_str(), one_line(s.vers).c_str(), s.installed, s.failed,
             s.skipped, s.waiting, s.restart ? 1 : 0, s.left);
     if (!s.check.empty()) fprintf(f, "chck=%s\n", one_line(s.check).c_str());
+    if (!s.restart_by.empty()) fprintf(f, "rdue=%s\n", one_line(s.restart_by).c_str());
+    if (!s.window.empty()) fprintf(f, "mwin=%s\n", one_line(s.window).c_str());
     fputs("\n", f);
     for (const StatusPackage& p : s.packages) {
         std::string comp = one_line(p.comp), name = one_line(p.name);
@@ -124,10 +126,11 @@ namespace {
 
 enum Key {
     K_NAME, K_TIME, K_VERS, K_INST, K_FAIL, K_SKIP, K_WAIT, K_BOOT, K_COMP, K_PATH, K_STAT, K_CODE, K_RUNS, K_NEXT, K_LEFT,
-    K_CHCK, K_NONE
+    K_CHCK, K_RDUE, K_MWIN, K_NONE
 };
 const char* const key_texts[K_NONE] = {"name", "time", "vers", "inst", "fail", "skip", "wait", "boot",
-                                       "comp", "path", "stat", "code", "runs", "next", "left", "chck"};
+                                       "comp", "path", "stat", "code", "runs", "next", "left", "chck",
+                                       "rdue", "mwin"};
 
 Key key_of(const char* line, size_t len)
 {
@@ -185,6 +188,13 @@ struct Parser {
             case K_TIME: out.time = v; return true;
             case K_VERS: out.vers = v; return true;
             case K_CHCK: out.check = v; return true;
+            case K_RDUE:
+                out.restart_by = v;
+                return stamp_day(v) >= 0 || fail("a restart deadline that is not a time");
+            case K_MWIN:
+                out.window = v;
+                return (strlen(v) == 5 && v[2] == ':' && stamp_day((std::string("2000-01-01 ") + v + ":00").c_str()) >= 0) ||
+                       fail("a maintenance window that is not a time");
             case K_INST: return small_number(v, out.installed) || fail("a count that is not a number");
             case K_FAIL: return small_number(v, out.failed) || fail("a count that is not a number");
             case K_SKIP: return small_number(v, out.skipped) || fail("a count that is not a number");

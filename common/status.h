@@ -53,6 +53,12 @@ struct DeviceStatus {
     // The task's counts.
     int installed = 0, failed = 0, skipped = 0, waiting = 0;
     bool restart = false;  // a restart is pending
+    // The restart's deadline when users may put it off ("YYYY-MM-DD
+    // hh:mm:ss", local time of the device), else empty.
+    std::string restart_by;
+    // "HH:MM" when the task ran nothing because the maintenance window was
+    // closed: the time it opens. Else empty.
+    std::string window;
     // Set when the service installs nothing because the platform failed its
     // check: "platform check failed: <row>". A failure of the device.
     std::string check;

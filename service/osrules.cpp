@@ -155,3 +155,71 @@ bool svc_output_name(char* out, size_t n, const char* script)
     }
     return true;
 }
+
+// Two digits, and the value they give, at most max.
+static bool two_digits(const char* p, int max, int* out)
+{
+    if (p[0] < '0' || p[0] > '9' || p[1] < '0' || p[1] > '9') return false;
+    *out = (p[0] - '0') * 10 + (p[1] - '0');
+    return *out <= max;
+}
+
+bool svc_window_parse(const char* text, int* from, int* to)
+{
+    int h1, m1, h2, m2;
+    if (!text || strlen(text) != 11 || text[2] != ':' || text[5] != '-' || text[8] != ':') return false;
+    if (!two_digits(text, 23, &h1) || !two_digits(text + 3, 59, &m1) || !two_digits(text + 6, 23, &h2) ||
+        !two_digits(text + 9, 59, &m2))
+        return false;
+    *from = h1 * 60 + m1;
+    *to = h2 * 60 + m2;
+    return true;
+}
+
+bool svc_window_open(int from, int to, int minute)
+{
+    if (from == to) return true;
+    if (from < to) return minute >= from && minute < to;
+    return minute >= from || minute < to;
+}
+
+int svc_defer_hours(int value)
+{
+    if (value <= 0) return 0;
+    return value > SVC_TDEF_MAX ? SVC_TDEF_MAX : value;
+}
+
+long long svc_remind_after(long long left)
+{
+    const long long hour = 3600;
+    long long every = left > 24 * hour ? 4 * hour : left > 4 * hour ? hour : hour / 4;
+    if (left < every) every = left;
+    return every > 0 ? every : 0;
+}
+
+DeferStep svc_defer_step(SvcDefer* d, long long now)
+{
+    if (now < d->seen) {
+        long long back = d->seen - now;
+        d->deadline -= back;
+        d->next -= back;
+    }
+    d->seen = now;
+    if (now >= d->deadline) return DEFER_FORCE;
+    return now >= d->next ? DEFER_ASK : DEFER_WAIT;
+}
+
+bool svc_defer_parse(const char* text, SvcDefer* d)
+{
+    if (!text) return false;
+    long long v[3];
+    const char* p = text;
+    for (int i = 0; i < 3; i++) {
+        char* end;
+        v[i] = strtoll(p, &end, 10);
+        if (end == p || v[i] <= 0 || *end != (i < 2 ? ' ' : 0)) return false;
+        p = end + 1;
+    }
+    *d = {v[0], v[1], v[2]};
+    return true;
+}

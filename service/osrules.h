@@ -90,3 +90,40 @@ bool svc_output_name(char* out, size_t n, const char* script);
 
 // True when svc_command_line can carry the script path's characters.
 bool svc_script_quotable(const char* script);
+
+// The maintenance window "mwin": "HH:MM-HH:MM", local time, the end
+// excluded; a start after the end crosses midnight, equal times are the
+// whole day. False for anything else (one digit hours, "24:00", blanks).
+// Minutes of the day in *from and *to.
+bool svc_window_parse(const char* text, int* from, int* to);
+// True when minute (0 .. 1439, local time) lies in the window.
+bool svc_window_open(int from, int to, int minute);
+
+// "tdef", hours a restart may be put off: the value as read (-1 absent, as
+// the console writes an untouched field) gives 0, the old behaviour;
+// anything above SVC_TDEF_MAX hours is cut to it.
+enum { SVC_TDEF_MAX = 30 * 24 };
+int svc_defer_hours(int value);
+
+// While a restart is put off, the users are asked again after an interval
+// that shrinks as the deadline nears: every 4 hours while more than a day
+// is left, hourly while more than 4 hours are, then every 15 minutes;
+// never later than the deadline. Seconds.
+long long svc_remind_after(long long left);
+
+// A restart put off until deadline; next is when the users are asked
+// again, seen the latest clock reading so far (seconds since 1601, UTC).
+struct SvcDefer {
+    long long deadline, next, seen;
+};
+enum DeferStep {
+    DEFER_WAIT,   // nothing to do before next
+    DEFER_ASK,    // ask the users again
+    DEFER_FORCE,  // the deadline has come: the last message, then the restart
+};
+// The step at now. A clock set back moves deadline and next back by as
+// much, so it never buys time; seen follows the clock.
+DeferStep svc_defer_step(SvcDefer* d, long long now);
+// The deferral as kept in the registry: "<deadline> <next> <seen>"; false
+// for a text that is not three positive numbers.
+bool svc_defer_parse(const char* text, SvcDefer* d);

@@ -92,6 +92,15 @@ void svc_restart_needed(int tmsg, int twrb, bool norestart, bool started);
 // which is asked for again when the platform has not taken it yet.
 bool svc_restart_pending(int tmsg, int twrb, bool norestart);
 
+// With "tdef" hours (svc_defer_hours) and a user logged on, a restart
+// packages need is put off: the pending restart is kept, its deadline
+// recorded (SVC_RESTART_DEFER, SVC_RESTART_BY); false when it is not put
+// off (svc_restart_needed then asks for it as before). svc_restart_remind,
+// and svc_restart_pending at each task, ask the users when it is time and
+// restart at the deadline.
+bool svc_restart_defer(int tdef, bool started);
+void svc_restart_remind(int tmsg, int twrb, bool norestart);
+
 // What became of one package of the list in a task, for whatever reports
 // on the task: its state (status.h; PKG_SKIPPED here: installed already)
 // and its failed attempts in a row ("tries").

@@ -34,6 +34,10 @@ struct Settings {
     NCFG ncfg;
     int stop, tmax, tmsg, tsvc, twrb;
     int self;  // SVC_SELF_ANY: users may add packages of the share
+    char mwin[12];         // "HH:MM-HH:MM" when a window is set
+    bool window;           // a maintenance window is set: scripts run only within it
+    int win_from, win_to;  // its minutes of the day (svc_window_parse)
+    int tdef;              // hours a restart may be put off (svc_defer_hours)
 };
 
 typedef SvcSection Package;
@@ -42,6 +46,7 @@ struct Tally {
     int installed = 0, failed = 0, skipped = 0, waiting = 0, refused = 0;
     bool restart_needed = false, restart_started = false;
     bool installer_busy = false;  // the Windows Installer was busy: the rest waits
+    bool window_closed = false;   // outside the maintenance window: the rest waits
     std::vector<SvcPkgResult> results;  // one per package of the list, in order
 };
 
@@ -97,6 +102,16 @@ void read_settings(const Library& lib, Settings* s)
     const char* odd = nullptr;
     s->self = svc_self(r[SVC_SET_SELF].type, r[SVC_SET_SELF].number, &odd);
     if (odd) svc_log(SVC_SELF_ODD_LOG, odd);
+    char mwin[NX_PATH] = "";
+    if (r[SVC_SET_MWIN].type == 1 || r[SVC_SET_MWIN].type == 2) copy_str(mwin, r[SVC_SET_MWIN].text);
+    s->window = mwin[0] && svc_window_parse(mwin, &s->win_from, &s->win_to);
+    // A window that cannot be read must not mean "never install".
+    if (mwin[0] && !s->window) svc_log("Settings (mwin %s) not HH:MM-HH:MM, ignored: any time\n", Shown(mwin).text);
+    int tdef = svc_read_num(r[SVC_SET_TDEF]);
+    s->tdef = svc_defer_hours(tdef);
+    if (tdef > SVC_TDEF_MAX) svc_log("Settings (tdef %d) above %d hours, cut to it\n", tdef, (int)SVC_TDEF_MAX);
+    copy_str(s->mwin, s->window ? mwin : "");
+    if (s->window || s->tdef) svc_log("Settings (mwin %s, tdef %d) OK ...\n", s->mwin, s->tdef);
     // The password stays out of the log.
     svc_log("Settings (uncp %s, ndrv %s, user %s, stop %d, tmax %d, tmsg %d, tsvc %d, twrb %d) OK ...\n",
             s->ncfg.uncp, s->ncfg.ndrv, s->ncfg.user, s->stop, s->tmax, s->tmsg, s->tsvc, s->twrb);
@@ -494,18 +509,31 @@ bool share_ready(const Settings& s, char (&why)[NX_PATH * 2])
     return false;
 }
 
+// True when scripts may run now: no window set, or the local time is in it.
+bool in_window(const Settings& s)
+{
+    if (!s.window) return true;
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return svc_window_open(s.win_from, s.win_to, t.wHour * 60 + t.wMinute);
+}
+
 // The device's status on the share, from the task's tally: every package
 // of the list; those the task did not reach wait for a restart or the
 // Windows Installer, or else were skipped (a stop, a lost share).
 void report_status(const Settings& s, const std::vector<SvcPlanned>& list, const Tally& t, bool restart_pending)
 {
-    bool waits = restart_pending || t.restart_started || t.installer_busy;
+    bool waits = restart_pending || t.restart_started || t.installer_busy || t.window_closed;
     DeviceStatus st;
     st.installed = t.installed;
     st.failed = t.failed + t.refused;
     st.skipped = t.skipped;
     st.waiting = t.waiting;
     st.restart = restart_pending || t.restart_needed || t.restart_started;
+    const char* by = st.restart ? mreg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_RESTART_BY) : nullptr;
+    if (by && stamp_day(by) >= 0) st.restart_by = by;
+    char opens[8];
+    if (t.window_closed && !fmt_str(opens, "%02d:%02d", s.win_from / 60, s.win_from % 60)) st.window = opens;
     for (size_t i = 0; i < list.size() && i < STATUS_MAX_PACKAGES; i++) {
         StatusPackage p;
         p.comp = list[i].s.comp;
@@ -583,6 +611,14 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
             mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
             for (const SvcPlanned& p : plan) {
                 if (svc_stopping() || t.restart_started || t.installer_busy) break;
+                // A package under way when the window closes finishes; the
+                // next one waits for the window to open again.
+                if (!in_window(*s)) {
+                    svc_log("Task (%d) WAIT ... outside the maintenance window %s; nothing more runs\n", number,
+                            s->mwin);
+                    t.window_closed = true;
+                    break;
+                }
                 if (share.error) fmt_str(why, "the share refused the configured account (%lu)", share.error);
                 if (share.error || !share_ready(*s, why)) {
                     svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
@@ -602,6 +638,8 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     fmt_str(summary, "%d installed, %d failed, %d skipped, %d waiting, %d refused", t.installed, t.failed, t.skipped,
             t.waiting, t.refused);
     svc_event(NXEV_TASK, task_no, summary);
+    // A restart put off is recorded first, so the status file carries its deadline.
+    bool deferred = t.restart_needed && svc_restart_defer(s->tdef, t.restart_started);
     report_status(*s, plan, t, restart_pending);
 
     if (t.restart_started) {
@@ -609,7 +647,10 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         svc_restart_needed(s->tmsg, s->twrb, opts.norestart, true);
     } else {
         if (t.installed > 0 && !svc_stopping()) svc_start_console(opts.service);
-        if (t.restart_needed) svc_restart_needed(s->tmsg, s->twrb, opts.norestart, false);
+        if (deferred)
+            svc_restart_remind(s->tmsg, s->twrb, opts.norestart);
+        else if (t.restart_needed)
+            svc_restart_needed(s->tmsg, s->twrb, opts.norestart, false);
     }
 }
 

@@ -45,7 +45,7 @@ StatusPackage pkg(const char* comp, const char* name, const char* vers, int stat
 }
 
 std::string status_text(const char* device, int days, bool restart, std::vector<StatusPackage> pkgs,
-                        const char* check = "")
+                        const char* check = "", const char* restart_by = "", const char* window = "")
 {
     DeviceStatus s;
     s.device = device;
@@ -54,6 +54,8 @@ std::string status_text(const char* device, int days, bool restart, std::vector<
     s.restart = restart;
     s.packages = pkgs;
     s.check = check;
+    s.restart_by = restart_by;
+    s.window = window;
     char tmp[MAX_PATH];
     GetTempFileNameA(".", "st", 0, tmp);
     FILE* f = fopen(tmp, "wb");
@@ -139,6 +141,11 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
         {"PC-SILENT", status_text("PC-SILENT", 9, false, {agent, office_ok}), "2", "0", "no", "no report for 9 days"},
         {"PC-BOOT", status_text("PC-BOOT", 0, true, {agent, later}), "1", "0", "yes", "restart pending"},
         {"PC-WAIT", status_text("PC-WAIT", 0, false, {agent, later}), "1", "0", "no", "waiting: 1"},
+        // users may put the restart off until then; outside the maintenance window
+        {"PC-DUE", status_text("PC-DUE", 0, true, {}, "", "2026-12-09 17:30:00"), "0", "0",
+         "by 2026-12-09 17:30:00", "restart required by 2026-12-09 17:30:00"},
+        {"PC-WIN", status_text("PC-WIN", 0, false, {}, "", "", "22:00"), "0", "0", "no",
+         "waiting for the maintenance window (22:00)"},
         {"PC-RETRY", status_text("PC-RETRY", 0, false, {agent, retry}), "1", "1", "no", "failed: 1"},
         {"PC-OLD", old, "1", "1", "no", "failed: 1"},
         // the service installs nothing there: a failed device
@@ -156,13 +163,13 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     EXPECT_EQ(msearch.load(), 2) << "the load runs off the window's thread";
     ASSERT_TRUE(loaded());
     EXPECT_EQ(mview, VIEW_DEVICES);
-    ASSERT_EQ(mlvw.get_item_count(), 10);
-    EXPECT_EQ(mobjects, 10);
+    ASSERT_EQ(mlvw.get_item_count(), 12);
+    EXPECT_EQ(mobjects, 12);
     for (int c = 0; c < DEV_COLS; c++) EXPECT_EQ(header(c), device_headers[c]) << c;
     // Failed and unreadable first, then silent, then the rest; by name within.
-    const char* order[10] = {"PC-BAD",   "PC-BIG",    "PC-CHECK", "PC-FAIL", "PC-OLD",
-                             "PC-RETRY", "PC-SILENT", "PC-BOOT",  "PC-OK",   "PC-WAIT"};
-    for (int i = 0; i < 10; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
+    const char* order[12] = {"PC-BAD",    "PC-BIG",  "PC-CHECK", "PC-FAIL", "PC-OLD",  "PC-RETRY",
+                             "PC-SILENT", "PC-BOOT", "PC-DUE",   "PC-OK",   "PC-WAIT", "PC-WIN"};
+    for (int i = 0; i < 12; i++) EXPECT_EQ(cell(i, DEV_DEVICE), order[i]) << i;
     for (auto& r : rows) {
         SCOPED_TRACE(r.device);
         int at = row_of(r.device);
@@ -175,7 +182,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
             EXPECT_EQ(cell(at, DEV_VERS), "1.0.0.6");
         }
     }
-    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 10 devices"), std::string::npos) << log_text();
+    EXPECT_NE(log_text().find("LoadDevices (Y:\\status) OK ... 12 devices"), std::string::npos) << log_text();
     // A failure in its retry wait opens as failed, with its next try.
     OpenDevice(row_of("PC-RETRY"));
     ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICE; }));
@@ -210,7 +217,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     ASSERT_TRUE(write_file("Y:\\status\\PC-NEW.ini", status_text("PC-NEW", 0, false, {agent})));
     command(CMD_FIND);
     ASSERT_TRUE(wait_until([] { return mview == VIEW_DEVICES && msearch == 0; }, 30000));
-    EXPECT_EQ(mlvw.get_item_count(), 11);
+    EXPECT_EQ(mlvw.get_item_count(), 13);
     EXPECT_GE(row_of("PC-NEW"), 0);
 
     // The fleet report, from a fresh load, escaped.
@@ -227,7 +234,7 @@ TEST_F(FleetView, DevicesViewAndReportFromTheStatusFiles)
     std::string html = read_file(report_path);
     html.erase(std::remove(html.begin(), html.end(), '\r'), html.end());
     for (const char* want : {
-             "11 devices: 4 failed, 1 without a report for 7 days or more, 2 unreadable.",
+             "13 devices: 4 failed, 1 without a report for 7 days or more, 2 unreadable.",
              "Litware Editor 3.3</td>\n  <td>PC-OLD: failed: 1603 (2 attempts)<br>PC-RETRY: failed: 1603, next try in 4 tasks (2 attempts)",
              "Contoso OfficeSuite 16.0</td>\n  <td>installed 2, failed 1, waiting 0",
              "Veltrane NxAgent 1.2.0</td>\n  <td>installed 9, failed 0, waiting 0",

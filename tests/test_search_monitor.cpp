@@ -306,3 +306,29 @@ TEST_F(MonitorTest, ConfigurationViewAtStartDefersMinimisingUntilASearch)
 }
 
 }  // namespace
+
+// A restart the users may put off, as the service keeps its deadline: the
+// status band says by when, above a network error, and the menu bar offers
+// "Restart Now" exactly while it lasts.
+TEST_F(MonitorTest, RestartDeadlineInTheBandAndTheMenuBar)
+{
+    auto restart_item = [&] {
+        return GetMenuState(GetMenu(hwnd), CMD_RESTART, MF_BYCOMMAND) != (UINT)-1;
+    };
+    start();
+    mncfg.fail = 1;
+    tick();
+    EXPECT_STREQ(status_text(), "Network error, check configuration!");
+    EXPECT_FALSE(restart_item());
+    reg_set_str(NX_KEY_PKGS, SVC_RESTART_BY, "2026-12-09 17:30:00");
+    tick();
+    EXPECT_STREQ(status_text(), "Restart required by 2026-12-09 17:30:00");
+    EXPECT_TRUE(restart_item());
+    EXPECT_STREQ(menu_text(GetMenu(hwnd), CMD_RESTART), "&Restart Now");
+    tick();
+    EXPECT_EQ(GetMenuItemCount(GetMenu(hwnd)), 3) << "added once";
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, NX_KEY_PKGS, SVC_RESTART_BY);
+    tick();
+    EXPECT_STREQ(status_text(), "Network error, check configuration!");
+    EXPECT_FALSE(restart_item());
+}

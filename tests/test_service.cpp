@@ -357,6 +357,68 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
     }
 }
 
+// The maintenance window: a window that excludes now runs nothing, and the
+// status says until when it waits; one that includes now runs. Then "tdef"
+// and a 3010: the deadline is recorded, in the registry for the console
+// and in the status file. (Wine lists no sessions and shows no
+// WTSSendMessage question: the service takes its one desktop for a user,
+// and the failed question counts as "later".)
+TEST_F(Service, MaintenanceWindowAndRestartDeadline)
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    auto at = [&](int hours) {
+        char hm[8];
+        snprintf(hm, sizeof hm, "%02d:%02d", (t.wHour + hours + 24) % 24, t.wMinute);
+        return std::string(hm);
+    };
+    char device[64] = "";
+    GetEnvironmentVariableA("Computername", device, sizeof device);
+    std::string status_path = std::string("Y:\\" SHARE_STATUS "\\") + device + ".ini";
+    tu::make_dirs("Y:\\" SHARE_STATUS);
+    struct Row {
+        std::string mwin;
+        const char* body;
+        int tdef;
+        bool ran;
+        std::string log, status;
+    } rows[] = {
+        {at(1) + "-" + at(2), "exit /b 0", 0, false, "outside the maintenance window " + at(1) + "-" + at(2),
+         "mwin=" + at(1)},
+        {at(-1) + "-" + at(1), "exit /b 0", 0, true, "Install (Y:\\pkg\\T\\A\\1.0\\Install.cmd) OK ... code 0", "stat=installed"},
+        {"25:00-02:00", "exit /b 0", 0, true, "Settings (mwin 25:00-02:00) not HH:MM-HH:MM, ignored: any time",
+         "stat=installed"},
+        {"", "exit /b 3010", 8, true, "MSG ... the users may put it off until then (tdef 8 h)", "boot=1"},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.mwin);
+        tu::reg_delete_tree(HKEY_LOCAL_MACHINE, NX_KEY_PKGS);
+        DeleteFileA(marker("A").c_str());
+        DeleteFileA(status_path.c_str());
+        tu::reg_set_str(NX_KEY, "mwin", r.mwin);
+        tu::reg_set_dword(NX_KEY, "tdef", r.tdef);
+        put_list(pub + "\\" SVC_LIST_FILE, {{"A", nullptr, r.body}});
+        ASSERT_FALSE(HasFatalFailure());
+        log_at = tu::read_file(bin + "\\" SVC_LOG_FILE).size();
+        EXPECT_EQ(tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 120000, bin.c_str()), 0);
+        std::string log = svc_log(), status = tu::read_file(status_path);
+        EXPECT_NE(log.find(r.log), std::string::npos) << log;
+        EXPECT_EQ(tu::file_exists(marker("A")), r.ran);
+        EXPECT_NE(status.find(r.status), std::string::npos) << status;
+        std::string by = reg_text(NX_KEY_PKGS, SVC_RESTART_BY);
+        if (r.tdef) {
+            // The deadline as the console shows it, tdef hours from now.
+            ASSERT_EQ(by.size(), 19u) << by;
+            EXPECT_NE(status.find("rdue=" + by), std::string::npos) << status;
+            EXPECT_NE(reg_text(NX_KEY_PKGS, SVC_RESTART_DEFER), "<none>");
+            EXPECT_NE(reg_text(NX_KEY_PKGS, SVC_RESTART_PENDING), "<none>");
+            EXPECT_NE(log.find("asked again in"), std::string::npos) << log;
+        } else {
+            EXPECT_EQ(by, "<none>");
+        }
+    }
+}
+
 // nxsvc.exe /check here: each row through the service's own launch path,
 // the share's rows by the configured share's UNC path.
 TEST_F(Service, PlatformCheckPassesHere)

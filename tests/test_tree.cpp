@@ -164,7 +164,7 @@ TEST_F(Tree, NodesChooseTheView)
     mtvw.select_item(mtvw.get_root());
     EXPECT_EQ(mview, VIEW_CONFIG);
     EXPECT_EQ(mlvw.columns, 2);
-    EXPECT_EQ(mobjects, 10);
+    EXPECT_EQ(mobjects, SVC_SETTINGS);
     mtvw.select_item(minv);
     EXPECT_EQ(mlvw.columns, 0);
     EXPECT_EQ(mlvw.get_item_count(), 0);

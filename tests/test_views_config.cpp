@@ -6,7 +6,7 @@
 
 using namespace tu;
 
-static const char* const labels[10] = {"UNC Path",
+static const char* const labels[SVC_SETTINGS] = {"UNC Path",
                                       "Drive",
                                       "User",
                                       "Password",
@@ -15,7 +15,9 @@ static const char* const labels[10] = {"UNC Path",
                                       "Time to display a message [s]",
                                       "Time to wait for next task [s]",
                                       "Time to wait for System Reboot [s]",
-                                      "Users may add packages (1/0)"};
+                                      "Users may add packages (1/0)",
+                                      "Maintenance window (HH:MM-HH:MM)",
+                                      "Restart may be put off [h]"};
 
 class Config : public ViewsTest {
 protected:
@@ -34,7 +36,7 @@ protected:
     {
         mtvw.select_item(mtvw.get_root());
         ASSERT_EQ(mview, VIEW_CONFIG);
-        ASSERT_EQ(count(), 10);
+        ASSERT_EQ(count(), SVC_SETTINGS);
     }
     bool value(const char* name, DWORD* type, std::string* data) { return reg_get_raw(NX_KEY, name, type, data); }
     void set_all()
@@ -45,6 +47,8 @@ protected:
         reg_set_str(NX_KEY, "pswd", "secret");
         DWORD n[6] = {1, 3600, 30, 60, 0xFFFFFFFEu, 0};
         for (int i = 0; i < 6; i++) reg_set_dword(NX_KEY, svc_value(SvcSettingId(SVC_SET_STOP + i)), n[i]);
+        reg_set_str(NX_KEY, "mwin", "22:00-05:00");
+        reg_set_dword(NX_KEY, "tdef", 24);
     }
 };
 
@@ -55,13 +59,13 @@ TEST_F(Config, AbsentValuesShowEmptyAndMinusOne)
     EXPECT_EQ(mlvw.columns, 2);
     EXPECT_EQ(header(0), "Name");
     EXPECT_EQ(header(1), "Value");
-    EXPECT_EQ(mobjects, 10);
-    const int pictures[10] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER,  IMG_KEY,   IMG_SHEET,
-                              IMG_CLOCK,    IMG_CLOCK,    IMG_CLOCK, IMG_CLOCK, IMG_USER};
-    for (int i = 0; i < 10; i++) {
+    EXPECT_EQ(mobjects, SVC_SETTINGS);
+    const int pictures[SVC_SETTINGS] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER,  IMG_KEY,   IMG_SHEET, IMG_CLOCK,
+                                        IMG_CLOCK,    IMG_CLOCK,    IMG_CLOCK, IMG_USER,  IMG_CLOCK, IMG_CLOCK};
+    for (int i = 0; i < SVC_SETTINGS; i++) {
         SCOPED_TRACE(labels[i]);
         EXPECT_EQ(cell(i, 0), labels[i]);
-        EXPECT_EQ(cell(i, 1), i < 4 ? "" : "-1");
+        EXPECT_EQ(cell(i, 1), svc_settings[i].type == SVC_STR ? "" : "-1");
         EXPECT_EQ(image(i), pictures[i]);
     }
     RECT rc;
@@ -88,7 +92,7 @@ TEST_F(Config, ValuesAreShownAsStoredAndThePasswordMasked)
         mtvw.select_item(mpkgs);
         show();
         EXPECT_EQ(column(1), (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", c.shown, "1", "3600",
-                                                       "30", "60", "-2", "0"}));
+                                                       "30", "60", "-2", "0", "22:00-05:00", "24"}));
     }
     // Texts longer than a field are cut to 259 characters.
     reg_set_str(NX_KEY, "uncp", std::string(300, 'u'));
@@ -97,7 +101,7 @@ TEST_F(Config, ValuesAreShownAsStoredAndThePasswordMasked)
     EXPECT_EQ(mcols[1][0], std::string(259, 'u'));
 }
 
-TEST_F(Config, OkWithoutChangesRewritesAllTen)
+TEST_F(Config, OkWithoutChangesRewritesAll)
 {
     set_all();
     start("");
@@ -107,7 +111,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllTen)
     bool masked = false;
     ModalAutomator a;
     a.Expect("NXSvc Configuration", [&](HWND h) {
-        for (int i = 0; i < 10; i++) {
+        for (int i = 0; i < SVC_SETTINGS; i++) {
             char t[260];
             GetDlgItemTextA(h, IDC_EDIT0 + i, t, sizeof t);
             texts.push_back(t);
@@ -120,7 +124,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllTen)
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(medit, 5);
     EXPECT_EQ(texts, (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", "secret", "1", "3600", "30", "60",
-                                               "-2", "0"}));
+                                               "-2", "0", "22:00-05:00", "24"}));
     EXPECT_TRUE(masked);
     struct Want {
         const char* name;
@@ -137,6 +141,8 @@ TEST_F(Config, OkWithoutChangesRewritesAllTen)
         {"tsvc", REG_DWORD, std::string("\x3c\0\0\0", 4)},
         {"twrb", REG_DWORD, std::string("\xfe\xff\xff\xff", 4)},
         {"self", REG_DWORD, std::string("\0\0\0\0", 4)},
+        {"mwin", REG_SZ, std::string("22:00-05:00") + '\0'},
+        {"tdef", REG_DWORD, std::string("\x18\0\0\0", 4)},
     };
     for (auto& w : want) {
         SCOPED_TRACE(w.name);

@@ -139,11 +139,11 @@ TEST_F(Editing, DeleteKeyDoesNothingInOtherViews)
 {
     start_with({{"A", "c", "1", "12:00"}});
     mtvw.select_item(mtvw.get_root());
-    ASSERT_EQ(count(), 10);
+    ASSERT_EQ(count(), SVC_SETTINGS);
     select_row(0);
     press_delete();
-    EXPECT_EQ(count(), 10);
-    EXPECT_EQ(mobjects, 10);
+    EXPECT_EQ(count(), SVC_SETTINGS);
+    EXPECT_EQ(mobjects, SVC_SETTINGS);
 }
 
 TEST_F(Editing, PropertiesDialogAppliesTextsAlsoOnEscape)

@@ -124,7 +124,7 @@ TEST_F(Model, SortInTheConfigurationViewOnlyRepaints)
     start("");
     mtvw.select_item(mtvw.get_root());
     ASSERT_EQ(mview, VIEW_CONFIG);
-    ASSERT_EQ(count(), 10);
+    ASSERT_EQ(count(), SVC_SETTINGS);
     select_row(2);
     mselected = 1;
     std::vector<std::string> before = column(0);

@@ -21,6 +21,7 @@
 #define CMD_SAVE             206
 #define CMD_ENTER            208
 #define CMD_FLEETREPORT      209
+#define CMD_RESTART          210    // on the menu bar while a restart is required
 #define CMD_EXIT             260
 
 // Dialogs
@@ -31,8 +32,8 @@
 // Controls
 #define IDC_TOOLBAR          110
 #define IDC_VIEW             111    // tree and list share this id
-#define IDC_LABEL0           220    // static labels 220..229
-#define IDC_EDIT0            240    // edit fields 240..249
+#define IDC_LABEL0           220    // static labels 220..231
+#define IDC_EDIT0            240    // edit fields 240..251
 
 // Bitmaps, icon, cursor, strings
 #define IDB_TOOLBAR          100

@@ -8,6 +8,7 @@
 #include "shell.h"
 #include "strutil.h"
 #include "views.h"
+#include "resource.h"
 
 char mcurcomp[260], mcurname[260];
 static bool mcurcut[3];  // whether the text in each buffer was cut
@@ -29,10 +30,32 @@ BOOL CALLBACK MinimizeProc(HWND hwnd, LPARAM param)
     return TRUE;
 }
 
+char mrestartby[32];
+
+// The restart deadline the service keeps: on change, the band is painted
+// again and "Restart Now" comes onto or leaves the menu bar.
+static void restart_deadline(CReg& reg)
+{
+    char by[32] = "";
+    const char* text = reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_RESTART_BY);
+    if (text && strlen(text) < sizeof by) copy_str(by, text);
+    if (strcmp(by, mrestartby) == 0) return;
+    copy_str(mrestartby, by);
+    log_line(mlog, "OnInfo (restart by %s) OK ...\n", by[0] ? by : "-");
+    if (!mwin.window) return;
+    if (HMENU bar = GetMenu(mwin.window)) {
+        RemoveMenu(bar, CMD_RESTART, MF_BYCOMMAND);
+        if (by[0]) AppendMenuA(bar, MF_STRING, CMD_RESTART, "&Restart Now");
+        DrawMenuBar(mwin.window);
+    }
+    InvalidateRect(mwin.window, nullptr, FALSE);
+}
+
 int OnInfo()
 {
     int n = mlvw.get_item_count();
     CReg reg;
+    restart_deadline(reg);
     const char* const names[3] = {SVC_NOW_COMP, SVC_NOW_NAME, SVC_NOW_VERS};
     // The version must be there too, but names no row: only its presence.
     char* const bufs[3] = {mcurcomp, mcurname, nullptr};

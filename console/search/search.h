@@ -85,3 +85,7 @@ unsigned __stdcall Thread(void* job);
 
 // Last package the service announced (status monitor).
 extern char mcurcomp[260], mcurname[260];
+// The deadline of a restart the service put off ("YYYY-MM-DD hh:mm:ss"),
+// empty when none; OnInfo keeps it, the status band and the menu bar's
+// "Restart Now" show it.
+extern char mrestartby[32];

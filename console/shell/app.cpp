@@ -55,6 +55,7 @@ void ResetShellState(const char* cmdline)
     mticks = 0;
     medit = -1;
     msplit = 150;
+    mrestartby[0] = 0;
 }
 
 void program_folder(char* out, size_t size)

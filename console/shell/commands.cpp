@@ -49,6 +49,31 @@ char* menu_text(HMENU menu, int command)
     return mtext;
 }
 
+// "Restart Now" while the service waits for a restart the users may put
+// off: the user's own restart, asked for as the user (the shutdown
+// privilege every interactive user holds), after one question. The service
+// sees the system started again and forgets the deadline.
+static void RestartNow()
+{
+    char text[128];
+    fmt_str(text, "Restart this computer now?\nSave your work first: open programs are closed.");
+    if (MessageBoxA(mwin.window, text, "Restart Now", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
+    HANDLE token = nullptr;
+    TOKEN_PRIVILEGES tp = {};
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr);
+        CloseHandle(token);
+    }
+    if (ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                                      SHTDN_REASON_FLAG_PLANNED))
+        log_line(mlog, "RestartNow () GO ...\n");
+    else
+        log_line(mlog, "RestartNow () failed: %d\n", (int)GetLastError());
+}
+
 // Commands that re-read or replace the list are ignored while a search
 // runs: the search would add its rows to a list the user no longer sees.
 // Everything else works on: the search thread never touches the model,
@@ -121,6 +146,9 @@ void OnCommand(WPARAM wp)
         break;
     case CMD_FLEETREPORT:
         FleetReport();
+        break;
+    case CMD_RESTART:
+        if (mrestartby[0]) RestartNow();
         break;
     case CMD_EXIT:
         PostQuitMessage(0);

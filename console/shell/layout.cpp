@@ -6,6 +6,7 @@
 #include "strutil.h"
 #include "fleet.h"
 #include "views.h"
+#include "search.h"
 
 int OnCreate()
 {
@@ -97,6 +98,9 @@ const char* status_text()
                                            "Loading Devices ..."};
     if (msearch == 2) return loading[(unsigned)mticks % 4];
     if (msearch) return frames[(unsigned)mticks % 4];
+    // What the user must act on comes before a network error.
+    static char restart[64];
+    if (mrestartby[0] && !fmt_str(restart, "Restart required by %s", mrestartby)) return restart;
     return mncfg.fail ? "Network error, check configuration!" : "Ready";
 }
 

@@ -30,6 +30,8 @@ static const struct {
     {"Time to wait for next task [s]", IMG_CLOCK},
     {"Time to wait for System Reboot [s]", IMG_CLOCK},
     {"Users may add packages (1/0)", IMG_USER},
+    {"Maintenance window (HH:MM-HH:MM)", IMG_CLOCK},
+    {"Restart may be put off [h]", IMG_CLOCK},
 };
 
 // Settings a Group Policy fixed at the last reading: shown read-only,
@@ -80,7 +82,7 @@ int OnConf()
     return 0;
 }
 
-// OnEdit with flag 1: all ten settings in one dialog.
+// OnEdit with flag 1: all settings in one dialog.
 int EditConf()
 {
     int p = mlvw.get_next_selected(-1);
@@ -88,7 +90,7 @@ int EditConf()
     if (p < 0) return 0;
     // Label of the selected row for the rights message.
     const std::string label = cell_of(mcols[0], (size_t)p < mrows.size() ? mrows[p] : -1);
-    for (int i = 0; i < 10; i++) mdlg.field[i][0] = 0;
+    for (int i = 0; i < SVC_SETTINGS; i++) mdlg.field[i][0] = 0;
     read_settings(mdlg.field);
     for (int i = 0; i < SVC_SETTINGS && i < 10; i++) mdlg.locked[i] = mpolicy[i];
     INT_PTR result = mdlg.run(mwin.instance, mwin.window, IDD_CONFIG);

@@ -21,7 +21,7 @@ void device_row(const DeviceStatus& s, long today, DeviceRow& row)
     row.cells[DEV_TIME] = s.time;
     row.cells[DEV_INSTALLED] = std::to_string(installed);
     row.cells[DEV_FAILED] = std::to_string(failed);
-    row.cells[DEV_RESTART] = s.restart ? "yes" : "no";
+    row.cells[DEV_RESTART] = !s.restart ? "no" : s.restart_by.empty() ? "yes" : "by " + s.restart_by;
     row.cells[DEV_VERS] = s.vers;
     std::string& text = row.cells[DEV_STATUS];
     text.clear();
@@ -29,7 +29,10 @@ void device_row(const DeviceStatus& s, long today, DeviceRow& row)
     // The service installs nothing there until its platform check passes.
     if (!s.check.empty()) text = s.check + (text.empty() ? "" : "; " + text);
     if (silent) text += (text.empty() ? "" : "; ") + std::string("no report for ") + std::to_string(row.age) + " days";
-    if (text.empty()) text = s.restart ? "restart pending" : waiting ? "waiting: " + std::to_string(waiting) : "ok";
+    if (text.empty() && s.restart)
+        text = s.restart_by.empty() ? "restart pending" : "restart required by " + s.restart_by;
+    if (text.empty() && !s.window.empty()) text = "waiting for the maintenance window (" + s.window + ")";
+    if (text.empty()) text = waiting ? "waiting: " + std::to_string(waiting) : "ok";
     bool bad = failed || !s.check.empty();
     row.rank = bad ? RANK_FAILED : silent ? RANK_SILENT : RANK_OTHER;
     row.image = bad ? IMG_EXCLUDED : silent ? IMG_CLOCK : IMG_COMPUTER;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <stdio.h>
 #include "model.h"
+#include "service_contract.h"
 
 int Clear(int flag);
 void OnGetDispInfo(NMLVDISPINFOA* info);
@@ -48,8 +49,8 @@ int EditConf();  // OnEdit with flag 1
 
 class CEditDlg {
 public:
-    char field[10][260] = {};
-    bool locked[10] = {};  // shown read-only (set by Group Policy)
+    char field[SVC_SETTINGS][260] = {};  // the configuration dialog's are the most
+    bool locked[SVC_SETTINGS] = {};       // shown read-only (set by Group Policy)
     INT_PTR run(HINSTANCE inst, HWND owner, int dialog);
 };
 extern CEditDlg mdlg;
