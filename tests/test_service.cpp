@@ -348,12 +348,10 @@ TEST_F(Service, PackagesWaitForARestartAndABusyInstaller)
     }
 }
 
-// The maintenance window: a window that excludes now runs nothing, and the
-// status says until when it waits; one that includes now runs. Then "tdef"
-// and a 3010: the deadline is recorded, in the registry for the console
-// and in the status file. (Wine lists no sessions and shows no
-// WTSSendMessage question: the service takes its one desktop for a user,
-// and the failed question counts as "later".)
+// A window excluding now runs nothing and the status says until when; one
+// including now runs. "tdef" and a 3010: the deadline in the registry and the
+// status file (under Wine the one desktop is the user, whose failed
+// WTSSendMessage question counts as "later").
 TEST_F(Service, MaintenanceWindowAndRestartDeadline)
 {
     SYSTEMTIME t;
