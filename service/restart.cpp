@@ -239,7 +239,7 @@ static void defer_step(long long requested, int tmsg, int twrb, bool norestart)
     const char* text = mreg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_RESTART_DEFER);
     SvcDefer d;
     if (!svc_defer_parse(text, &d)) {
-        svc_log("Restart (%s) MSG ... unreadable, dropped\n", text);
+        svc_log("Restart (%s) MSG ... unreadable, dropped\n", text ? text : SVC_RESTART_DEFER);
         drop_defer();
         if (ask(tmsg, twrb, norestart)) keep(requested, now_seconds());
         return;

@@ -112,7 +112,7 @@ std::vector<Dlg> dialogs()
     std::vector<Dlg> d;
     d.push_back({IDD_INFO, "Info", WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 200, 80,
                  {{IDOK, BUTTON, "OK", 80, 66, 40, 11}}});
-    d.push_back({IDD_CONFIG, "NXSvc Configuration", WS_CAPTION | WS_SYSMENU, 200, 160,
+    d.push_back({IDD_CONFIG, "NXSvc Configuration", WS_CAPTION | WS_SYSMENU, 200, 184,
                  {{220, LABEL_C, " UNC Path", 10, 4, 60, 11},
                   {221, LABEL_C, " Drive", 10, 16, 60, 11},
                   {222, LABEL_C, " User", 10, 28, 60, 11},
@@ -123,6 +123,8 @@ std::vector<Dlg> dialogs()
                   {227, LABEL_L, " Time to wait for next task [s]", 10, 96, 130, 11},
                   {228, LABEL_L, " Time to wait for System Reboot [s]", 10, 108, 130, 11},
                   {229, LABEL_L, " Users may add packages (1/0)", 10, 120, 130, 11},
+                  {230, LABEL_L, " Maintenance window (HH:MM-HH:MM)", 10, 132, 130, 11},
+                  {231, LABEL_L, " Restart may be put off [h]", 10, 144, 130, 11},
                   {240, EDIT, "", 72, 4, 118, 11},
                   {241, EDIT, "", 72, 16, 118, 11},
                   {242, EDIT, "", 72, 28, 118, 11},
@@ -133,7 +135,9 @@ std::vector<Dlg> dialogs()
                   {247, EDIT, "", 142, 96, 48, 11},
                   {248, EDIT, "", 142, 108, 48, 11},
                   {249, EDIT, "", 142, 120, 48, 11},
-                  {IDOK, BUTTON, "OK", 150, 142, 40, 11}}});
+                  {250, EDIT_SCROLL, "", 142, 132, 48, 11},
+                  {251, EDIT, "", 142, 144, 48, 11},
+                  {IDOK, BUTTON, "OK", 150, 166, 40, 11}}});
     d.push_back({IDD_EDIT, "Edit Properties", WS_CAPTION | WS_SYSMENU, 420, 50,
                  {{220, LABEL_C, "Name", 10, 4, 80, 10},
                   {221, LABEL_C, "Manufacturer", 90, 4, 80, 10},
@@ -231,9 +235,9 @@ TEST(Resources, DialogsCreateWithTheirControlsInPlace)
     }
 }
 
-// Only the script path scrolls; the other fields take typing up to their
-// width. Text the program puts in is kept whole either way, so a long
-// value shown in a dialog and read back is not cut.
+// Only the script path and the maintenance window scroll; the other fields
+// take typing up to their width. Text the program puts in is kept whole
+// either way, so a long value shown in a dialog and read back is not cut.
 TEST(Resources, EditFieldsScrollOnlyWhereIntended)
 {
     for (const Dlg& d : dialogs()) {
@@ -265,7 +269,7 @@ TEST(Resources, PasswordFieldHidesItsText)
 {
     HWND dlg = CreateDialogParamA(self(), MAKEINTRESOURCEA(IDD_CONFIG), nullptr, QuietProc, 0);
     ASSERT_NE(dlg, nullptr);
-    for (int id = 240; id <= 249; ++id) {
+    for (int id = 240; id <= 251; ++id) {
         SCOPED_TRACE(id);
         LRESULT mask = SendDlgItemMessageA(dlg, id, EM_GETPASSWORDCHAR, 0, 0);
         if (id == 243) {

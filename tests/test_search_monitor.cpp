@@ -312,9 +312,7 @@ TEST_F(MonitorTest, ConfigurationViewAtStartDefersMinimisingUntilASearch)
 // "Restart Now" exactly while it lasts.
 TEST_F(MonitorTest, RestartDeadlineInTheBandAndTheMenuBar)
 {
-    auto restart_item = [&] {
-        return GetMenuState(GetMenu(hwnd), CMD_RESTART, MF_BYCOMMAND) != (UINT)-1;
-    };
+    auto restart_item = [&] { return GetMenuState(GetMenu(hwnd), CMD_RESTART, MF_BYCOMMAND) != (UINT)-1; };
     start();
     mncfg.fail = 1;
     tick();
