@@ -12,7 +12,7 @@
 // edits and writes them; code names a setting by its SvcSettingId.
 enum SvcSettingId {
     SVC_SET_UNCP, SVC_SET_NDRV, SVC_SET_USER, SVC_SET_PSWD, SVC_SET_STOP,
-    SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SET_SELF, SVC_SETTINGS
+    SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SET_SELF, SVC_SET_SIGN, SVC_SETTINGS
 };
 enum SvcType { SVC_STR, SVC_DWORD };
 struct SvcSetting {
@@ -22,6 +22,7 @@ struct SvcSetting {
 static const SvcSetting svc_settings[SVC_SETTINGS] = {
     {"uncp", SVC_STR},   {"ndrv", SVC_STR},   {"user", SVC_STR},   {"pswd", SVC_STR},  {"stop", SVC_DWORD},
     {"tmax", SVC_DWORD}, {"tmsg", SVC_DWORD}, {"tsvc", SVC_DWORD}, {"twrb", SVC_DWORD}, {"self", SVC_DWORD},
+    {"sign", SVC_STR},
 };
 // The registry value name of a setting.
 inline const char* svc_value(SvcSettingId id) { return svc_settings[id].value; }
@@ -121,3 +122,10 @@ enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };
 // The share's folder of device status files ("<device>.ini"), beside
 // "cfg" and "pkg".
 #define SVC_STATUS_FOLDER "status"
+// "sign": SHA-1 thumbprints of the certificates whose signature on the
+// share's manifest the service accepts, ";" between them. Empty or absent:
+// the share is unsigned. The highest manifest sequence accepted is kept
+// beside it (REG_SZ, decimal); the cache of approved copies lives beside
+// the program.
+#define SVC_SIGN_SEQUENCE "sseq"
+#define SVC_SIGN_CACHE "pkgcache"

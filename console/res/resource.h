@@ -31,8 +31,8 @@
 // Controls
 #define IDC_TOOLBAR          110
 #define IDC_VIEW             111    // tree and list share this id
-#define IDC_LABEL0           220    // static labels 220..229
-#define IDC_EDIT0            240    // edit fields 240..249
+#define IDC_LABEL0           220    // static labels 220..230
+#define IDC_EDIT0            240    // edit fields 240..250
 
 // Bitmaps, icon, cursor, strings
 #define IDB_TOOLBAR          100

@@ -29,9 +29,11 @@ static const struct {
     {"Time to wait for next task [s]", IMG_CLOCK},
     {"Time to wait for System Reboot [s]", IMG_CLOCK},
     {"Users may add packages (1/0)", IMG_USER},
+    {"Signer thumbprints (SHA-1)", IMG_KEY},
 };
+static_assert(SVC_SETTINGS <= sizeof mdlg.field / sizeof mdlg.field[0], "a dialog field for every setting");
 
-// The ten values as texts: strings as stored (empty when absent), numbers
+// The values as texts: strings as stored (empty when absent), numbers
 // with "%d" (-1 when absent). At most 259 characters each.
 static void read_settings(char (*text)[260])
 {
@@ -68,7 +70,7 @@ int OnConf()
     return 0;
 }
 
-// OnEdit with flag 1: all ten settings in one dialog.
+// OnEdit with flag 1: all the settings in one dialog.
 int EditConf()
 {
     int p = mlvw.get_next_selected(-1);
@@ -76,7 +78,7 @@ int EditConf()
     if (p < 0) return 0;
     // Label of the selected row for the rights message.
     const std::string label = cell_of(mcols[0], (size_t)p < mrows.size() ? mrows[p] : -1);
-    for (int i = 0; i < 10; i++) mdlg.field[i][0] = 0;
+    for (auto& f : mdlg.field) f[0] = 0;
     read_settings(mdlg.field);
     INT_PTR result = mdlg.run(mwin.instance, mwin.window, IDD_CONFIG);
     if (result == IDOK) {

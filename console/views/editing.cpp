@@ -24,7 +24,7 @@ INT_PTR CALLBACK EditDlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     if (!d) return 0;
     switch (msg) {
     case WM_INITDIALOG:
-        for (int i = 0; i < 10; i++)
+        for (int i = 0; i < (int)(sizeof d->field / sizeof d->field[0]); i++)
             if (HWND edit = GetDlgItem(hwnd, IDC_EDIT0 + i)) SetWindowTextA(edit, d->field[i]);
         // Let the dialog manager put the focus on the first field.
         return TRUE;
@@ -32,7 +32,7 @@ INT_PTR CALLBACK EditDlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         int id = LOWORD(wp);
         if (id != IDOK && id != IDCANCEL) break;
         // Esc and the close box take the typed texts over as well.
-        for (int i = 0; i < 10; i++) {
+        for (int i = 0; i < (int)(sizeof d->field / sizeof d->field[0]); i++) {
             d->field[i][0] = 0;
             if (HWND edit = GetDlgItem(hwnd, IDC_EDIT0 + i)) GetWindowTextA(edit, d->field[i], sizeof d->field[i]);
         }
@@ -101,7 +101,7 @@ int OnEdit(int flag)
     if (p < 0 || mview != VIEW_PACKAGES) return 0;
     int r = mrows[p];
     static const int cols[4] = {COL_NAME, COL_COMP, COL_VERS, COL_PATH};
-    for (int i = 0; i < 10; i++) mdlg.field[i][0] = 0;
+    for (auto& f : mdlg.field) f[0] = 0;
     for (int i = 0; i < 4; i++) copy_str(mdlg.field[i], cell_of(mcols[cols[i]], r).c_str());
     mdlg.run(mwin.instance, mwin.window, IDD_EDIT);
     for (int i = 0; i < 4; i++) mmodel.set_cell(r, cols[i], mdlg.field[i]);

@@ -48,7 +48,7 @@ int EditConf();  // OnEdit with flag 1
 
 class CEditDlg {
 public:
-    char field[10][260] = {};
+    char field[16][260] = {};  // as many as the settings, with room to grow
     INT_PTR run(HINSTANCE inst, HWND owner, int dialog);
 };
 extern CEditDlg mdlg;
