@@ -12,7 +12,7 @@ add_custom_command(OUTPUT ${NX_MSG_DIR}/svcmsg.h ${NX_MSG_DIR}/svcmsg.rc ${NX_MS
                    DEPENDS ${CMAKE_SOURCE_DIR}/service/svcmsg.mc)
 add_executable(nxsvc_exe service/main.cpp service/task.cpp service/session.cpp service/svclog.cpp
                service/rules.cpp service/osrules.cpp service/status.cpp
-               service/launch.cpp service/restart.cpp service/eventlog.cpp service/check.cpp service/sign.cpp common/manifest.cpp service/nxsvc.rc
+               service/launch.cpp service/restart.cpp service/eventlog.cpp service/check.cpp service/sign.cpp service/signcheck.cpp service/signshare.cpp common/manifest.cpp service/nxsvc.rc
                ${NX_MSG_DIR}/svcmsg.h)
 set_target_properties(nxsvc_exe PROPERTIES OUTPUT_NAME nxsvc)
 # The manifest carries the product version (NX_VERSION, common/version.h);

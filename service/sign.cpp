@@ -10,6 +10,7 @@
 #include "scoped.h"
 #include "service_contract.h"
 #include "sharelayout.h"
+#include "signcheck.h"
 #include <bcrypt.h>
 #include <sddl.h>
 #include <wincrypt.h>
@@ -17,28 +18,9 @@
 
 namespace {
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-const DWORD kChunk = 1024 * 1024;
 // A detached signature with its certificate is a few kilobytes; a chain of
 // them still far below this.
 const DWORD kSignatureMax = 1024 * 1024;
-
-BCRYPT_ALG_HANDLE msha;
-
-struct Sha256 {
-    BCRYPT_HASH_HANDLE h = nullptr;
-    bool begin()
-    {
-        if (!msha && BCryptOpenAlgorithmProvider(&msha, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) msha = nullptr;
-        return msha && BCryptCreateHash(msha, &h, nullptr, 0, nullptr, 0, 0) == 0;
-    }
-    void add(const void* p, DWORD n) { BCryptHashData(h, (PUCHAR)p, n, 0); }
-    bool finish(unsigned char (&out)[SHA256_BYTES]) { return BCryptFinishHash(h, out, SHA256_BYTES, 0) == 0; }
-    ~Sha256()
-    {
-        if (h) BCryptDestroyHash(h);
-    }
-};
 
 // A whole file of at most max bytes; the system error, else 0.
 DWORD read_whole(const char* path, DWORD max, std::string* out)
@@ -77,91 +59,9 @@ std::wstring wide_of(const char* ansi)
     return MultiByteToWideChar(CP_ACP, 0, ansi, -1, w, NX_PATH * 2) > 0 ? w : std::wstring();
 }
 
-// Reads the signer's parameter of a message into a buffer of its own.
-bool msg_param(HCRYPTMSG msg, DWORD type, std::string* buf)
-{
-    DWORD cb = 0;
-    if (!CryptMsgGetParam(msg, type, 0, nullptr, &cb) || cb == 0) return false;
-    buf->assign(cb, '\0');
-    return CryptMsgGetParam(msg, type, 0, &(*buf)[0], &cb) != 0;
-}
-
 CReg mreg;
 std::string mcache;  // "<program folder>\pkgcache"
 LONG mserial;
-
-// The checks of the signature over the manifest, in order; the first that
-// fails names the refusal. Wine's CryptVerifyDetachedMessageSignature (and
-// CMSG_CTRL_VERIFY_SIGNATURE) accepts changed content when the signature
-// carries signed attributes, as openssl's does: the control only proves the
-// attributes genuine, so the message digest among them is compared with
-// the service's own SHA-256 of the manifest (RFC 5652 5.4, 5.6).
-const char* verify_signature(const std::string& sig, const std::string& data,
-                             const unsigned char (&digest)[SHA256_BYTES], const std::vector<std::string>& pinned,
-                             std::string* signer, DWORD* err)
-{
-    *err = STATUS_NOT_SIGNED;
-    HCRYPTMSG msg = CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr);
-    if (!msg) return (*err = GetLastError()), "the signature could not be opened";
-    struct Close {
-        HCRYPTMSG m;
-        HCERTSTORE s = nullptr;
-        PCCERT_CONTEXT c = nullptr;
-        ~Close()
-        {
-            if (c) CertFreeCertificateContext(c);
-            if (s) CertCloseStore(s, 0);
-            CryptMsgClose(m);
-        }
-    } close{msg};
-    if (!CryptMsgUpdate(msg, (const BYTE*)sig.data(), (DWORD)sig.size(), TRUE) ||
-        !CryptMsgUpdate(msg, (const BYTE*)data.data(), (DWORD)data.size(), TRUE))
-        return (*err = GetLastError()), "the signature is not DER PKCS#7/CMS";
-    DWORD count = 0, cb = sizeof count;
-    if (!CryptMsgGetParam(msg, CMSG_SIGNER_COUNT_PARAM, 0, &count, &cb) || count != 1)
-        return count > 1 ? "more than one signer" : "no signer";
-    std::string info_buf, signer_buf;
-    if (!msg_param(msg, CMSG_SIGNER_CERT_INFO_PARAM, &info_buf) || !msg_param(msg, CMSG_SIGNER_INFO_PARAM, &signer_buf))
-        return (*err = GetLastError()), "the signer could not be read";
-    close.s = CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, msg);
-    if (close.s) close.c = CertGetSubjectCertificateFromStore(close.s, kEncoding, (PCERT_INFO)&info_buf[0]);
-    if (!close.c) return "the signer's certificate is not in the signature";
-    // Its thumbprint is the trust: an expired or self-made certificate is
-    // accepted when pinned, an unknown one never.
-    unsigned char sha1[SHA1_BYTES];
-    cb = sizeof sha1;
-    if (!CertGetCertificateContextProperty(close.c, CERT_SHA1_HASH_PROP_ID, sha1, &cb))
-        return (*err = GetLastError()), "the signer's thumbprint could not be read";
-    *signer = hex_text(sha1, SHA1_BYTES);
-    bool known = false;
-    for (const std::string& p : pinned) known |= p == *signer;
-    if (!known) return "the signer's certificate is not one of \"sign\"";
-    if (strcmp(close.c->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId, szOID_RSA_RSA) != 0)
-        return "the signer's key is not RSA";
-    if (!CryptMsgControl(msg, 0, CMSG_CTRL_VERIFY_SIGNATURE, close.c->pCertInfo))
-        return (*err = GetLastError()), "the signature does not verify";
-    const CMSG_SIGNER_INFO* si = (const CMSG_SIGNER_INFO*)&signer_buf[0];
-    if (!si->HashAlgorithm.pszObjId || strcmp(si->HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0)
-        return "the digest algorithm is not SHA-256";
-    std::string signed_digest;
-    if (si->AuthAttrs.cAttr) {
-        for (DWORD i = 0; i < si->AuthAttrs.cAttr; i++) {
-            const CRYPT_ATTRIBUTE& a = si->AuthAttrs.rgAttr[i];
-            if (strcmp(a.pszObjId, szOID_RSA_messageDigest) != 0 || a.cValue != 1) continue;
-            BYTE out[128];
-            DWORD n = sizeof out;
-            if (CryptDecodeObject(kEncoding, X509_OCTET_STRING, a.rgValue[0].pbData, a.rgValue[0].cbData, 0, out, &n)) {
-                const CRYPT_DATA_BLOB* b = (const CRYPT_DATA_BLOB*)out;
-                signed_digest.assign((const char*)b->pbData, b->cbData);
-            }
-        }
-    } else if (!msg_param(msg, CMSG_COMPUTED_HASH_PARAM, &signed_digest)) {
-        signed_digest.clear();
-    }
-    if (signed_digest.size() != SHA256_BYTES || memcmp(signed_digest.data(), digest, SHA256_BYTES) != 0)
-        return "the manifest's SHA-256 is not the signed message digest";
-    return nullptr;
-}
 
 // A folder only SYSTEM and Administrators can write, read by everyone:
 // nothing a user can swap between the hash and the run.
@@ -196,28 +96,6 @@ void remove_tree(const std::wstring& path)
         FindClose(h);
     }
     RemoveDirectoryW(path.c_str());
-}
-
-// Copies src to dst while hashing it; the system error, else 0.
-DWORD copy_hashed(const wchar_t* src, const wchar_t* dst, unsigned char (&hash)[SHA256_BYTES])
-{
-    ScopedHandle in(CreateFileW(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                nullptr));
-    if (!in) return GetLastError();
-    ScopedHandle out(CreateFileW(dst, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!out) return GetLastError();
-    Sha256 sha;
-    if (!sha.begin()) return ERROR_NOT_SUPPORTED;
-    std::vector<char> buf(kChunk);
-    for (;;) {
-        DWORD got = 0, put = 0;
-        if (!ReadFile(in.get(), buf.data(), kChunk, &got, nullptr)) return GetLastError();
-        if (got == 0) break;
-        sha.add(buf.data(), got);
-        if (!WriteFile(out.get(), buf.data(), got, &put, nullptr) || put != got)
-            return GetLastError() ? GetLastError() : (DWORD)ERROR_DISK_FULL;
-    }
-    return sha.finish(hash) ? 0 : (DWORD)ERROR_NOT_SUPPORTED;
 }
 
 // One file of the share into the cache, approved against the manifest.
@@ -269,8 +147,16 @@ bool fetch_folder(const Manifest& m, const std::wstring& src, const std::wstring
 void svc_sign_sweep()
 {
     mcache = std::string(mfolder) + "\\" SVC_SIGN_CACHE;
-    DWORD a = GetFileAttributesA(mcache.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) return;
+    // The folder itself stays between runs; what is in it was left by a
+    // run that did not end.
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((mcache + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    bool left = false;
+    do left |= strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0;
+    while (!left && FindNextFileA(h, &fd));
+    FindClose(h);
+    if (!left) return;
     remove_tree(wide_of(mcache.c_str()));
     svc_log("Cache (%s) MSG ... left by an earlier run, removed\n", mcache.c_str());
 }

@@ -140,6 +140,9 @@ bool svc_sign_fetch_package(const SvcSign& sg, const char* script, char (&local)
 void svc_sign_release(const char* local);
 // At the start: a cache left by a run that did not end is removed.
 void svc_sign_sweep();
+// nxsvc /sign (signshare.cpp): the share's manifest and signature written
+// with the store's certificate of that thumbprint. 0 when written.
+int svc_sign_share(const char* share, const char* thumbprint);
 
 // True once mstop is set.
 inline bool svc_stopping() { return WaitForSingleObject(mstop, 0) == WAIT_OBJECT_0; }

@@ -5,7 +5,7 @@
 
 using namespace tu;
 
-static const char* const labels[10] = {"UNC Path",
+static const char* const labels[SVC_SETTINGS] = {"UNC Path",
                                       "Drive",
                                       "User",
                                       "Password",
@@ -14,7 +14,8 @@ static const char* const labels[10] = {"UNC Path",
                                       "Time to display a message [s]",
                                       "Time to wait for next task [s]",
                                       "Time to wait for System Reboot [s]",
-                                      "Users may add packages (1/0)"};
+                                      "Users may add packages (1/0)",
+                                      "Signer thumbprints (SHA-1)"};
 
 class Config : public ViewsTest {
 protected:
@@ -33,7 +34,7 @@ protected:
     {
         mtvw.select_item(mtvw.get_root());
         ASSERT_EQ(mview, VIEW_CONFIG);
-        ASSERT_EQ(count(), 10);
+        ASSERT_EQ(count(), SVC_SETTINGS);
     }
     bool value(const char* name, DWORD* type, std::string* data) { return reg_get_raw(NX_KEY, name, type, data); }
     void set_all()
@@ -54,13 +55,13 @@ TEST_F(Config, AbsentValuesShowEmptyAndMinusOne)
     EXPECT_EQ(mlvw.columns, 2);
     EXPECT_EQ(header(0), "Name");
     EXPECT_EQ(header(1), "Value");
-    EXPECT_EQ(mobjects, 10);
-    const int pictures[10] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER,  IMG_KEY,   IMG_SHEET,
-                              IMG_CLOCK,    IMG_CLOCK,    IMG_CLOCK, IMG_CLOCK, IMG_USER};
-    for (int i = 0; i < 10; i++) {
+    EXPECT_EQ(mobjects, SVC_SETTINGS);
+    const int pictures[SVC_SETTINGS] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER,  IMG_KEY,  IMG_SHEET, IMG_CLOCK,
+                                        IMG_CLOCK,    IMG_CLOCK,    IMG_CLOCK, IMG_USER, IMG_KEY};
+    for (int i = 0; i < SVC_SETTINGS; i++) {
         SCOPED_TRACE(labels[i]);
         EXPECT_EQ(cell(i, 0), labels[i]);
-        EXPECT_EQ(cell(i, 1), i < 4 ? "" : "-1");
+        EXPECT_EQ(cell(i, 1), i < 4 || i == SVC_SET_SIGN ? "" : "-1");
         EXPECT_EQ(image(i), pictures[i]);
     }
     RECT rc;
@@ -87,7 +88,7 @@ TEST_F(Config, ValuesAreShownAsStoredAndThePasswordMasked)
         mtvw.select_item(mpkgs);
         show();
         EXPECT_EQ(column(1), (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", c.shown, "1", "3600",
-                                                       "30", "60", "-2", "0"}));
+                                                       "30", "60", "-2", "0", ""}));
     }
     // Texts longer than a field are cut to 259 characters.
     reg_set_str(NX_KEY, "uncp", std::string(300, 'u'));
@@ -106,7 +107,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllTen)
     bool masked = false;
     ModalAutomator a;
     a.Expect("NXSvc Configuration", [&](HWND h) {
-        for (int i = 0; i < 10; i++) {
+        for (int i = 0; i < SVC_SETTINGS; i++) {
             char t[260];
             GetDlgItemTextA(h, IDC_EDIT0 + i, t, sizeof t);
             texts.push_back(t);
@@ -119,7 +120,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllTen)
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(medit, 5);
     EXPECT_EQ(texts, (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", "secret", "1", "3600", "30", "60",
-                                               "-2", "0"}));
+                                               "-2", "0", ""}));
     EXPECT_TRUE(masked);
     struct Want {
         const char* name;
@@ -136,6 +137,7 @@ TEST_F(Config, OkWithoutChangesRewritesAllTen)
         {"tsvc", REG_DWORD, std::string("\x3c\0\0\0", 4)},
         {"twrb", REG_DWORD, std::string("\xfe\xff\xff\xff", 4)},
         {"self", REG_DWORD, std::string("\0\0\0\0", 4)},
+        {"sign", REG_SZ, std::string("\0", 1)},
     };
     for (auto& w : want) {
         SCOPED_TRACE(w.name);

@@ -70,7 +70,11 @@ reg add "$key" /v self /t REG_DWORD /d 1 /f
 reg delete "$key" /v sseq /f
 M='Sign (\\demo\packages\cfg\packages.sha256)'
 fresh; rm -f "$man" "$man.p7s"
+# What a run that did not end left in the cache goes at the next start.
+mkdir -p "$bin/pkgcache/pkg-99" && echo left >"$bin/pkgcache/pkg-99/Install.cmd"
 row "unsigned" "" 1 "$M MSG ... \"sign\" not set: the share is unsigned" "sign=unsigned"
+grep -qF "MSG ... left by an earlier run, removed" <<<"$log" || fail "no cache line"$'\n'"$log"
+[ ! -e "$bin/pkgcache/pkg-99" ] || fail "the cache of a run that did not end is still there"
 fresh; manifest 5; sign 1
 row "signed" "$t1" 1 "$M OK ... sequence 5, 4 files, signer ${t1,,}" "sign=signed, sequence 5"
 row "two thumbprints (rollover)" "$t2; ${t1,,}" 1 "$M OK ... sequence 5" "sign=signed, sequence 5"
