@@ -116,7 +116,90 @@ const char* verify_signature(const std::string& sig, const std::string& data,
     return nullptr;
 }
 
-// Copies src to dst while hashing it; the system error, else 0.
+namespace {
+
+// The copy as a pipeline of three stages over a ring of buffers: a thread
+// reads, the caller hashes, a thread writes. Over a network the read is
+// the cost and the hash hides behind it; on a local disk the hash is the
+// cost and the read and write hide behind it.
+struct Pipe {
+    enum { SLOTS = 4 };
+    HANDLE in, out;
+    std::vector<char> buf[SLOTS];
+    DWORD size[SLOTS] = {};
+    long long read_n = 0, hashed_n = 0, written_n = 0;
+    bool eof = false;
+    DWORD error = 0;
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE changed;
+
+    bool stop() const { return error != 0; }
+    template <class Ready> void wait(Ready ready)
+    {
+        while (!ready() && !stop()) SleepConditionVariableCS(&changed, &lock, INFINITE);
+    }
+    void fail(DWORD e)
+    {
+        if (!error) error = e ? e : ERROR_GEN_FAILURE;
+        WakeAllConditionVariable(&changed);
+    }
+};
+
+DWORD WINAPI reader(void* arg)
+{
+    Pipe& p = *(Pipe*)arg;
+    for (;;) {
+        EnterCriticalSection(&p.lock);
+        p.wait([&] { return p.read_n - p.written_n < Pipe::SLOTS; });
+        bool stop = p.stop();
+        long long n = p.read_n;
+        LeaveCriticalSection(&p.lock);
+        if (stop) return 0;
+        DWORD got = 0;
+        BOOL ok = ReadFile(p.in, p.buf[n % Pipe::SLOTS].data(), kChunk, &got, nullptr);
+        DWORD e = ok ? 0 : GetLastError();
+        EnterCriticalSection(&p.lock);
+        if (!ok) {
+            p.fail(e);
+        } else {
+            p.size[n % Pipe::SLOTS] = got;
+            p.read_n++;
+            p.eof = got == 0;
+            WakeAllConditionVariable(&p.changed);
+        }
+        bool done = !ok || got == 0;
+        LeaveCriticalSection(&p.lock);
+        if (done) return 0;
+    }
+}
+
+DWORD WINAPI writer(void* arg)
+{
+    Pipe& p = *(Pipe*)arg;
+    for (;;) {
+        EnterCriticalSection(&p.lock);
+        p.wait([&] { return p.written_n < p.hashed_n; });
+        bool stop = p.stop();
+        long long n = p.written_n;
+        DWORD size = stop ? 0 : p.size[n % Pipe::SLOTS];
+        LeaveCriticalSection(&p.lock);
+        if (stop || size == 0) return 0;  // size 0: the end
+        DWORD put = 0;
+        BOOL ok = WriteFile(p.out, p.buf[n % Pipe::SLOTS].data(), size, &put, nullptr) && put == size;
+        DWORD e = ok ? 0 : (GetLastError() ? GetLastError() : (DWORD)ERROR_DISK_FULL);
+        EnterCriticalSection(&p.lock);
+        if (!ok)
+            p.fail(e);
+        else
+            p.written_n++;
+        WakeAllConditionVariable(&p.changed);
+        LeaveCriticalSection(&p.lock);
+        if (!ok) return 0;
+    }
+}
+
+}  // namespace
+
 DWORD copy_hashed(const wchar_t* src, const wchar_t* dst, unsigned char (&hash)[SHA256_BYTES])
 {
     ScopedHandle in(CreateFileW(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
@@ -126,18 +209,42 @@ DWORD copy_hashed(const wchar_t* src, const wchar_t* dst, unsigned char (&hash)[
     if (!out) return GetLastError();
     Sha256 sha;
     if (!sha.begin()) return ERROR_NOT_SUPPORTED;
-    std::vector<char> buf(kChunk);
-    for (;;) {
-        DWORD got = 0, put = 0;
-        if (!ReadFile(in.get(), buf.data(), kChunk, &got, nullptr)) return GetLastError();
-        if (got == 0) break;
-        sha.add(buf.data(), got);
-        if (!WriteFile(out.get(), buf.data(), got, &put, nullptr) || put != got)
-            return GetLastError() ? GetLastError() : (DWORD)ERROR_DISK_FULL;
+    Pipe p;
+    p.in = in.get();
+    p.out = out.get();
+    for (auto& b : p.buf) b.resize(kChunk);
+    InitializeCriticalSection(&p.lock);
+    InitializeConditionVariable(&p.changed);
+    HANDLE threads[2] = {CreateThread(nullptr, 0, reader, &p, 0, nullptr), CreateThread(nullptr, 0, writer, &p, 0, nullptr)};
+    if (!threads[0] || !threads[1]) {
+        EnterCriticalSection(&p.lock);
+        p.fail(GetLastError());
+        LeaveCriticalSection(&p.lock);
     }
+    for (;;) {
+        EnterCriticalSection(&p.lock);
+        p.wait([&] { return p.hashed_n < p.read_n; });
+        bool stop = p.stop();
+        long long n = p.hashed_n;
+        DWORD size = stop ? 0 : p.size[n % Pipe::SLOTS];
+        LeaveCriticalSection(&p.lock);
+        if (stop) break;
+        sha.add(p.buf[n % Pipe::SLOTS].data(), size);
+        EnterCriticalSection(&p.lock);
+        p.hashed_n++;
+        WakeAllConditionVariable(&p.changed);
+        LeaveCriticalSection(&p.lock);
+        if (size == 0) break;
+    }
+    for (HANDLE t : threads)
+        if (t) {
+            WaitForSingleObject(t, INFINITE);
+            CloseHandle(t);
+        }
+    DeleteCriticalSection(&p.lock);
+    if (p.error) return p.error;
     return sha.finish(hash) ? 0 : (DWORD)ERROR_NOT_SUPPORTED;
 }
-
 
 DWORD hash_file(const wchar_t* path, unsigned char (&hash)[SHA256_BYTES])
 {
