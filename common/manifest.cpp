@@ -57,8 +57,8 @@ static bool path_ok(std::string& p)
         if (c == '/') p[i] = c = '\\';
         if ((unsigned char)c < 32 || c == ':' || c == 127) return false;
         if (c != '\\') continue;
-        std::string name = p.substr(start, i - start);
-        if (name.empty() || name == "." || name == "..") return false;
+        size_t n = i - start;
+        if (n == 0 || (n <= 2 && p[start] == '.' && (n == 1 || p[start + 1] == '.'))) return false;
         start = i + 1;
     }
     return true;
@@ -72,6 +72,7 @@ ManifestVerdict parse_manifest(const char* data, size_t size, Manifest* out, siz
     if (size > MANIFEST_MAX_BYTES) return MANIFEST_TOO_LARGE;
     ManifestVerdict v = MANIFEST_OK;
     size_t at = 0, n = 0;
+    out->entries.reserve(size / 100);  // a line is about 100 bytes
     while (at < size && v == MANIFEST_OK) {
         const char* s = data + at;
         const char* end = (const char*)memchr(s, '\n', size - at);

@@ -262,3 +262,18 @@ DWORD hash_file(const wchar_t* path, unsigned char (&hash)[SHA256_BYTES])
     }
     return sha.finish(hash) ? 0 : (DWORD)ERROR_NOT_SUPPORTED;
 }
+
+// A whole file of at most max bytes; the system error, else 0.
+DWORD read_whole(const char* path, DWORD max, std::string* out)
+{
+    ScopedHandle f(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return GetLastError();
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(f.get(), &size)) return GetLastError();
+    if (size.QuadPart > max) return ERROR_FILE_TOO_LARGE;
+    out->resize((size_t)size.QuadPart);
+    DWORD got = 0;
+    if (size.QuadPart && (!ReadFile(f.get(), &(*out)[0], (DWORD)size.QuadPart, &got, nullptr) || got != size.QuadPart))
+        return GetLastError() ? GetLastError() : (DWORD)ERROR_READ_FAULT;
+    return 0;
+}

@@ -18,6 +18,10 @@ struct Sha256 {
 // Copies src to dst (created new) while hashing it; the system error, else 0.
 DWORD copy_hashed(const wchar_t* src, const wchar_t* dst, unsigned char (&hash)[SHA256_BYTES]);
 
+// A whole file of at most max bytes into out; the system error, else 0
+// (ERROR_FILE_TOO_LARGE past max).
+DWORD read_whole(const char* path, DWORD max, std::string* out);
+
 // The SHA-256 of a file; the system error, else 0.
 DWORD hash_file(const wchar_t* path, unsigned char (&hash)[SHA256_BYTES]);
 
