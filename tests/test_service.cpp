@@ -546,7 +546,8 @@ TEST_F(Service, SignWritesAManifestOpensslVerifies)
     std::string thumb;
     for (BYTE b : sha1) thumb += "0123456789abcdef"[b >> 4], thumb += "0123456789abcdef"[b & 15];
 
-    put_list(pub + "\\" SVC_LIST_FILE, {{"Signed", nullptr, "exit /b 0"}});
+    // 1641: installed, and no console is started that would outlive the test
+    put_list(pub + "\\" SVC_LIST_FILE, {{"Signed", nullptr, "exit /b 1641"}});
     tu::make_dirs("Y:\\cfg");
     ASSERT_TRUE(tu::write_file("Y:\\cfg\\packages.sha256", "# sequence 6\n"));
     int signed_rc = tu::run_program("\"" + bin + "\\nxsvc.exe\" /sign \\\\demo\\packages " + thumb, 60000, bin.c_str());
