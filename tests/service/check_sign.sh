@@ -19,8 +19,14 @@ for n in 1 2; do
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/k$n.pem" -out "$work/c$n.pem" -subj "/CN=nxsign$n" \
     -days 30 -sha256 2>/dev/null || fail "openssl req"
 done
+# 3: expired in 2021 (openssl ca sets past dates)
+(cd "$work" && touch index.txt && echo 01 >serial &&
+  printf '[ca]\ndefault_ca=d\n[d]\ndatabase=index.txt\nnew_certs_dir=.\nserial=serial\ndefault_md=sha256\npolicy=p\n[p]\ncommonName=supplied\n' >ca.cnf &&
+  openssl req -new -newkey rsa:2048 -nodes -keyout k3.pem -out r3.csr -subj /CN=nxsign3 &&
+  openssl ca -batch -config ca.cnf -selfsign -keyfile k3.pem -in r3.csr -out c3.pem -notext \
+    -startdate 20200101000000Z -enddate 20210101000000Z) >/dev/null 2>&1 || fail "openssl ca"
 thumb() { openssl x509 -in "$work/c$1.pem" -noout -fingerprint -sha1 | cut -d= -f2 | tr -d :; }
-t1="$(thumb 1)" t2="$(thumb 2)"
+t1="$(thumb 1)" t2="$(thumb 2)" t3="$(thumb 3)"
 marker="$WINEPREFIX/drive_c/sign-ran.txt"
 list="$WINEPREFIX/drive_c/users/Public/nxsvc.ini"
 man="$share/cfg/packages.sha256"
@@ -111,6 +117,9 @@ row "a changed assignment file" "$t1" 0 \
   "sign=signature refused: \\\\demo\\packages\\cfg\\Assignment.ini"
 fresh; manifest 8; sign 1
 row "signed again after the refusals" "$t1" 1 "$M OK ... sequence 8" "sign=signed, sequence 8"
+# The pinned thumbprint is the trust, not the certificate's dates.
+fresh; manifest 9; sign 3
+row "an expired certificate, pinned" "$t3" 1 "$M OK ... sequence 9, 4 files, signer ${t3,,}" "sign=signed, sequence 9"
 reg delete "$key" /v sign /f
 reg delete "$key" /v sseq /f
 reg delete "$key\\Packages" /f
