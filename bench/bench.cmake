@@ -23,3 +23,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/check.cmake)
 # ---- fleet status (Devices view) ----
 include(${CMAKE_CURRENT_LIST_DIR}/fleet.cmake)
 # ---- end fleet status ----
+# ---- signed shares ----
+include(${CMAKE_CURRENT_LIST_DIR}/sign.cmake)
+# ---- end signed shares ----

@@ -13,7 +13,7 @@
 enum SvcSettingId {
     SVC_SET_UNCP, SVC_SET_NDRV, SVC_SET_USER, SVC_SET_PSWD, SVC_SET_STOP,
     SVC_SET_TMAX, SVC_SET_TMSG, SVC_SET_TSVC, SVC_SET_TWRB, SVC_SET_SELF,
-    SVC_SET_MWIN, SVC_SET_TDEF, SVC_SETTINGS
+    SVC_SET_MWIN, SVC_SET_TDEF, SVC_SET_SIGN, SVC_SETTINGS
 };
 enum SvcType { SVC_STR, SVC_DWORD };
 struct SvcSetting {
@@ -29,6 +29,7 @@ static const SvcSetting svc_settings[SVC_SETTINGS] = {
     {"stop", SVC_DWORD, 0, 1}, {"tmax", SVC_DWORD, 1, 604800}, {"tmsg", SVC_DWORD, 1, 604800},
     {"tsvc", SVC_DWORD, 1, 604800}, {"twrb", SVC_DWORD, 1, 604800}, {"self", SVC_DWORD, 0, 1},
     {"mwin", SVC_STR, 0, 11},  {"tdef", SVC_DWORD, 0, 720},
+    {"sign", SVC_STR},
 };
 // The registry value name of a setting.
 inline const char* svc_value(SvcSettingId id) { return svc_settings[id].value; }
@@ -140,3 +141,10 @@ enum { SVC_LIST_BYTES = 1024 * 1024, SVC_LIST_SECTIONS = 1000 };
 // Both go with SVC_RESTART_PENDING once the system has started again.
 #define SVC_RESTART_DEFER "dfer"
 #define SVC_RESTART_BY "rdue"
+// "sign": SHA-1 thumbprints of the certificates whose signature on the
+// share's manifest the service accepts, ";" between them. Empty or absent:
+// the share is unsigned. The highest manifest sequence accepted is kept
+// beside it (REG_SZ, decimal); the cache of approved copies lives beside
+// the program.
+#define SVC_SIGN_SEQUENCE "sseq"
+#define SVC_SIGN_CACHE "pkgcache"

@@ -21,7 +21,9 @@ std::string status_package_text(const StatusPackage& p)
         text = "failed: " + std::to_string(p.code);
         if (p.next > 0) text += ", next try in " + std::to_string(p.next) + (p.next == 1 ? " task" : " tasks");
         break;
-    case PKG_REFUSED: text = "refused: " + std::to_string(p.code); break;
+    case PKG_REFUSED:
+        text = p.code == STATUS_NOT_SIGNED ? std::string("refused: not signed") : "refused: " + std::to_string(p.code);
+        break;
     default: text = pkg_state_text(p.state); break;
     }
     if (p.runs > 1 && p.state != PKG_SKIPPED) text += " (" + std::to_string(p.runs) + " attempts)";
@@ -46,6 +48,7 @@ void write_status(FILE* f, const DeviceStatus& s)
     if (!s.check.empty()) fprintf(f, "chck=%s\n", one_line(s.check).c_str());
     if (!s.restart_by.empty()) fprintf(f, "rdue=%s\n", one_line(s.restart_by).c_str());
     if (!s.window.empty()) fprintf(f, "mwin=%s\n", one_line(s.window).c_str());
+    if (!s.sign.empty()) fprintf(f, "sign=%s\n", one_line(s.sign).c_str());
     fputs("\n", f);
     for (const StatusPackage& p : s.packages) {
         std::string comp = one_line(p.comp), name = one_line(p.name);
@@ -126,11 +129,11 @@ namespace {
 
 enum Key {
     K_NAME, K_TIME, K_VERS, K_INST, K_FAIL, K_SKIP, K_WAIT, K_BOOT, K_COMP, K_PATH, K_STAT, K_CODE, K_RUNS, K_NEXT, K_LEFT,
-    K_CHCK, K_RDUE, K_MWIN, K_NONE
+    K_CHCK, K_RDUE, K_MWIN, K_SIGN, K_NONE
 };
 const char* const key_texts[K_NONE] = {"name", "time", "vers", "inst", "fail", "skip", "wait", "boot",
                                        "comp", "path", "stat", "code", "runs", "next", "left", "chck",
-                                       "rdue", "mwin"};
+                                       "rdue", "mwin", "sign"};
 
 Key key_of(const char* line, size_t len)
 {
@@ -195,6 +198,7 @@ struct Parser {
                 out.window = v;
                 return (strlen(v) == 5 && v[2] == ':' && stamp_day((std::string("2000-01-01 ") + v + ":00").c_str()) >= 0) ||
                        fail("a maintenance window that is not a time");
+            case K_SIGN: out.sign = v; return true;
             case K_INST: return small_number(v, out.installed) || fail("a count that is not a number");
             case K_FAIL: return small_number(v, out.failed) || fail("a count that is not a number");
             case K_SKIP: return small_number(v, out.skipped) || fail("a count that is not a number");

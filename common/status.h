@@ -43,6 +43,10 @@ struct StatusPackage {
     int next = 0;
 };
 
+// The code of a package refused because its files are not the signed
+// ones (ERROR_INVALID_IMAGE_HASH, 577): its status says "refused: not signed".
+enum { STATUS_NOT_SIGNED = 577 };
+
 // What a package's status says: the time of an installed one; "failed:
 // 1603, next try in 4 tasks", "refused: 161", or the state's name; and
 // " (3 attempts)" after a failure that repeats.
@@ -62,6 +66,10 @@ struct DeviceStatus {
     // Set when the service installs nothing because the platform failed its
     // check: "platform check failed: <row>". A failure of the device.
     std::string check;
+    // What the service made of the share's signature: "unsigned", "signed,
+    // sequence <n>" or "signature refused: <check>"; empty from a service
+    // before signing.
+    std::string sign;
     std::vector<StatusPackage> packages;
     int left = 0;  // packages of the list left out so the file fits its reader
 };

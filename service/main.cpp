@@ -6,6 +6,8 @@
 //   nxsvc /check          the platform check: one row per probe, exit code 1 when one fails
 //   nxsvc /install        registers the service (automatic start, LocalSystem) and its event source
 //   nxsvc /uninstall      stops and removes it
+//   nxsvc /sign <share> <thumbprint>
+//                         writes the share's signed manifest with that certificate of the store
 #include "svc.h"
 #include "scoped.h"
 #include "service_contract.h"
@@ -228,7 +230,7 @@ static int platform_check()
 
 static int usage()
 {
-    fputs("usage: nxsvc [/run | /once] [/norestart] | /check | /install | /uninstall\n"
+    fputs("usage: nxsvc [/run | /once] [/norestart] | /check | /install | /uninstall | /sign <share> <thumbprint>\n"
           "  (no argument: started by the service control manager)\n",
           stderr);
     return 2;
@@ -237,6 +239,7 @@ static int usage()
 int main(int argc, char** argv)
 {
     bool run = false, once = false, inst = false, uninst = false, check = false;
+    const char *sign_share = nullptr, *sign_thumb = nullptr;
     for (int i = 1; i < argc; i++) {
         if (_stricmp(argv[i], "/run") == 0)
             run = true;
@@ -250,10 +253,12 @@ int main(int argc, char** argv)
             inst = true;
         else if (_stricmp(argv[i], "/uninstall") == 0)
             uninst = true;
+        else if (_stricmp(argv[i], "/sign") == 0 && i + 2 < argc && !sign_share)
+            sign_share = argv[++i], sign_thumb = argv[++i];
         else
             return usage();
     }
-    if (run + once + inst + uninst + check > 1) return usage();
+    if (run + once + inst + uninst + check + (sign_share != nullptr) > 1) return usage();
     if (inst) return install_service();
     if (uninst) return uninstall_service();
 
@@ -268,6 +273,12 @@ int main(int argc, char** argv)
     InitializeCriticalSection(&mstatus_lock);
     svc_log_open();
     svc_event_open();
+    if (sign_share) {
+        int r = svc_sign_share(sign_share, sign_thumb);
+        svc_event_close();
+        svc_log_close();
+        return r;
+    }
     if (check) {
         int r = platform_check();
         svc_event_close();

@@ -12,7 +12,7 @@ add_custom_command(OUTPUT ${NX_MSG_DIR}/svcmsg.h ${NX_MSG_DIR}/svcmsg.rc ${NX_MS
                    DEPENDS ${CMAKE_SOURCE_DIR}/service/svcmsg.mc)
 add_executable(nxsvc_exe service/main.cpp service/task.cpp service/session.cpp service/svclog.cpp
                service/rules.cpp service/osrules.cpp service/status.cpp
-               service/launch.cpp service/restart.cpp service/eventlog.cpp service/check.cpp service/nxsvc.rc
+               service/launch.cpp service/restart.cpp service/eventlog.cpp service/check.cpp service/sign.cpp service/signcheck.cpp service/signshare.cpp common/manifest.cpp service/nxsvc.rc
                ${NX_MSG_DIR}/svcmsg.h)
 set_target_properties(nxsvc_exe PROPERTIES OUTPUT_NAME nxsvc)
 # The manifest carries the product version (NX_VERSION, common/version.h);
@@ -21,5 +21,5 @@ configure_file(service/nxsvc.manifest.in ${CMAKE_BINARY_DIR}/service/nxsvc.manif
 set_source_files_properties(service/nxsvc.rc PROPERTIES OBJECT_DEPENDS
                             "${CMAKE_BINARY_DIR}/service/nxsvc.manifest;${NX_MSG_DIR}/svcmsg.rc;${NX_MSG_DIR}/MSG00409.bin")
 target_include_directories(nxsvc_exe PRIVATE service ${CMAKE_BINARY_DIR}/service)
-target_link_libraries(nxsvc_exe PRIVATE nxcommon wtsapi32 userenv advapi32 shell32 ole32 uuid)
+target_link_libraries(nxsvc_exe PRIVATE nxcommon wtsapi32 userenv advapi32 shell32 ole32 uuid crypt32 bcrypt)
 add_dependencies(nxsvc_exe nxsvc nxwin)

@@ -34,7 +34,7 @@ bool device_file_name(const char* name)
 // refusal's.
 void fill_package(CReg& reg, StatusPackage& p)
 {
-    if (p.state == PKG_REFUSED) p.code = SVC_ERR_REJECTED;
+    if (p.state == PKG_REFUSED && p.code != STATUS_NOT_SIGNED) p.code = SVC_ERR_REJECTED;
     char key[NX_PATH];
     if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp.c_str(), p.name.c_str())) return;
     const char* vers = reg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);

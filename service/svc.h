@@ -108,6 +108,7 @@ typedef PkgState SvcPkgState;
 struct SvcPkgResult {
     SvcPkgState state;
     int tries;
+    long long code = 0;  // STATUS_NOT_SIGNED: refused as not the signed files
 };
 
 // The platform check (check.cpp): the launch path on probe scripts, one
@@ -122,6 +123,35 @@ bool svc_check(bool full, const NCFG* ncfg, std::vector<SvcCheckRow>* rows, std:
 // The exit-code rows at the service's start: false (logged, in the Event
 // Log and in the device's status file) when one failed.
 bool svc_platform_ready(int(__cdecl* set_ncfg)(NCFG*));
+
+// Signed shares (sign.cpp), with "sign" set. The task's verdict on the
+// share's manifest; state is what the status file says.
+#include "manifest.h"
+struct SvcSign {
+    bool on = false;  // "sign" set: only approved bytes run
+    bool ok = false;  // the manifest was accepted and nothing failed since
+    std::string root, state;
+    Manifest manifest;
+};
+// Every task: the manifest and its signature checked against "sign"
+// (setting) and the sequence accepted before. False (logged, in the Event
+// Log, in state) when nothing may run; true when accepted or unsigned.
+bool svc_sign_check(const char* root, const char* setting, SvcSign* sg);
+// A file of the share's cfg folder copied into the cache, read from local
+// when its hash matches. 0, *found false: not there and not listed. Else
+// the system error (logged; sg->ok cleared).
+DWORD svc_sign_fetch_cfg(SvcSign* sg, const char* path, char (&local)[NX_PATH], bool* found);
+// A package's folder copied into the cache; local is the script there.
+// False, with why and the error, when a file is not as the manifest says.
+bool svc_sign_fetch_package(const SvcSign& sg, const char* script, char (&local)[NX_PATH], std::string* why,
+                            DWORD* err);
+// The cache folder of a package, after its run.
+void svc_sign_release(const char* local);
+// At the start: a cache left by a run that did not end is removed.
+void svc_sign_sweep();
+// nxsvc /sign (signshare.cpp): the share's manifest and signature written
+// with the store's certificate of that thumbprint. 0 when written.
+int svc_sign_share(const char* share, const char* thumbprint);
 
 // True once mstop is set.
 inline bool svc_stopping() { return WaitForSingleObject(mstop, 0) == WAIT_OBJECT_0; }

@@ -38,6 +38,7 @@ struct Settings {
     bool window;           // a maintenance window is set: scripts run only within it
     int win_from, win_to;  // its minutes of the day (svc_window_parse)
     int tdef;              // hours a restart may be put off (svc_defer_hours)
+    char sign[NX_PATH];  // pinned signer thumbprints, "" for an unsigned share
 };
 
 typedef SvcSection Package;
@@ -54,6 +55,8 @@ struct Tally {
 typedef SvcShown<NX_PATH * 4> Shown;
 
 CReg mreg;
+// The task's verdict on the share's signature.
+SvcSign msign;
 
 // By full path from the program's own folder, never through the search path.
 DWORD load_library(Library* lib)
@@ -112,6 +115,10 @@ void read_settings(const Library& lib, Settings* s)
     if (tdef > SVC_TDEF_MAX) svc_log("Settings (tdef %d) above %d hours, cut to it\n", tdef, (int)SVC_TDEF_MAX);
     copy_str(s->mwin, s->window ? mwin : "");
     if (s->window || s->tdef) svc_log("Settings (mwin %s, tdef %d) OK ...\n", s->mwin, s->tdef);
+    if (r[SVC_SET_SIGN].type == 1 || r[SVC_SET_SIGN].type == 2)
+        copy_str(s->sign, r[SVC_SET_SIGN].text);
+    else
+        s->sign[0] = 0;
     // The password stays out of the log.
     svc_log("Settings (uncp %s, ndrv %s, user %s, stop %d, tmax %d, tmsg %d, tsvc %d, twrb %d) OK ...\n",
             s->ncfg.uncp, s->ncfg.ndrv, s->ncfg.user, s->stop, s->tmax, s->tmsg, s->tsvc, s->twrb);
@@ -273,6 +280,20 @@ bool script_of(const Settings& s, const SvcPlanned& planned, char (&script)[NX_P
     return true;
 }
 
+// On a signed share the script runs from a copy of its folder in the
+// cache, made only of files the manifest approves. False, logged, when a
+// file is not as signed: the package is refused and changes no record.
+bool approved(const char* script, char (&local)[NX_PATH], const Shown& path, Tally* t)
+{
+    std::string why;
+    DWORD err = 0;
+    if (svc_sign_fetch_package(msign, script, local, &why, &err)) return true;
+    svc_log("Install (%s) %s, not signed, refused: %lu\n", path.text, why.c_str(), err);
+    svc_event(NXEV_PACKAGE_NOT_SIGNED, path.text, why.c_str());
+    t->refused++;
+    return false;
+}
+
 // One package: its script, the skip rule, the back-off, the share's own
 // checks, the script, the result. A package refused, or one whose script
 // never started, changes no record.
@@ -309,11 +330,14 @@ SvcPkgResult install(const Settings& s, const SvcPlanned& planned, Tally* t)
     }
     if (planned.assigned ? !script_there(script, why) : !share_spelled(root_of(s), p, why)) return refuse(path, why, t);
     if (installer_busy(p, nullptr, t)) return {PKG_WAITING, tries};
+    char local[NX_PATH] = "";
+    if (msign.on && !approved(script, local, path, t)) return {PKG_REFUSED, 0, STATUS_NOT_SIGNED};
 
     publish(&p);
     svc_log("Install (%s) GO ... %s\n", path.text, Shown(script).text);
     DWORD start = GetTickCount(), result = 0;
-    SvcRun run = svc_launch(script, s.tmax, &result);
+    SvcRun run = svc_launch(local[0] ? local : script, s.tmax, &result);
+    if (local[0]) svc_sign_release(local);
     if (run == RUN_DONE && installer_busy(p, &result, t)) return {PKG_WAITING, tries};
     if (run == RUN_NOSTART) {
         // Nothing of the package ran: its records stay as they were.
@@ -384,6 +408,20 @@ void log_read(const char* path, ListRead r, size_t count, const char* whose)
 // there (not there: *found false).
 template <class Read> DWORD read_cfg_file(const char* path, bool* found, Read read)
 {
+    // Signed: read from the cache copy whose hash matched.
+    char local[NX_PATH] = "";
+    if (msign.on) {
+        if (DWORD e = svc_sign_fetch_cfg(&msign, path, local, found)) return e;
+        if (!*found) return 0;
+        path = local;
+    }
+    struct Drop {
+        const char* p;
+        ~Drop()
+        {
+            if (msign.on) DeleteFileA(p);
+        }
+    } drop{local};
     ScopedFile f(fopen(path, "rb"));
     *found = (bool)f;
     if (!f) {
@@ -534,6 +572,7 @@ void report_status(const Settings& s, const std::vector<SvcPlanned>& list, const
     if (by && stamp_day(by) >= 0) st.restart_by = by;
     char opens[8];
     if (t.window_closed && !fmt_str(opens, "%02d:%02d", s.win_from / 60, s.win_from % 60)) st.window = opens;
+    st.sign = msign.state;
     for (size_t i = 0; i < list.size() && i < STATUS_MAX_PACKAGES; i++) {
         StatusPackage p;
         p.comp = list[i].s.comp;
@@ -545,10 +584,18 @@ void report_status(const Settings& s, const std::vector<SvcPlanned>& list, const
             // Skipped as installed already: installed.
             p.state = t.results[i].state == PKG_SKIPPED ? PKG_INSTALLED : t.results[i].state;
             p.runs = t.results[i].tries;
+            p.code = t.results[i].code;
         }
         st.packages.push_back(p);
     }
     svc_write_status(s.ncfg, st);
+}
+
+// The share's manifest and signature, when "sign" is set: false when
+// nothing may run this task.
+bool signed_share(const Settings& s)
+{
+    return svc_sign_check(root_of(s).c_str(), s.sign, &msign);
 }
 
 // One task. The settings it read stay in *s for the loop.
@@ -556,6 +603,7 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
 {
     svc_log("Task (%d) GO ...\n", number);
     read_settings(lib, s);
+    msign = SvcSign();
 
     char list_path[NX_PATH] = "";
     char list_name[] = SVC_LIST_FILE;
@@ -600,12 +648,13 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         if (share.error || !share_ready(*s, why)) {
             svc_log("Share (%s) %s; nothing runs, failed: %d\n", s->ncfg.uncp, why, (int)ERROR_BAD_NETPATH);
             svc_event(NXEV_SHARE_UNREACHABLE, why);
-        } else {
+        } else if (signed_share(*s)) {
             if (!read_assigned(*s, &assigned))
                 svc_log("Task (%d) no assigned list: %s\n", number,
                         saved ? "only the user's own choices that the share confirms run" : "nothing runs");
             size_t repeats = svc_plan(ansi_code_page().id, assigned, saved ? &chosen : nullptr, &plan);
             if (repeats) svc_log("Task (%d) %d repeated packages, each runs once\n", number, (int)repeats);
+            if (msign.on && !msign.ok) plan.clear();  // a cfg file not as signed
         }
         if (!plan.empty() && !restart_pending) {
             mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
@@ -675,6 +724,7 @@ DWORD svc_run(const SvcOptions& opts)
     if (e) return e;
     // What a killed run published is no longer under way.
     publish(nullptr);
+    svc_sign_sweep();
     // A platform whose cmd.exe loses exit codes would record failures as
     // installed: then nothing is installed until it passes.
     if (!svc_platform_ready(lib.set_ncfg)) {

@@ -66,6 +66,25 @@ inline std::string run(const std::string& args, int wait_ms = 60000)
     return read_all(win_path(out));
 }
 
+// Runs a Unix command line through /bin/sh (single quotes only); true when
+// it exited 0. As run(): the command leaves a file when it has ended.
+inline bool sh(const std::string& cmd, int wait_ms = 60000)
+{
+    std::string done = unix_dir() + "/sh.done";
+    DeleteFileA(win_path(done).c_str());
+    std::string line = "Z:\\bin\\sh -c \"mkdir -p '" + unix_dir() + "'; (" + cmd + ") >/dev/null 2>&1; echo $? >'" + done +
+                       "'\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    for (int waited = 0; GetFileAttributesA(win_path(done).c_str()) == INVALID_FILE_ATTRIBUTES; waited += 20) {
+        if (waited >= wait_ms) return false;
+        Sleep(20);
+    }
+    return read_all(win_path(done)).rfind("0", 0) == 0;
+}
+
 using Counts = std::map<std::string, long long>;
 
 // smbd's counters (smbstatus --profile), by name ("smb2_read_count", ...).

@@ -7,6 +7,8 @@
 #include "policy_cases.h"
 #include "service_sim.h"
 #include "sharelayout.h"
+#include "smbenv.h"
+#include <wincrypt.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 
@@ -581,6 +583,75 @@ TEST_F(Service, RunsStopsAndStopsItselfUnderTheServiceManager)
     for (const char* line : {"NXSvc (service) RUN ...", "Stop (1) GO ...", "ended by the stop after ",
                              "Task (1) OK ... 1 installed, 0 failed, 0 skipped", "NXSvc () END ..."})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+// nxsvc /sign with a certificate of the user's store, made by openssl (its
+// key moved to a container of its own, as Wine needs to sign SHA-256): the
+// signature verifies with openssl, and a device pinned to it installs.
+TEST_F(Service, SignWritesAManifestOpensslVerifies)
+{
+    std::string work = smb::unix_dir() + "/signtest", u = "'" + work + "'";
+    ASSERT_TRUE(smb::sh("rm -rf " + u + " && mkdir -p " + u + " && cd " + u +
+                        " && openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=nxsigntest -days 30 -keyout k.pem "
+                        "-out c.pem && openssl pkcs12 -export -in c.pem -inkey k.pem -passout pass:pw -certpbe "
+                        "PBE-SHA1-3DES -keypbe PBE-SHA1-3DES -macalg sha1 -out t.pfx"));
+    std::string pfx = smb::read_all(smb::win_path(work + "/t.pfx"));
+    CRYPT_DATA_BLOB blob = {(DWORD)pfx.size(), (BYTE*)&pfx[0]};
+    HCERTSTORE imported = PFXImportCertStore(&blob, L"pw", CRYPT_USER_KEYSET | CRYPT_EXPORTABLE);
+    PCCERT_CONTEXT cert = imported ? CertEnumCertificatesInStore(imported, nullptr) : nullptr;
+    ASSERT_NE(cert, nullptr);
+    HCRYPTPROV from = 0, to = 0;
+    HCRYPTKEY key = 0, moved = 0;
+    DWORD spec = 0, n = 0;
+    BOOL free_from = FALSE;
+    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(cert, 0, nullptr, &from, &spec, &free_from));
+    ASSERT_TRUE(CryptGetUserKey(from, AT_KEYEXCHANGE, &key));
+    CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, nullptr, &n);
+    std::string kb(n, '\0');
+    ASSERT_TRUE(CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, (BYTE*)&kb[0], &n));
+    CryptAcquireContextW(&to, L"nxsigntest", MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, CRYPT_DELETEKEYSET);
+    ASSERT_TRUE(CryptAcquireContextW(&to, L"nxsigntest", MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, CRYPT_NEWKEYSET));
+    ASSERT_TRUE(CryptImportKey(to, (BYTE*)&kb[0], n, 0, CRYPT_EXPORTABLE, &moved));
+    CRYPT_KEY_PROV_INFO info = {(LPWSTR)L"nxsigntest", (LPWSTR)MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, 0, 0, nullptr,
+                                AT_KEYEXCHANGE};
+    HCERTSTORE my = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "My");
+    PCCERT_CONTEXT added = nullptr;
+    ASSERT_TRUE(my && CertAddCertificateContextToStore(my, cert, CERT_STORE_ADD_REPLACE_EXISTING, &added));
+    ASSERT_TRUE(CertSetCertificateContextProperty(added, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
+    CertControlStore(my, CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT, nullptr);
+    BYTE sha1[20];
+    DWORD cb = sizeof sha1;
+    ASSERT_TRUE(CertGetCertificateContextProperty(added, CERT_SHA1_HASH_PROP_ID, sha1, &cb));
+    std::string thumb;
+    for (BYTE b : sha1) thumb += "0123456789abcdef"[b >> 4], thumb += "0123456789abcdef"[b & 15];
+
+    // 1641: installed, and no console is started that would outlive the test
+    put_list(pub + "\\" SVC_LIST_FILE, {{"Signed", nullptr, "exit /b 1641"}});
+    tu::make_dirs("Y:\\cfg");
+    ASSERT_TRUE(tu::write_file("Y:\\cfg\\packages.sha256", "# sequence 6\n"));
+    int signed_rc = tu::run_program("\"" + bin + "\\nxsvc.exe\" /sign \\\\demo\\packages " + thumb, 60000, bin.c_str());
+    std::string y = "'" + tu::get_env("NX_SHARE_Y") + "'";
+    bool verifies = smb::sh("cd " + y + " && openssl cms -verify -binary -inform DER -in cfg/packages.sha256.p7s "
+                            "-content cfg/packages.sha256 -CAfile " + u + "/c.pem -purpose any -out /dev/null");
+    tu::reg_set_str(NX_KEY, "sign", thumb);
+    int once_rc = tu::run_program("\"" + bin + "\\nxsvc.exe\" /once /norestart", 60000, bin.c_str());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, NX_KEY, "sign");
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, NX_KEY, SVC_SIGN_SEQUENCE);
+    CertDeleteCertificateFromStore(added);
+    CertCloseStore(my, 0);
+    CryptDestroyKey(moved);
+    CryptDestroyKey(key);
+    CryptReleaseContext(to, 0);
+    if (free_from) CryptReleaseContext(from, 0);
+    CertFreeCertificateContext(cert);
+    CertCloseStore(imported, 0);
+    EXPECT_EQ(signed_rc, 0);
+    EXPECT_TRUE(verifies);
+    EXPECT_EQ(once_rc, 0);
+    std::string log = svc_log();
+    EXPECT_NE(log.find("Sign (\\\\demo\\packages) OK ... sequence 7, 2 files, signer " + thumb), std::string::npos) << log;
+    EXPECT_NE(log.find("Sign (\\\\demo\\packages\\cfg\\packages.sha256) OK ... sequence 7"), std::string::npos) << log;
+    EXPECT_TRUE(tu::file_exists(marker("Signed"))) << log;
 }
 
 }  // namespace

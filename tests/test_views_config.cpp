@@ -17,7 +17,8 @@ static const char* const labels[SVC_SETTINGS] = {"UNC Path",
                                       "Time to wait for System Reboot [s]",
                                       "Users may add packages (1/0)",
                                       "Maintenance window (HH:MM-HH:MM)",
-                                      "Restart may be put off [h]"};
+                                      "Restart may be put off [h]",
+                                      "Signer thumbprints (SHA-1)"};
 
 class Config : public ViewsTest {
 protected:
@@ -60,8 +61,8 @@ TEST_F(Config, AbsentValuesShowEmptyAndMinusOne)
     EXPECT_EQ(header(0), "Name");
     EXPECT_EQ(header(1), "Value");
     EXPECT_EQ(mobjects, SVC_SETTINGS);
-    const int pictures[SVC_SETTINGS] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER,  IMG_KEY,   IMG_SHEET, IMG_CLOCK,
-                                        IMG_CLOCK,    IMG_CLOCK,    IMG_CLOCK, IMG_USER,  IMG_CLOCK, IMG_CLOCK};
+    const int pictures[SVC_SETTINGS] = {IMG_COMPUTER, IMG_NETDRIVE, IMG_USER,  IMG_KEY,   IMG_SHEET, IMG_CLOCK, IMG_CLOCK,
+                                        IMG_CLOCK,    IMG_CLOCK,    IMG_USER,  IMG_CLOCK, IMG_CLOCK, IMG_KEY};
     for (int i = 0; i < SVC_SETTINGS; i++) {
         SCOPED_TRACE(labels[i]);
         EXPECT_EQ(cell(i, 0), labels[i]);
@@ -92,7 +93,7 @@ TEST_F(Config, ValuesAreShownAsStoredAndThePasswordMasked)
         mtvw.select_item(mpkgs);
         show();
         EXPECT_EQ(column(1), (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", c.shown, "1", "3600",
-                                                       "30", "60", "-2", "0", "22:00-05:00", "24"}));
+                                                       "30", "60", "-2", "0", "22:00-05:00", "24", ""}));
     }
     // Texts longer than a field are cut to 259 characters.
     reg_set_str(NX_KEY, "uncp", std::string(300, 'u'));
@@ -124,7 +125,7 @@ TEST_F(Config, OkWithoutChangesRewritesAll)
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(medit, 5);
     EXPECT_EQ(texts, (std::vector<std::string>{"\\\\srv\\%USERNAME%", "Y:", "dom\\bob", "secret", "1", "3600", "30", "60",
-                                               "-2", "0", "22:00-05:00", "24"}));
+                                               "-2", "0", "22:00-05:00", "24", ""}));
     EXPECT_TRUE(masked);
     struct Want {
         const char* name;
@@ -143,6 +144,7 @@ TEST_F(Config, OkWithoutChangesRewritesAll)
         {"self", REG_DWORD, std::string("\0\0\0\0", 4)},
         {"mwin", REG_SZ, std::string("22:00-05:00") + '\0'},
         {"tdef", REG_DWORD, std::string("\x18\0\0\0", 4)},
+        {"sign", REG_SZ, std::string("\0", 1)},
     };
     for (auto& w : want) {
         SCOPED_TRACE(w.name);

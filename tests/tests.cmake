@@ -60,9 +60,10 @@ add_test(NAME svclib_report_chromium
 set_tests_properties(svclib_report_chromium PROPERTIES FIXTURES_REQUIRED nx_report TIMEOUT 180 SKIP_RETURN_CODE 77)
 
 # The installation service, in the foreground and under the service manager.
-nx_wine_test(test_service LIBS nxdrivelib ole32 uuid DEPENDS nxsvc_exe nxsvc nx_breakaway)
+nx_wine_test(test_service LIBS nxdrivelib ole32 uuid crypt32 DEPENDS nxsvc_exe nxsvc nx_breakaway)
 # Its Event Log entries, on Wine's eventlog debug channel.
 nx_wine_check(test_service_events TIMEOUT 120 COMMAND ${CMAKE_SOURCE_DIR}/tests/service/check_events.sh $<TARGET_FILE_DIR:nxsvc_exe>)
+nx_wine_check(test_service_sign TIMEOUT 600 COMMAND ${CMAKE_SOURCE_DIR}/tests/service/check_sign.sh $<TARGET_FILE_DIR:nxsvc_exe>)
 
 # Bad input, faults, whole programs
 nx_wine_test(test_badinput SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)

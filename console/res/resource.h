@@ -32,8 +32,8 @@
 // Controls
 #define IDC_TOOLBAR          110
 #define IDC_VIEW             111    // tree and list share this id
-#define IDC_LABEL0           220    // static labels 220..231
-#define IDC_EDIT0            240    // edit fields 240..251
+#define IDC_LABEL0           220    // static labels 220..232
+#define IDC_EDIT0            240    // edit fields 240..252
 
 // Bitmaps, icon, cursor, strings
 #define IDB_TOOLBAR          100

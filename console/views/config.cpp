@@ -32,7 +32,9 @@ static const struct {
     {"Users may add packages (1/0)", IMG_USER},
     {"Maintenance window (HH:MM-HH:MM)", IMG_CLOCK},
     {"Restart may be put off [h]", IMG_CLOCK},
+    {"Signer thumbprints (SHA-1)", IMG_KEY},
 };
+static_assert(SVC_SETTINGS <= sizeof mdlg.field / sizeof mdlg.field[0], "a dialog field for every setting");
 
 // Settings a Group Policy fixed at the last reading: shown read-only,
 // never written.

@@ -3,6 +3,7 @@
 // packages are skipped or wait, what a result records, the script's command
 // line and cmd, log texts and bounds, and the platform's answers: a busy
 // installer, restarts, sessions.
+#include "manifest.h"
 #include "osrules.h"
 #include "policy.h"
 #include "rules.h"
@@ -430,4 +431,74 @@ TEST(ServiceRules, WindowAndDeferral)
     SvcDefer d;
     EXPECT_TRUE(svc_defer_parse("13400028800 13400003600 13400000000", &d));
     for (const char* bad : {"1 2", "1 2 3 4", "1 0 3", "a b c", ""}) EXPECT_FALSE(svc_defer_parse(bad, &d)) << bad;
+}
+
+// The signed share's manifest as sha256sum writes it, and the "sign"
+// setting: what is taken, what refuses the whole manifest, how paths match.
+TEST(ServiceRules, ManifestAndThumbprints)
+{
+    const std::string h(64, 'a'), H = std::string(63, 'a') + "A";
+    struct Row {
+        std::string text;
+        ManifestVerdict want;
+        size_t line, entries;
+    } rows[] = {
+        {"# sequence 7\n" + h + "  pkg/T/A/1.0/Install.cmd\n" + h + " *cfg\\Assignment.ini\r\n", MANIFEST_OK, 3, 2},
+        {"# sequence 7", MANIFEST_OK, 1, 0},
+        {"", MANIFEST_NO_SEQUENCE, 0, 0},
+        {"# sequence \n", MANIFEST_NO_SEQUENCE, 1, 0},
+        {"# sequence -1\n", MANIFEST_NO_SEQUENCE, 1, 0},
+        {"# sequence 99999999999999999999\n", MANIFEST_NO_SEQUENCE, 1, 0},  // past 64 bits
+        {h + "  a\n", MANIFEST_NO_SEQUENCE, 1, 0},
+        {"# sequence 1\n" + H + "  a\n", MANIFEST_BAD_LINE, 2, 0},  // sha256sum writes lower case
+        {"# sequence 1\n" + h.substr(1) + "g  a\n", MANIFEST_BAD_LINE, 2, 0},
+        {"# sequence 1\n" + h + " a\n", MANIFEST_BAD_LINE, 2, 0},
+        {"# sequence 1\n" + h + "  \n", MANIFEST_BAD_LINE, 2, 0},
+        {"# sequence 1\n" + h + "  ../x\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  \\\\srv\\x\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  C:/x\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  a//b\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  a/./b\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  a\tb\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  " + std::string(260, 'x') + "\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  pkg/A\n" + h + "  PKG\\a\n", MANIFEST_DUPLICATE, 0, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text.substr(0, 80));
+        Manifest m;
+        size_t line = 99;
+        EXPECT_EQ(parse_manifest(r.text.data(), r.text.size(), &m, &line), r.want);
+        EXPECT_EQ(line, r.line);
+        EXPECT_EQ(m.entries.size(), r.entries);
+    }
+    Manifest m;
+    size_t line;
+    std::string text = "# sequence 3\n" + h + "  pkg/T/A/1.0/Install.cmd\n" + h + "  pkg/T/A/1.0/sub/x\n" + h +
+                       "  pkg/T/AB/1.0/Install.cmd\n";
+    ASSERT_EQ(parse_manifest(text.data(), text.size(), &m, &line), MANIFEST_OK);
+    EXPECT_EQ(m.sequence, 3u);
+    EXPECT_NE(manifest_find(m, "PKG\\t\\a\\1.0\\install.cmd"), nullptr);
+    EXPECT_EQ(manifest_find(m, "pkg\\T\\A\\1.0"), nullptr);
+    EXPECT_EQ(manifest_count_under(m, "pkg\\T\\A\\1.0"), 2u);  // not AB's
+    EXPECT_EQ(manifest_count_under(m, "pkg/T/A"), 2u);
+    std::string big(MANIFEST_MAX_BYTES + 1, '\n');
+    EXPECT_EQ(parse_manifest(big.data(), big.size(), &m, &line), MANIFEST_TOO_LARGE);
+
+    const std::string t1(40, 'A'), t2(40, '0');
+    struct Sign {
+        std::string text;
+        size_t count;
+        bool ok;
+    } signs[] = {{"", 0, true}, {" ; ", 0, true}, {t1 + ";" + t2, 2, true}, {" " + t1 + " ;", 1, true},
+                 {t1.substr(1), 0, false}, {t1 + "0", 0, false}, {t1 + "," + t2, 0, false}, {t2.substr(1) + "g", 0, false}};
+    for (const Sign& s : signs) {
+        SCOPED_TRACE(s.text);
+        std::vector<std::string> out;
+        const char* why;
+        EXPECT_EQ(parse_thumbprints(s.text.c_str(), &out, &why), s.ok);
+        EXPECT_EQ(out.size(), s.count);
+        if (s.count) EXPECT_EQ(out[0], std::string(40, 'a'));  // compared in lower case
+    }
+    EXPECT_EQ(sequence_of("18446744073709551615"), 0u);
+    EXPECT_EQ(sequence_of("12"), 12u);
 }

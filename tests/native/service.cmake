@@ -1,6 +1,7 @@
 # The installation service's rules (Win32-free) under the sanitizers.
 add_executable(native_service ${CMAKE_CURRENT_LIST_DIR}/native_service.cpp ${NX_ROOT}/service/rules.cpp
   ${NX_ROOT}/common/policy.cpp
+  ${NX_ROOT}/common/manifest.cpp
   ${NX_ROOT}/service/osrules.cpp ${NX_ROOT}/common/sharelayout.cpp ${NX_ROOT}/common/listfile.cpp
   ${NX_ROOT}/common/textenc.cpp ${NX_ROOT}/common/codepage.cpp)
 target_include_directories(native_service PRIVATE ${NX_ROOT}/service ${NX_ROOT}/common)
