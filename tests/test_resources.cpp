@@ -112,7 +112,7 @@ std::vector<Dlg> dialogs()
     std::vector<Dlg> d;
     d.push_back({IDD_INFO, "Info", WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 200, 80,
                  {{IDOK, BUTTON, "OK", 80, 66, 40, 11}}});
-    d.push_back({IDD_CONFIG, "NXSvc Configuration", WS_CAPTION | WS_SYSMENU, 200, 184,
+    d.push_back({IDD_CONFIG, "NXSvc Configuration", WS_CAPTION | WS_SYSMENU, 200, 196,
                  {{220, LABEL_C, " UNC Path", 10, 4, 60, 11},
                   {221, LABEL_C, " Drive", 10, 16, 60, 11},
                   {222, LABEL_C, " User", 10, 28, 60, 11},
@@ -125,6 +125,7 @@ std::vector<Dlg> dialogs()
                   {229, LABEL_L, " Users may add packages (1/0)", 10, 120, 130, 11},
                   {230, LABEL_L, " Maintenance window (HH:MM-HH:MM)", 10, 132, 130, 11},
                   {231, LABEL_L, " Restart may be put off [h]", 10, 144, 130, 11},
+                  {232, LABEL_C, " Signer", 10, 156, 60, 11},
                   {240, EDIT, "", 72, 4, 118, 11},
                   {241, EDIT, "", 72, 16, 118, 11},
                   {242, EDIT, "", 72, 28, 118, 11},
@@ -137,7 +138,8 @@ std::vector<Dlg> dialogs()
                   {249, EDIT, "", 142, 120, 48, 11},
                   {250, EDIT_SCROLL, "", 142, 132, 48, 11},
                   {251, EDIT, "", 142, 144, 48, 11},
-                  {IDOK, BUTTON, "OK", 150, 166, 40, 11}}});
+                  {252, EDIT_SCROLL, "", 72, 156, 118, 11},
+                  {IDOK, BUTTON, "OK", 150, 178, 40, 11}}});
     d.push_back({IDD_EDIT, "Edit Properties", WS_CAPTION | WS_SYSMENU, 420, 50,
                  {{220, LABEL_C, "Name", 10, 4, 80, 10},
                   {221, LABEL_C, "Manufacturer", 90, 4, 80, 10},
