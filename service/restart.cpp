@@ -113,25 +113,6 @@ static bool ask(int tmsg, int twrb, bool norestart)
 // How long a question waits for its answer; none counts as "Later".
 enum { ASK_SECONDS = 120 };
 
-// The sessions where a user works. Wine lists none, but its one desktop
-// has a user (as svc_start_console takes it).
-static std::vector<DWORD> user_sessions()
-{
-    std::vector<DWORD> ids;
-    WTS_SESSION_INFOA* sessions = nullptr;
-    DWORD count = 0;
-    if (WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
-        for (DWORD i = 0; i < count; i++)
-            if (svc_message_session(sessions[i].SessionId, (int)sessions[i].State)) ids.push_back(sessions[i].SessionId);
-        WTSFreeMemory(sessions);
-    }
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    if (ids.empty() && ntdll && GetProcAddress(ntdll, "wine_get_version") &&
-        WTSGetActiveConsoleSessionId() != 0xFFFFFFFF)
-        ids.push_back(WTSGetActiveConsoleSessionId());
-    return ids;
-}
-
 // Local time of seconds since 1601 (UTC) as the log's stamp.
 static void local_stamp(long long seconds, char (&out)[32])
 {
@@ -248,7 +229,7 @@ static void defer_step(long long requested, int tmsg, int twrb, bool norestart)
     DeferStep step = svc_defer_step(&d, now);
     char by[32];
     local_stamp(d.deadline, by);
-    std::vector<DWORD> ids = user_sessions();
+    std::vector<DWORD> ids = svc_user_sessions();
     bool restart = false;
     if (step == DEFER_FORCE) {
         svc_log("Restart (%s) MSG ... the deadline has come\n", by);
@@ -272,7 +253,7 @@ static void defer_step(long long requested, int tmsg, int twrb, bool norestart)
 bool svc_restart_defer(int tdef, bool started)
 {
     if (tdef <= 0 || started) return false;
-    if (user_sessions().empty()) {
+    if (svc_user_sessions().empty()) {
         svc_log("Restart () MSG ... nobody logged on, not put off\n");
         return false;
     }

@@ -45,6 +45,22 @@ static bool no_sessions()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
+std::vector<DWORD> svc_user_sessions()
+{
+    std::vector<DWORD> ids;
+    WTS_SESSION_INFOA* sessions = nullptr;
+    DWORD count = 0;
+    if (WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+        for (DWORD i = 0; i < count; i++)
+            if (svc_message_session(sessions[i].SessionId, (int)sessions[i].State)) ids.push_back(sessions[i].SessionId);
+        WTSFreeMemory(sessions);
+    }
+    // Where sessions cannot be listed (Wine lists none), the console's.
+    if (ids.empty() && WTSGetActiveConsoleSessionId() != 0xFFFFFFFF && no_sessions())
+        ids.push_back(WTSGetActiveConsoleSessionId());
+    return ids;
+}
+
 // The console in one user's session, as that user.
 static void start_in_session(const char* exe, DWORD session)
 {
@@ -102,17 +118,7 @@ void svc_start_console(bool service)
     }
     // Every user at work: at the console, over RDP, switched to; as the
     // restart message goes.
-    std::vector<DWORD> ids;
-    WTS_SESSION_INFOA* sessions = nullptr;
-    DWORD count = 0;
-    if (WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
-        for (DWORD i = 0; i < count; i++)
-            if (svc_message_session(sessions[i].SessionId, (int)sessions[i].State)) ids.push_back(sessions[i].SessionId);
-        WTSFreeMemory(sessions);
-    }
-    // Where sessions cannot be listed (Wine lists none), the console's.
-    if (ids.empty() && WTSGetActiveConsoleSessionId() != 0xFFFFFFFF && no_sessions())
-        ids.push_back(WTSGetActiveConsoleSessionId());
+    std::vector<DWORD> ids = svc_user_sessions();
     if (ids.empty()) {
         svc_log("Console (%s) MSG ... no user logged on\n", exe);
         return;

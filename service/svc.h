@@ -53,6 +53,9 @@ DWORD svc_run(const SvcOptions& opts);
 enum { SVC_STOP_WRITE_MS = 5000 };
 void svc_write_status(const NCFG& ncfg, DeviceStatus& s);
 
+// The sessions where a user works (active, not session 0); where the
+// platform lists none (Wine), the console's.
+std::vector<DWORD> svc_user_sessions();
 // After a task: the console in the user's session.
 void svc_start_console(bool service);
 
