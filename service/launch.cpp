@@ -147,25 +147,28 @@ static long active_processes(HANDLE job)
 }
 
 // The job's processes the script started: its console's host (conhost,
-// which the platform puts in the job with it) is not one of them.
+// which the platform puts in the job with it) is not one of them. Counted
+// as the job's active processes less the hosts found in its list, since
+// the list may lag behind the count (seen under Wine).
 static long script_processes(HANDLE job)
 {
+    long active = active_processes(job);
     struct {
         JOBOBJECT_BASIC_PROCESS_ID_LIST list;
         ULONG_PTR more[255];
     } ids = {};
     ids.list.NumberOfAssignedProcesses = 256;
-    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
-        return active_processes(job);
-    long n = 0;
+    if (active <= 0 || !QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
+        return active;
+    long hosts = 0;
     for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; i++) {
         ScopedHandle p(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)ids.list.ProcessIdList[i]));
         char image[NX_PATH];
         DWORD size = sizeof image;
         const char* base = p && QueryFullProcessImageNameA(p.get(), 0, image, &size) ? strrchr(image, '\\') : nullptr;
-        if (!base || _stricmp(base + 1, "conhost.exe") != 0) n++;
+        if (base && _stricmp(base + 1, "conhost.exe") == 0) hosts++;
     }
-    return n;
+    return active > hosts ? active - hosts : 0;
 }
 
 namespace {
