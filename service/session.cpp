@@ -38,7 +38,9 @@ static std::wstring with_public(const wchar_t* env)
     return block;
 }
 
-// Wine has no separate sessions: everything shares one desktop.
+// Wine lacks what Windows gives: no sessions are listed and no user token
+// is handed out, since everything shares one desktop. On Windows this is
+// false and only the documented per-session road is taken.
 static bool no_sessions()
 {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");

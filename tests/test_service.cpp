@@ -602,9 +602,9 @@ TEST_F(Service, SignWritesAManifestOpensslVerifies)
     ASSERT_NE(cert, nullptr);
     HCRYPTPROV from = 0, to = 0;
     HCRYPTKEY key = 0, moved = 0;
-    DWORD spec = 0, n = 0;
+    DWORD key_usage = 0, n = 0;
     BOOL free_from = FALSE;
-    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(cert, 0, nullptr, &from, &spec, &free_from));
+    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(cert, 0, nullptr, &from, &key_usage, &free_from));
     ASSERT_TRUE(CryptGetUserKey(from, AT_KEYEXCHANGE, &key));
     CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, nullptr, &n);
     std::string kb(n, '\0');

@@ -5,14 +5,7 @@
 # warn, the rest on trace). One task (/once) over a list of one package
 # whose script fails with 1603: the failed package with its code, and the
 # task's summary. (Nothing is installed, so no console is started.)
-set -u
-bin="$1"
-. "$(dirname "$0")/../../scripts/wine-vars.sh"
-"$NX_ROOT/scripts/ia32-check.sh" || exit 77
-fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -f "$WINEPREFIX/system.reg" ] || fail "no prefix at $WINEPREFIX"
-key='HKLM\Software\Veltrane\NxSvc'
-reg() { wine reg "$@" </dev/null >/dev/null 2>&1; }
+. "$(dirname "$0")/prelude.sh" "$1"
 reg add "$key" /v uncp /t REG_SZ /d '\\demo\packages' /f
 reg add "$key" /v ndrv /t REG_SZ /d 'Y:' /f
 reg add "$key" /v tmax /t REG_DWORD /d 60 /f

@@ -4,14 +4,7 @@
 # openssl as an administrator with a Linux share would; one task (/once)
 # per row over a saved list of one package, S\Ok. Each row: whether the
 # package ran, and the log line that says why.
-set -u
-bin="$1"
-. "$(dirname "$0")/../../scripts/wine-vars.sh"
-"$NX_ROOT/scripts/ia32-check.sh" || exit 77
-fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -f "$WINEPREFIX/system.reg" ] || fail "no prefix at $WINEPREFIX"
-key='HKLM\Software\Veltrane\NxSvc'
-reg() { wine reg "$@" </dev/null >/dev/null 2>&1; }
+. "$(dirname "$0")/prelude.sh" "$1"
 work="$NX_STATE/sign"; share="$NX_SHARE_Y"; pkg="$share/pkg/S/Ok/1.0"
 rm -rf "$work" "$share/pkg/S" && mkdir -p "$work" "$pkg" "$share/cfg" "$share/status"
 rm -f "$share"/cfg/*.ini "$share"/status/*.ini
