@@ -3,7 +3,7 @@
 // past them (26 MB), against a list of one package. Prints the time and the
 // memory the read list holds, with ratios from one run. No assertions.
 //   built by tests/native (target bench_service_rules); run it there
-#include "rules.h"
+#include "svcrules.h"
 #include <chrono>
 #include <stdio.h>
 #include <string>

@@ -3,7 +3,7 @@
 // 10,000 status files of 30 packages, read whole and parsed into rows,
 // against a bare read of the same files; memory per row. Prints ratios.
 //   g++ -O2 -std=c++17 -Icommon -Iconsole/views -Isvclib bench/native_fleet.cpp common/status.cpp
-//       console/views/fleet.cpp svclib/chtml.cpp common/textenc.cpp common/codepage.cpp && ./a.out /tmp/dir
+//       console/views/fleet.cpp common/chtml.cpp common/textenc.cpp common/codepage.cpp && ./a.out /tmp/dir
 #include "fleet.h"
 #include "fleet_sample.h"
 #include "status.h"

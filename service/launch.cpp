@@ -8,7 +8,7 @@
 #include "scoped.h"
 #include "creg.h"
 #include "osrules.h"
-#include "rules.h"
+#include "svcrules.h"
 #include "service_contract.h"
 #include "safefile.h"
 #include "svcmsg.h"

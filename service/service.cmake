@@ -11,7 +11,7 @@ add_custom_command(OUTPUT ${NX_MSG_DIR}/svcmsg.h ${NX_MSG_DIR}/svcmsg.rc ${NX_MS
                    COMMAND ${NX_MC_COMPILER} -h ${NX_MSG_DIR} -r ${NX_MSG_DIR} ${CMAKE_SOURCE_DIR}/service/svcmsg.mc
                    DEPENDS ${CMAKE_SOURCE_DIR}/service/svcmsg.mc)
 add_executable(nxsvc_exe service/main.cpp service/task.cpp service/session.cpp service/svclog.cpp
-               service/rules.cpp service/osrules.cpp service/status.cpp
+               service/svcrules.cpp service/osrules.cpp service/svcstatus.cpp
                service/launch.cpp service/restart.cpp service/eventlog.cpp service/check.cpp service/sign.cpp service/signcheck.cpp service/signshare.cpp common/manifest.cpp service/nxsvc.rc
                ${NX_MSG_DIR}/svcmsg.h)
 set_target_properties(nxsvc_exe PROPERTIES OUTPUT_NAME nxsvc)

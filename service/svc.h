@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 #include "ncfg.h"
-#include "rules.h"
+#include "svcrules.h"
 #include "status.h"
 #include "strutil.h"
 #include "svcmsg.h"

@@ -3,7 +3,7 @@
 // new one starts.
 #include "svc.h"
 #include "log.h"
-#include "rules.h"
+#include "svcrules.h"
 #include "safefile.h"
 #include "service_contract.h"
 #include <stdarg.h>

@@ -9,7 +9,7 @@
 #include "log.h"
 #include "osrules.h"
 #include "policy.h"
-#include "rules.h"
+#include "svcrules.h"
 #include "safefile.h"
 #include "service_contract.h"
 #include "sharelayout.h"
@@ -82,7 +82,7 @@ DWORD load_library(Library* lib)
     return 0;
 }
 
-void read_settings(const Library& lib, Settings* s)
+void read_service_settings(const Library& lib, Settings* s)
 {
     memset(&s->ncfg, 0, sizeof s->ncfg);
     lib.set_ncfg(&s->ncfg);
@@ -377,7 +377,7 @@ SvcPkgResult install(const Settings& s, const SvcPlanned& planned, Tally* t)
 
 // Reads the whole list first, so that a console saving it meanwhile does
 // not change the list under way.
-ListRead read_list(const char* path, std::vector<Package>* list)
+ListRead read_chosen_list(const char* path, std::vector<Package>* list)
 {
     ScopedFile f(fopen(path, "rb"));
     std::vector<SvcSection> lost;
@@ -602,7 +602,7 @@ bool signed_share(const Settings& s)
 void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
 {
     svc_log("Task (%d) GO ...\n", number);
-    read_settings(lib, s);
+    read_service_settings(lib, s);
     msign = SvcSign();
 
     char list_path[NX_PATH] = "";
@@ -618,7 +618,7 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     std::vector<Package> chosen;
     if (saved) {
         mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
-        ListRead r = read_list(list_path, &chosen);
+        ListRead r = read_chosen_list(list_path, &chosen);
         log_read(list_path, r, chosen.size(), ", saved by the console");
         saved = r == LIST_READ;
     }

@@ -8,7 +8,7 @@
 #include "csvfile.h"
 #include "listfile.h"
 #include "ncfg.h"
-#include "rules.h"
+#include "editrules.h"
 #include "search.h"
 #include <algorithm>
 

@@ -39,7 +39,7 @@ nx_wine_test(test_search_share)
 nx_wine_test(test_search_thread)
 nx_wine_test(test_search_monitor DEPENDS nx_dummywin)
 # The Devices view and the fleet report over generated status files.
-nx_wine_test(test_fleet INCLUDES svclib)
+nx_wine_test(test_fleet)
 nx_wine_test(test_help LIBS nxdrivelib htmlhelp ole32 uuid DEPENDS nx_help nxsvc)
 # The help names every setting, package state and service log line the code
 # has (the list docs/help/terms.txt, kept beside the code).
@@ -50,8 +50,8 @@ add_test(NAME test_help_admx COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-admx.sh $
 # Service library
 nx_wine_test(test_foundation)
 # The report writer and the assignment parsing are tested directly.
-nx_wine_test(test_svclib_assign SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
-nx_wine_test(test_svclib_chtml SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
+nx_wine_test(test_svclib_assign LIBS nxsvcrules)
+nx_wine_test(test_svclib_chtml LIBS nxsvcrules)
 # The worked example's report is copied to NX_REPORT_DIR for the browser check.
 set(NX_REPORT_DIR ${CMAKE_BINARY_DIR}/browser)
 nx_wine_test(test_svclib_pkgfind DEPENDS nxhost nxsvc ENV NX_REPORT_DIR=${NX_REPORT_DIR} FIXTURES_SETUP nx_report)
@@ -66,7 +66,7 @@ nx_wine_check(test_service_events TIMEOUT 120 COMMAND ${CMAKE_SOURCE_DIR}/tests/
 nx_wine_check(test_service_sign TIMEOUT 600 COMMAND ${CMAKE_SOURCE_DIR}/tests/service/check_sign.sh $<TARGET_FILE_DIR:nxsvc_exe>)
 
 # Bad input, faults, whole programs
-nx_wine_test(test_badinput SOURCES svclib/assign.cpp svclib/chtml.cpp INCLUDES svclib)
+nx_wine_test(test_badinput LIBS nxsvcrules)
 nx_wine_test(test_faults)
 # The service, the console and the demo share of the source tree (a Windows
 # path through Z:).

@@ -2,7 +2,7 @@
 #include "search.h"
 #include "listfile.h"
 #include "log.h"
-#include "rules.h"
+#include "editrules.h"
 #include "scoped.h"
 #include "shell.h"
 #include "strutil.h"

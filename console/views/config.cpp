@@ -44,7 +44,7 @@ static bool mpolicy[SVC_SETTINGS];
 // The values as texts: strings as stored (empty when absent), numbers
 // with "%d" (-1 when absent), each from Group Policy where one fixes it.
 // At most 259 characters each.
-static void read_settings(char (*text)[260])
+static void read_config_fields(char (*text)[260])
 {
     for (int i = 0; i < SVC_SETTINGS; i++) {
         SvcRead r;
@@ -66,7 +66,7 @@ int OnConf()
     mlvw.insert_column("Value", 1, 0, 0);
     mncfg.fail = 0;
     char text[SVC_SETTINGS][260];
-    read_settings(text);
+    read_config_fields(text);
     for (int i = 0; i < SVC_SETTINGS; i++) {
         const char* cells[2] = {mconfrows[i].label, text[i]};
         if (i == SVC_SET_PSWD) cells[1] = text[i][0] ? "********" : "";
@@ -93,7 +93,7 @@ int EditConf()
     // Label of the selected row for the rights message.
     const std::string label = cell_of(mcols[0], (size_t)p < mrows.size() ? mrows[p] : -1);
     for (int i = 0; i < SVC_SETTINGS; i++) mdlg.field[i][0] = 0;
-    read_settings(mdlg.field);
+    read_config_fields(mdlg.field);
     for (int i = 0; i < SVC_SETTINGS && i < 10; i++) mdlg.locked[i] = mpolicy[i];
     INT_PTR result = mdlg.run(mwin.instance, mwin.window, IDD_CONFIG);
     for (int i = 0; i < 10; i++) mdlg.locked[i] = false;

@@ -4,7 +4,7 @@
 #include "log.h"
 #include "resource.h"
 #include "rowsort.h"
-#include "rules.h"
+#include "editrules.h"
 #include "shell.h"
 #include "strutil.h"
 

@@ -2,7 +2,7 @@
 #include "views.h"
 #include "log.h"
 #include "rowsort.h"
-#include "rules.h"
+#include "editrules.h"
 #include "shell.h"
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include "listfile.h"
 #include "log.h"
 #include "rowsort.h"
-#include "rules.h"
+#include "editrules.h"
 #include "safefile.h"
 #include "service_contract.h"
 #include "shell.h"

@@ -5,7 +5,7 @@
 #include "fuzzutil.h"
 #include "listfile.h"
 #include "model.h"
-#include "rules.h"
+#include "editrules.h"
 #include <string.h>
 
 namespace {

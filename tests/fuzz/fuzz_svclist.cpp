@@ -2,7 +2,7 @@
 // give at most the bounded number of sections, none when past a bound, and
 // every kept section yields a bounded verdict and command line.
 #include "../../service/osrules.h"
-#include "../../service/rules.h"
+#include "../../service/svcrules.h"
 #include "fuzzutil.h"
 #include <string.h>
 

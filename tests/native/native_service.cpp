@@ -6,7 +6,7 @@
 #include "manifest.h"
 #include "osrules.h"
 #include "policy.h"
-#include "rules.h"
+#include "svcrules.h"
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>

@@ -5,7 +5,7 @@
 #include "listfile.h"
 #include "model.h"
 #include "rowsort.h"
-#include "rules.h"
+#include "editrules.h"
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "search.h"
 #include "creg.h"
 #include "log.h"
-#include "rules.h"
+#include "editrules.h"
 #include "service_contract.h"
 #include "shell.h"
 #include "strutil.h"

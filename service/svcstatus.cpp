@@ -5,7 +5,7 @@
 #include "svc.h"
 #include "creg.h"
 #include "log.h"
-#include "rules.h"
+#include "svcrules.h"
 #include "safefile.h"
 #include "service_contract.h"
 #include "status.h"

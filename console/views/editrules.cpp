@@ -1,4 +1,4 @@
-#include "rules.h"
+#include "editrules.h"
 #include "listfile.h"
 #include "rowsort.h"
 #include "service_contract.h"

@@ -1,4 +1,4 @@
-#include "rules.h"
+#include "svcrules.h"
 #include "listfile.h"
 #include "sharelayout.h"
 #include "service_contract.h"
