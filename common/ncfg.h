@@ -7,10 +7,14 @@
 extern "C" {
 #endif
 
+// Paths, field texts and registry texts cross in caller-owned buffers of
+// this size: 259 characters and the terminating zero.
+enum { NX_PATH = 260 };
+
 typedef struct NCFG {
-    char uncp[260];  // UNC path of the package share
-    char user[260];  // empty: connect with the caller's credentials
-    char pswd[260];
+    char uncp[NX_PATH];  // UNC path of the package share
+    char user[NX_PATH];  // empty: connect with the caller's credentials
+    char pswd[NX_PATH];
     char ndrv[4];    // drive name, a letter and a colon
     int conn;        // 1 once the share was connected for this record's owner
     int fail;        // 1 after the owner's connection attempt failed

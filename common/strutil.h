@@ -1,11 +1,10 @@
-// Bounded text helpers for the fixed 260-character buffers.
+// Bounded text helpers for the fixed NX_PATH buffers.
 #pragma once
+#include "ncfg.h"  // NX_PATH
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
-
-enum { NX_PATH = 260 };  // 259 characters and the terminating zero
 
 // Copies src into dst of size n, cutting it to n-1 characters.
 // Returns 0 when it fit, 1 when it was cut.

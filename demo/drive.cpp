@@ -1,4 +1,5 @@
 #include "drive.h"
+#include "ncfg.h"  // NX_PATH
 #include <commctrl.h>
 #include <string.h>
 
@@ -104,19 +105,19 @@ BOOL CALLBACK longest_static(HWND h, LPARAM lp)
 
 std::string tree_text(HWND tv, HTREEITEM item)
 {
-    RemoteBuf rb(tv, sizeof(TVITEMA) + 260);
+    RemoteBuf rb(tv, sizeof(TVITEMA) + NX_PATH);
     if (!rb.ok()) return "";
     TVITEMA it = {};
     it.mask = TVIF_TEXT | TVIF_HANDLE;
     it.hItem = item;
     it.pszText = rb.at(sizeof it);
-    it.cchTextMax = 260;
+    it.cchTextMax = NX_PATH;
     char zero = 0;
     rb.put(sizeof it, &zero, 1);
     rb.put(0, &it, sizeof it);
     if (!SendMessageA(tv, TVM_GETITEMA, 0, (LPARAM)rb.at(0))) return "";
     char text[261] = {};
-    rb.get(sizeof it, text, 260);
+    rb.get(sizeof it, text, NX_PATH);
     return text;
 }
 
@@ -203,12 +204,12 @@ std::string list_cell(HWND w, int row, int col)
 {
     HWND lv = list(w);
     if (!lv) return "";
-    RemoteBuf rb(lv, sizeof(LVITEMA) + 260);
+    RemoteBuf rb(lv, sizeof(LVITEMA) + NX_PATH);
     if (!rb.ok()) return "";
     LVITEMA it = {};
     it.iSubItem = col;
     it.pszText = rb.at(sizeof it);
-    it.cchTextMax = 260;
+    it.cchTextMax = NX_PATH;
     char zero = 0;
     rb.put(sizeof it, &zero, 1);
     rb.put(0, &it, sizeof it);
@@ -217,7 +218,7 @@ std::string list_cell(HWND w, int row, int col)
     LVITEMA back = {};
     rb.get(0, &back, sizeof back);
     char text[261] = {};
-    if (back.pszText == it.pszText) rb.get(sizeof it, text, 260);
+    if (back.pszText == it.pszText) rb.get(sizeof it, text, NX_PATH);
     return text;
 }
 

@@ -2,6 +2,7 @@
 // Every command acts on the window of class "CWin" and exits 0 on success,
 // 1 when the console (or what was asked for) is not there.
 #include "drive.h"
+#include "resource.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,7 +12,7 @@ static int usage()
     fputs("usage: nxdrive <command>\n"
           "  wait [ms]            wait for the console window (default 20000 ms)\n"
           "  gone [ms]            wait until the console has ended\n"
-          "  cmd <id>             post a command (202 find, 206 save, 260 exit, ...)\n"
+          "  cmd <id>             post a command (202 find, 206 save, ...)\n"
           "  key <F2..F5|Delete>  post a key to the list\n"
           "  select <node>        select a tree node by its text (NXSvc, Packages, ...)\n"
           "  title | rows | table | geometry\n"
@@ -22,7 +23,7 @@ static int usage()
           "  dblclick <row> [x]   double click a row (a device of the Devices view opens)\n"
           "  dlg <title> <id> [ms]  wait for a dialog, print its text, press a button\n"
           "  park                 move the mouse pointer to the corner\n"
-          "  close [ms]           command 260 (Exit) and wait until the console ended\n",
+          "  close [ms]           the Exit command and wait until the console ended\n",
           stderr);
     return 2;
 }
@@ -142,7 +143,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (strcmp(c, "close") == 0) {
-        nxd::post_command(w, 260);
+        nxd::post_command(w, CMD_EXIT);
         return nxd::wait_gone(ms_arg(argc, argv, 2, 10000)) ? 0 : 1;
     }
     return usage();

@@ -26,7 +26,7 @@ protected:
     // A column heading as the list view shows it.
     std::string header(int col)
     {
-        char buf[260] = "";
+        char buf[NX_PATH] = "";
         LVCOLUMNA c = {};
         c.mask = LVCF_TEXT;
         c.pszText = buf;
@@ -37,7 +37,7 @@ protected:
     // Text of a list cell as the list view shows it (through the model).
     std::string cell(int row, int col)
     {
-        char buf[260] = "";
+        char buf[NX_PATH] = "";
         LVITEMA it = {};
         it.iSubItem = col;
         it.pszText = buf;

@@ -340,9 +340,9 @@ TEST_F(BadInput, LongAndUnterminatedRegistryTexts)
     struct Case {
         const char* what;
         std::string data;  // the bytes stored, as they are
-        size_t want;       // length read into the 260-character field
+        size_t want;       // length read into the NX_PATH field
     } cases[] = {{"259 characters", std::string(259, 'u') + '\0', 259},
-                 {"260 characters", std::string(260, 'u') + '\0', 259},
+                 {"NX_PATH characters", std::string(NX_PATH, 'u') + '\0', 259},
                  {"10,000 characters", std::string(10000, 'u') + '\0', 259},
                  {"300 characters without a zero", std::string(300, 'u'), 259},
                  {"3 characters without a zero", "uuu", 3}};

@@ -8,6 +8,7 @@
 #include "drive.h"
 #include "service_contract.h"
 #include "textenc.h"
+#include "version.h"
 #include <commctrl.h>
 #include <string.h>
 #include <algorithm>
@@ -104,10 +105,10 @@ protected:
         return nxd::wait_console(30000);
     }
 
-    // Exit (command 260); returns the console's exit code.
+    // Exit; returns the console's exit code.
     int close_console(HWND w)
     {
-        nxd::post_command(w, 260);
+        nxd::post_command(w, CMD_EXIT);
         int code = console_.wait(20000);
         return code;
     }
@@ -116,13 +117,13 @@ protected:
     {
         if (!console_.process) {
             if (HWND w = nxd::console()) {
-                nxd::post_command(w, 260);
+                nxd::post_command(w, CMD_EXIT);
                 nxd::wait_gone(10000);
             }
             return;
         }
         if (console_.wait(0) == -1) {
-            if (HWND w = nxd::console()) nxd::post_command(w, 260);
+            if (HWND w = nxd::console()) nxd::post_command(w, CMD_EXIT);
             if (console_.wait(10000) == -1) console_.kill();
         }
         CloseHandle(console_.process);
@@ -406,7 +407,7 @@ TEST_F(E2e, AdminEditsGroupListAndOpensReport)
     nxd::mouse_click(w, 230, p.y, true);
     HWND edit = nxd::wait_dialog(w, "Edit Properties", 15000);
     ASSERT_NE(edit, nullptr);
-    char text[260] = {};
+    char text[NX_PATH] = {};
     GetDlgItemTextA(edit, 242, text, sizeof text);
     EXPECT_STREQ(text, "7.3");
     SetDlgItemTextA(edit, 242, "7.4");
@@ -614,7 +615,7 @@ TEST_F(E2e, TaskReportsStatusAndDevicesViewShowsIt)
     std::string unc = std::string("\\\\demo\\packages\\status\\") + kDevice + ".ini";
     EXPECT_NE(svc_log().find("Status (" + unc + ") OK ... 5 packages"), std::string::npos) << svc_log();
     std::vector<std::string> lines = tu::split_lines(tu::read_file(file));
-    for (const char* want : {"[device]", "name=NXE2E01", "vers=1.0.0.6", "inst=0", "fail=1", "skip=4",
+    for (const char* want : {"[device]", "name=NXE2E01", "vers=" NX_VERSION_TEXT, "inst=0", "fail=1", "skip=4",
                              "[Northwind Mailer]", "stat=failed", "code=1", "runs=2", "next=2", "stat=installed",
                              "code=3010"}) {
         SCOPED_TRACE(want);
@@ -628,7 +629,7 @@ TEST_F(E2e, TaskReportsStatusAndDevicesViewShowsIt)
     ASSERT_TRUE(tu::wait_until([&] { return nxd::list_rows(w) == 1 && nxd::list_cols(w) == 7; }, 30000));
     ASSERT_TRUE(wait_log("LoadDevices (Y:\\status) OK ... 1 devices"));
     EXPECT_EQ(nxd::list_table(w)[0],
-              (std::vector<std::string>{kDevice, nxd::list_cell(w, 0, 1), "4", "1", "no", "1.0.0.6", "failed: 1"}));
+              (std::vector<std::string>{kDevice, nxd::list_cell(w, 0, 1), "4", "1", "no", NX_VERSION_TEXT, "failed: 1"}));
     EXPECT_TRUE(is_stamp(nxd::list_cell(w, 0, 1))) << nxd::list_cell(w, 0, 1);
 
     RECT rc;

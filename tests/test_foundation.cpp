@@ -167,7 +167,7 @@ TEST_F(Settings, OverlongValuesAreCutToTheirField)
 
 TEST_F(Settings, DataFolderFromPublicOrCommonAppData)
 {
-    char path[260];
+    char path[NX_PATH];
     set_env("PUBLIC", "C:\\users\\Public");
     get_file(path, (char*)"nxsvc.ini");
     EXPECT_STREQ(path, "C:\\users\\Public\\nxsvc.ini");
@@ -196,7 +196,7 @@ TEST_F(Settings, NoDataFolderGivesAPathWhoseOpenFails)
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, sf, 0, KEY_ALL_ACCESS, &h), ERROR_SUCCESS);
     RegDeleteValueA(h, "Common AppData");
     set_env("PUBLIC", nullptr);
-    char path[260];
+    char path[NX_PATH];
     get_file(path, (char*)"nxsvc.ini");
     RegSetValueExA(h, "Common AppData", 0, type, (const BYTE*)saved.data(), (DWORD)saved.size());
     RegCloseKey(h);

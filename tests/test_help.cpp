@@ -28,7 +28,6 @@ struct IITStorage : public IUnknown {
 namespace {
 
 const char* const kHelpTitle = "NXSvc Console Help";
-enum { CMD_HELP = 107, CMD_EXIT = 260 };
 
 struct Topic {
     const char* name;
@@ -152,7 +151,7 @@ std::vector<HWND> help_windows()
     std::vector<HWND> found;
     EnumWindows(
         [](HWND w, LPARAM l) __attribute__((stdcall)) -> BOOL {
-            char title[260] = "", cls[64] = "";
+            char title[NX_PATH] = "", cls[64] = "";
             GetWindowTextA(w, title, sizeof title);
             GetClassNameA(w, cls, sizeof cls);
             if (IsWindowVisible(w) && strcmp(title, kHelpTitle) == 0 && strcmp(cls, "HH Parent") == 0)
@@ -181,7 +180,7 @@ std::vector<std::string> contents_items(HWND help)
         (LPARAM)&tree);
     if (!tree) return items;
     for (HTREEITEM it = TreeView_GetRoot(tree); it; it = TreeView_GetNextSibling(tree, it)) {
-        char text[260] = "";
+        char text[NX_PATH] = "";
         TVITEMA tv = {};
         tv.mask = TVIF_TEXT;
         tv.hItem = it;
@@ -311,7 +310,7 @@ TEST_F(HelpFile, HtmlHelpOpensItWithItsContents)
     CoInitialize(nullptr);
     HWND help = HtmlHelpA(GetDesktopWindow(), help_file().c_str(), HH_DISPLAY_TOPIC, 0);
     ASSERT_NE(help, nullptr);
-    char title[260] = "";
+    char title[NX_PATH] = "";
     GetWindowTextA(help, title, sizeof title);
     EXPECT_STREQ(title, kHelpTitle);
     std::vector<std::string> items;

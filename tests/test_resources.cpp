@@ -51,7 +51,7 @@ TEST(Resources, MainMenuHasItsTextsAndCommands)
     ASSERT_EQ(GetMenuItemCount(menu), 2);
     for (int p = 0; p < 2; ++p) {
         SCOPED_TRACE(popups[p].text);
-        char buf[260] = "";
+        char buf[NX_PATH] = "";
         MENUITEMINFOA mi = {sizeof mi, MIIM_STRING | MIIM_SUBMENU};
         mi.dwTypeData = buf;
         mi.cch = sizeof buf;
@@ -62,7 +62,7 @@ TEST(Resources, MainMenuHasItsTextsAndCommands)
         ASSERT_EQ(GetMenuItemCount(mi.hSubMenu), (int)items.size());
         for (size_t i = 0; i < items.size(); ++i) {
             SCOPED_TRACE(i);
-            char text[260] = "";
+            char text[NX_PATH] = "";
             MENUITEMINFOA it = {sizeof it, MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU};
             it.dwTypeData = text;
             it.cch = sizeof text;
@@ -464,7 +464,7 @@ TEST(Resources, HandCursorPointsWithItsFingertip)
 
 TEST(Resources, VersionStringIsInTheStringTable)
 {
-    char buf[260] = "";
+    char buf[NX_PATH] = "";
     const char want[] = "NXSvc Console v " NX_VERSION_TEXT;
     EXPECT_EQ(LoadStringA(self(), IDS_VERSION, buf, sizeof buf), (int)strlen(want));
     EXPECT_STREQ(buf, want);

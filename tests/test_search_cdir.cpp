@@ -235,7 +235,7 @@ static bool make_long_file(const std::string& path)
 TEST_F(CDirTest, FullPathOnlyWhenItFitsTheNameField)
 {
     // Folder of 250 characters; names of 8, 9 and 10 characters give full
-    // paths of 259 (fits), 260 and 261 (do not).
+    // paths of NX_PATH - 1 (fits), NX_PATH and NX_PATH + 1 (do not).
     std::string f = long_folder(250);
     ASSERT_EQ(f.size(), 250u);
     struct Row {

@@ -42,7 +42,7 @@ protected:
         remove_service();
         // A console the service started.
         if (HWND w = nxd::console()) {
-            nxd::post_command(w, 260);
+            nxd::post_command(w, CMD_EXIT);
             EXPECT_TRUE(nxd::wait_gone(15000));
         }
         for (auto& f : extra_files) {

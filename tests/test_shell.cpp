@@ -45,7 +45,7 @@ TEST_F(Program, NormalRunLogsItsPhasesInOrderAndExitsZero)
     ASSERT_TRUE(start_program("\"" + nxwin_exe() + "\"", &p));
     HWND w = nullptr;
     ASSERT_TRUE(wait_until([&] { return (w = main_window_of(p.pid)) != nullptr; }, 15000));
-    char title[260];
+    char title[NX_PATH];
     GetWindowTextA(w, title, sizeof title);
     EXPECT_EQ(std::string(title).rfind("NXSvc Console", 0), 0u) << title;
     ASSERT_TRUE(wait_until([&] { return log_text().find("WinMain () MSG ...") != std::string::npos; }, 10000));
@@ -282,7 +282,7 @@ std::string tooltip_of(int command)
 {
     HWND tips = (HWND)SendMessageA(mtbr.handle, TB_GETTOOLTIPS, 0, 0);
     if (!tips) return "<no tooltips>";
-    char buf[260] = "";
+    char buf[NX_PATH] = "";
     TOOLINFOA ti = {};
     ti.cbSize = sizeof ti;
     ti.hwnd = mtbr.handle;

@@ -254,7 +254,7 @@ TEST(AssignText, KeyWordTakesTheFirstWordAfterTheKey)
     }
     std::string w;
     ASSERT_TRUE(key_word("vers=" + std::string(300, 'v'), "vers=", w));
-    EXPECT_EQ(w.size(), 259u);  // the 260-character word buffer
+    EXPECT_EQ(w.size(), 259u);  // the NX_PATH word buffer
 }
 
 TEST(AssignText, HtmlEscape)

@@ -113,7 +113,7 @@ TEST_F(Config, OkWithoutChangesRewritesAll)
     ModalAutomator a;
     a.Expect("NXSvc Configuration", [&](HWND h) {
         for (int i = 0; i < SVC_SETTINGS; i++) {
-            char t[260];
+            char t[NX_PATH];
             GetDlgItemTextA(h, IDC_EDIT0 + i, t, sizeof t);
             texts.push_back(t);
         }

@@ -172,7 +172,7 @@ TEST_F(Editing, PropertiesDialogAppliesTextsAlsoOnEscape)
         ModalAutomator a;
         a.Expect("Edit Properties", [&](HWND h) {
             for (int i = 0; i < 4; i++) {
-                char t[260];
+                char t[NX_PATH];
                 GetDlgItemTextA(h, IDC_EDIT0 + i, t, sizeof t);
                 shown_texts.push_back(t);
                 SetDlgItemTextA(h, IDC_EDIT0 + i, (std::string("new") + char('0' + i) + suffix).c_str());

@@ -2,6 +2,8 @@
 // driving modal dialogs, waiting on conditions, running whole programs.
 #pragma once
 #include <windows.h>
+#include "ncfg.h"      // NX_PATH
+#include "resource.h"  // the console's command ids
 #include <gtest/gtest.h>
 #include <functional>
 #include <memory>

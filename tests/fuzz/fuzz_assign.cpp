@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string part[3];
     split_input(data, size, part, 3);
-    char key[260];
+    char key[NX_PATH];
     int cut = make_device_key(key, sizeof key, part[0].c_str());
     FUZZ_CHECK(cut ? key[0] == 0 : strlen(key) == part[0].size() + 1);
 

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(n >= 0 && headers.size() <= COLS && rows.size() == (size_t)n && m.images().size() == (size_t)n);
     for (const auto& c : m.columns()) {
         FUZZ_CHECK(c.size() == (size_t)n);
-        for (const std::string& cell : c) FUZZ_CHECK(cell.size() < 260);
+        for (const std::string& cell : c) FUZZ_CHECK(cell.size() < NX_PATH);
     }
     for (int i = 0; i < n; i++) FUZZ_CHECK(rows[i] == i);
     return 0;

@@ -1,6 +1,6 @@
 // The share's path splitting and new rows: found paths of any length and
 // content, some of them already shown. Every field stays within its
-// 260-character buffer and a shown path never makes a row.
+// NX_PATH buffer and a shown path never makes a row.
 #include "fuzzutil.h"
 #include "pkgrows.h"
 #include "sharelayout.h"
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const SearchRow& r : rows) {
         FUZZ_CHECK(!r.name.empty() && !r.comp.empty() && !r.vers.empty() && !seen.count(r.path));
         FUZZ_CHECK(given.count(r.path));  // a found path as it is, never cut
-        FUZZ_CHECK(r.name.size() < 260 && r.comp.size() < 260 && r.vers.size() < 260 && r.path.size() < 260);
+        FUZZ_CHECK(r.name.size() < NX_PATH && r.comp.size() < NX_PATH && r.vers.size() < NX_PATH && r.path.size() < NX_PATH);
     }
     return 0;
 }

@@ -21,9 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<SvcPlanned> plan;
     FUZZ_CHECK(svc_plan(932, list, &list, &plan) + plan.size() == list.size());
     for (const SvcSection& s : list) {
-        for (const char* t : {s.comp, s.name, s.vers, s.path}) FUZZ_CHECK(strnlen(t, 260) < 260);
+        for (const char* t : {s.comp, s.name, s.vers, s.path}) FUZZ_CHECK(strnlen(t, NX_PATH) < NX_PATH);
         svc_check_path(932, s.path, "Y:", "\\\\s\\p");
-        char line[260];
+        char line[NX_PATH];
         if (svc_command_line(line, sizeof line, "C:\\Windows\\System32\\cmd.exe", s.path)) {
             FUZZ_CHECK(strlen(line) < sizeof line);
             FUZZ_CHECK(!strpbrk(s.path, "\"%\r\n"));

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(info2.lost == 0);
     }
 
-    char buf[260], buf2[260];
+    char buf[NX_PATH], buf2[NX_PATH];
     TextPieces pieces(out);
     while (pieces.next(buf, sizeof buf)) {
         size_t len = strlen(buf);

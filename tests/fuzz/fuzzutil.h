@@ -1,6 +1,7 @@
 // Shared pieces of the fuzz targets: the input as a stream, and a check
 // that stops the run with a message (libFuzzer records the input).
 #pragma once
+#include "strutil.h"  // NX_PATH
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>

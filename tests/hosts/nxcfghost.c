@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     n.conn = 7;
     n.fail = 7;
     int r1 = set_ncfg_p(&n);
-    char path[260] = "";
+    char path[NX_PATH] = "";
     int r2 = get_file_p(path, "nxsvc.ini");
     FILE* f = fopen(argv[1], "w");
     if (!f) return 3;

@@ -2,6 +2,7 @@
 // share's layout, the shown-script test with texts past the path buffers, orders.
 #include "pkgrows.h"
 #include "sharelayout.h"
+#include "strutil.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -66,14 +67,14 @@ TEST(ShareLayout, IdentityNamesAndPaths)
         {1252, "50%", NAME_CHARS},  {1252, hyo, NAME_SEP},        {932, hyo + kei, NAME_OK},
         {932, "\x83\x8c" + po + "\x81\x5b\x83\x67", NAME_OK},     {932, "\x88\xea\x97\x97" + hyo, NAME_OK},
         {932, "\x95", NAME_OK},  // a lone lead byte at the end stays one character
-        {1252, std::string(260, 'a'), NAME_EMPTY},
+        {1252, std::string(NX_PATH, 'a'), NAME_EMPTY},
     };
     for (auto& r : names) {
         SCOPED_TRACE(r.name);
         EXPECT_EQ(share_check_name(r.cp, r.name.c_str()), r.want);
     }
 
-    char out[260];
+    char out[NX_PATH];
     EXPECT_EQ(share_script_path(1252, out, sizeof out, "\\\\s\\p", "T", "Victim", "1.0"), NAME_OK);
     EXPECT_STREQ(out, "\\\\s\\p\\pkg\\T\\Victim\\1.0\\Install.cmd");
     EXPECT_EQ(share_script_path(1252, out, sizeof out, "\\\\s\\p", "ZRP", "Editor", "2.1"), NAME_OK);
@@ -118,7 +119,7 @@ TEST(BuildRows, FoundPathOf259AgainstALongerShownText)
     std::string p = "Z:\\pkg\\Maker\\Editor\\2.1\\";
     p += std::string(259 - p.size(), 'i');
     std::vector<const char*> found{p.c_str()};
-    // Cut to a 260-character buffer the shown text would equal the path.
+    // Cut to an NX_PATH buffer the shown text would equal the path.
     for (auto shown : {p + "zz", p + std::string(500, 'z')}) {
         std::vector<SearchRow> out;
         build_rows(found, {shown}, out, nullptr);

@@ -1,5 +1,5 @@
 // The list file, inventory file, row order and editing rules built natively
-// under the sanitizers: buffer edges at 259, 260 and 261 characters, inputs
+// under the sanitizers: buffer edges at NX_PATH - 1, NX_PATH and NX_PATH + 1 characters, inputs
 // the console never writes, and what each editing command does to the model.
 #include "csvfile.h"
 #include "listfile.h"
