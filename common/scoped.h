@@ -51,13 +51,17 @@ private:
     T h_ = Traits::none();
 };
 
-struct FileTraits {
-    static FILE* none() { return nullptr; }
-    static bool valid(FILE* f) { return f != nullptr; }
-    static bool close(FILE* f) { return fclose(f) == 0; }
+// Most handles mean none by null; Close releases one and says whether that
+// worked.
+template <class T, bool (*Close)(T)> struct NullTraits {
+    static T none() { return nullptr; }
+    static bool valid(T h) { return h != nullptr; }
+    static bool close(T h) { return Close(h); }
 };
+
+inline bool close_file(FILE* f) { return fclose(f) == 0; }
 // A stream from fopen.
-using ScopedFile = Scoped<FILE*, FileTraits>;
+using ScopedFile = Scoped<FILE*, NullTraits<FILE*, close_file>>;
 
 #ifdef _WIN32
 // Kernel handles: null and INVALID_HANDLE_VALUE both mean none, as the
@@ -77,81 +81,45 @@ struct FindTraits {
 // A FindFirstFile listing.
 using ScopedFind = Scoped<HANDLE, FindTraits>;
 
-struct KeyTraits {
-    static HKEY none() { return nullptr; }
-    static bool valid(HKEY k) { return k != nullptr; }
-    static bool close(HKEY k) { return RegCloseKey(k) == ERROR_SUCCESS; }
-};
-using ScopedKey = Scoped<HKEY, KeyTraits>;
+inline bool close_key(HKEY k) { return RegCloseKey(k) == ERROR_SUCCESS; }
+using ScopedKey = Scoped<HKEY, NullTraits<HKEY, close_key>>;
 
-struct ServiceTraits {
-    static SC_HANDLE none() { return nullptr; }
-    static bool valid(SC_HANDLE h) { return h != nullptr; }
-    static bool close(SC_HANDLE h) { return CloseServiceHandle(h) != 0; }
-};
+inline bool close_service(SC_HANDLE h) { return CloseServiceHandle(h) != 0; }
 // The service control manager or a service opened through it.
-using ScopedService = Scoped<SC_HANDLE, ServiceTraits>;
+using ScopedService = Scoped<SC_HANDLE, NullTraits<SC_HANDLE, close_service>>;
 
-template <class T> struct GdiTraits {
-    static T none() { return nullptr; }
-    static bool valid(T h) { return h != nullptr; }
-    static bool close(T h) { return DeleteObject(h) != 0; }
-};
+template <class T> bool delete_gdi(T h) { return DeleteObject(h) != 0; }
 // A font, brush, pen or bitmap that this code created.
-template <class T> using ScopedGdi = Scoped<T, GdiTraits<T>>;
+template <class T> using ScopedGdi = Scoped<T, NullTraits<T, delete_gdi<T>>>;
 
-struct LibraryTraits {
-    static HMODULE none() { return nullptr; }
-    static bool valid(HMODULE m) { return m != nullptr; }
-    static bool close(HMODULE m) { return FreeLibrary(m) != 0; }
-};
+inline bool free_library(HMODULE m) { return FreeLibrary(m) != 0; }
 // A library from LoadLibrary.
-using ScopedLibrary = Scoped<HMODULE, LibraryTraits>;
+using ScopedLibrary = Scoped<HMODULE, NullTraits<HMODULE, free_library>>;
 
-struct NetEnumTraits {
-    static HANDLE none() { return nullptr; }
-    static bool valid(HANDLE h) { return h != nullptr; }
-    static bool close(HANDLE h) { return WNetCloseEnum(h) == NO_ERROR; }
-};
+inline bool close_net_enum(HANDLE h) { return WNetCloseEnum(h) == NO_ERROR; }
 // A WNetOpenEnum enumeration.
-using ScopedNetEnum = Scoped<HANDLE, NetEnumTraits>;
+using ScopedNetEnum = Scoped<HANDLE, NullTraits<HANDLE, close_net_enum>>;
 
-template <class T> struct WtsTraits {
-    static T* none() { return nullptr; }
-    static bool valid(T* p) { return p != nullptr; }
-    static bool close(T* p)
-    {
-        WTSFreeMemory(p);
-        return true;
-    }
-};
+template <class T> bool free_wts(T* p)
+{
+    WTSFreeMemory(p);
+    return true;
+}
 // Memory the Terminal Services functions return (session lists, query
 // results).
-template <class T> using ScopedWts = Scoped<T*, WtsTraits<T>>;
+template <class T> using ScopedWts = Scoped<T*, NullTraits<T*, free_wts<T>>>;
 
-struct EnvironmentTraits {
-    static void* none() { return nullptr; }
-    static bool valid(void* e) { return e != nullptr; }
-    static bool close(void* e) { return DestroyEnvironmentBlock(e) != 0; }
-};
+inline bool destroy_environment(void* e) { return DestroyEnvironmentBlock(e) != 0; }
 // A user's environment block from CreateEnvironmentBlock.
-using ScopedEnvironment = Scoped<void*, EnvironmentTraits>;
+using ScopedEnvironment = Scoped<void*, NullTraits<void*, destroy_environment>>;
 
-struct ImageListTraits {
-    static HIMAGELIST none() { return nullptr; }
-    static bool valid(HIMAGELIST l) { return l != nullptr; }
-    static bool close(HIMAGELIST l) { return ImageList_Destroy(l) != 0; }
-};
-// An image list this code created (controls do not destroy those given them
-// unless told to share none).
-using ScopedImageList = Scoped<HIMAGELIST, ImageListTraits>;
+inline bool destroy_image_list(HIMAGELIST l) { return ImageList_Destroy(l) != 0; }
+// An image list this code created: controls do not destroy those they are
+// given unless told to.
+using ScopedImageList = Scoped<HIMAGELIST, NullTraits<HIMAGELIST, destroy_image_list>>;
 
-struct MutexOwnTraits {
-    static HANDLE none() { return nullptr; }
-    static bool valid(HANDLE h) { return h != nullptr; }
-    static bool close(HANDLE h) { return ReleaseMutex(h) != 0; }
-};
+inline bool release_mutex(HANDLE h) { return ReleaseMutex(h) != 0; }
 // Ownership of a mutex this thread waited for: released, not closed (the
 // handle stays with its own ScopedHandle).
-using ScopedMutexOwner = Scoped<HANDLE, MutexOwnTraits>;
+using ScopedMutexOwner = Scoped<HANDLE, NullTraits<HANDLE, release_mutex>>;
 #endif
