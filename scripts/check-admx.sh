@@ -3,8 +3,9 @@
 # (xmllint), the ADMX offers every setting of svc_settings
 # (common/service_contract.h) but the password by its value name, and every
 # text and presentation it names is in the en-US ADML; the settings template
-# scripts/release/nxsvc.reg holds every setting, each number with the
-# service's default from that table. Exits 1 on a fault.
+# scripts/release/nxsvc.reg holds every setting, and it and the ADML's
+# number boxes and their help give each number the service's default from
+# that table. Exits 1 on a fault.
 set -u
 root="${1:-$(dirname "$0")/..}"
 admx="$root/scripts/release/policy/nxsvc.admx" adml="$root/scripts/release/policy/en-US/nxsvc.adml"
@@ -33,6 +34,13 @@ defaults=$(grep -o '{"[a-z]*", *SVC_DWORD[^}]*}' <<<"$table" |
 while read -r n v; do
   want=$(printf 'dword:%08x' "$v")
   grep -qi "^\"$n\"=$want" "$reg" || fault "nxsvc.reg: \"$n\" is not $want, the default of common/service_contract.h ($v)"
+  # A number box in the policy editor starts at the default, and its help says it.
+  if grep -q "<decimalTextBox refId=\"$n\"" "$adml"; then
+    grep -q "<decimalTextBox refId=\"$n\" defaultValue=\"$v\"" "$adml" ||
+      fault "the ADML's box for \"$n\" does not start at $v, the default of common/service_contract.h"
+    sed -n "/<string id=\"${n}_Help\">/,/<\/string>/p" "$adml" | grep -q "absent: $v\b" ||
+      fault "the ADML's help for \"$n\" does not say \"absent: $v\""
+  fi
 done <<<"$defaults"
 echo "check-admx: $(echo $names | wc -w) settings, $faults faults"
 [ $faults -eq 0 ]

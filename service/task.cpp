@@ -342,14 +342,14 @@ bool approved(const char* script, char (&local)[NX_PATH], const Shown& path, Tal
 // One package of the plan as the task finds it: its results key, its
 // script and its record, and what becomes of it (svc_package_step).
 struct Next {
-    const SvcPlanned* planned;
+    const SvcPlanned* planned = nullptr;
     char key[NX_PATH] = "", script[NX_PATH] = "";
     char why[NX_PATH * 2] = "";        // why its script may not run
     char share_why[NX_PATH * 2] = "";  // why the share cannot be made sure
     bool elsewhere = false;  // the user's list named another path than the share's
     char done_vers[NX_PATH] = "";
     SvcPackageFacts facts = {};
-    SvcPackageStep step;
+    SvcPackageStep step = STEP_RUN;
 };
 
 // What the task knows of a package before it touches it: the maintenance
