@@ -3,9 +3,9 @@
 # (xmllint), the ADMX offers every setting of svc_settings
 # (common/service_contract.h) but the password by its value name, and every
 # text and presentation it names is in the en-US ADML; the settings template
-# scripts/release/nxsvc.reg holds every setting, and it and the ADML's
-# number boxes and their help give each number the service's default from
-# that table. Exits 1 on a fault.
+# scripts/release/nxsvc.reg holds every setting, and it, the ADML's number
+# boxes and their help, and docs/ADMIN.txt give each number the service's
+# default from that table. Exits 1 on a fault.
 set -u
 root="${1:-$(dirname "$0")/..}"
 admx="$root/scripts/release/policy/nxsvc.admx" adml="$root/scripts/release/policy/en-US/nxsvc.adml"
@@ -40,6 +40,11 @@ while read -r n v; do
       fault "the ADML's box for \"$n\" does not start at $v, the default of common/service_contract.h"
     sed -n "/<string id=\"${n}_Help\">/,/<\/string>/p" "$adml" | grep -q "absent: $v\b" ||
       fault "the ADML's help for \"$n\" does not say \"absent: $v\""
+  fi
+  # The administrator's guide lists each property's default where it is a number.
+  row=$(grep -m1 "^  $(tr a-z A-Z <<<"$n") " "$root/docs/ADMIN.txt")
+  if [[ $row =~ ^\ \ [A-Z]+\ +([0-9]+) ]] && [ "${BASH_REMATCH[1]}" != "$v" ]; then
+    fault "docs/ADMIN.txt gives \"$n\" the default ${BASH_REMATCH[1]}, common/service_contract.h $v"
   fi
 done <<<"$defaults"
 echo "check-admx: $(echo $names | wc -w) settings, $faults faults"
