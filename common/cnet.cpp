@@ -46,13 +46,11 @@ int CNet::WNetAddConnection(const char* remote, const char* local, const char* u
     return 0;
 }
 
-int CNet::WNetDelConnection()
+void CNet::WNetDelConnection()
 {
     DWORD r = WNetCancelConnection2A(mdrive, CONNECT_UPDATE_PROFILE, TRUE);
-    if (r != NO_ERROR) {
+    if (r != NO_ERROR)
         log_line(mlogfile, "CNet::WNetDelConnection (%s) failed: %d\n", mdrive, (int)r);
-        return 1;
-    }
-    log_line(mlogfile, "CNet::WNetDelConnection (%s) OK ...\n", mdrive);
-    return 0;
+    else
+        log_line(mlogfile, "CNet::WNetDelConnection (%s) OK ...\n", mdrive);
 }

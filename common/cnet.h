@@ -17,5 +17,6 @@ public:
     ~CNet();
     // 0 when connected or the drive already is a network drive, else 1.
     int WNetAddConnection(const char* remote, const char* local, const char* user, const char* password);
-    int WNetDelConnection();
+    // Cancels the mapping this object made; a failure is logged.
+    void WNetDelConnection();
 };

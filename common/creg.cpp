@@ -13,9 +13,9 @@ static HKEY root_key(const char* root)
     return HKEY_LOCAL_MACHINE;
 }
 
-static REGSAM read_access(int view64) { return view64 ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ; }
+static REGSAM read_access(bool view64) { return view64 ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ; }
 
-static LONG open_read(const char* root, const char* key, int view64, ScopedKey& h)
+static LONG open_read(const char* root, const char* key, bool view64, ScopedKey& h)
 {
     return RegOpenKeyExA(root_key(root), key, 0, read_access(view64), h.put());
 }
@@ -23,13 +23,13 @@ static LONG open_read(const char* root, const char* key, int view64, ScopedKey& 
 int CReg::KeyError(const char* root, const char* key)
 {
     ScopedKey h;
-    return (int)open_read(root, key, mview64, h);
+    return (int)open_read(root, key, read_view64, h);
 }
 
 char* CReg::ReadStr(const char* root, const char* key, const char* name)
 {
     ScopedKey h;
-    if (open_read(root, key, mview64, h) != ERROR_SUCCESS) return nullptr;
+    if (open_read(root, key, read_view64, h) != ERROR_SUCCESS) return nullptr;
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(h.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ) || size < 2)
@@ -48,7 +48,7 @@ char* CReg::ReadStr(const char* root, const char* key, const char* name)
 int CReg::ReadNum(const char* root, const char* key, const char* name)
 {
     ScopedKey h;
-    if (open_read(root, key, mview64, h) != ERROR_SUCCESS) return -1;
+    if (open_read(root, key, read_view64, h) != ERROR_SUCCESS) return -1;
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(h.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_DWORD ||
         size != 4)
@@ -64,7 +64,7 @@ long CReg::ReadType(const char* root, const char* key, const char* name, unsigne
     *number = 0;
     ScopedKey h;
     DWORD type = 0, size = 0;
-    if (open_read(root, key, mview64, h) != ERROR_SUCCESS ||
+    if (open_read(root, key, read_view64, h) != ERROR_SUCCESS ||
         RegQueryValueExA(h.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return -1;
     if (type != REG_DWORD) return (long)type;
@@ -79,7 +79,7 @@ long CReg::ReadType(const char* root, const char* key, const char* name, unsigne
 int CReg::SubKeys(const char* root, const char* key, std::vector<std::string>& out)
 {
     ScopedKey h;
-    LONG r = open_read(root, key, mview64, h);
+    LONG r = open_read(root, key, read_view64, h);
     if (r == ERROR_FILE_NOT_FOUND) return 0;
     if (r != ERROR_SUCCESS) return (int)r;
     char name[256];  // a key name has at most 255 characters

@@ -8,7 +8,9 @@ extern char* mregtext;
 
 class CReg {
 public:
-    int mview64 = 0;  // open keys in the 64-bit view for reads
+    // Reads (ReadStr, ReadNum, ReadType, KeyError, SubKeys) open keys in the
+    // 64-bit view; writes and deletes always use the program's own view.
+    bool read_view64 = false;
 
     // Pointer to mregtext, or null when the value cannot be read as a
     // non-empty REG_SZ/REG_EXPAND_SZ. Valid until the next ReadStr.

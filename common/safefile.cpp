@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
+#include <utility>
 
 // Whether an existing file may be written now: opened for writing the way
 // the runtime's fopen would, without changing it. A missing file may be.
@@ -17,12 +18,9 @@ static bool writable(const char* path)
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        return true;
-    }
+    ScopedHandle h(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (h) return true;
     DWORD e = GetLastError();
     return e == ERROR_FILE_NOT_FOUND;
 }
@@ -36,29 +34,25 @@ static bool linked(const BY_HANDLE_FILE_INFORMATION& info)
 // The stream over a handle opened without following links.
 static FILE* open_handle(const char* path, const char* mode, DWORD disposition, DWORD share)
 {
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ScopedHandle h(CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     // Windows always knows the flag; a platform without reparse points may
     // refuse it, and then has no links of that kind to follow.
-    if (h == INVALID_HANDLE_VALUE && (GetLastError() == ERROR_INVALID_PARAMETER || GetLastError() == ERROR_NOT_SUPPORTED))
-        h = CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (!h && (GetLastError() == ERROR_INVALID_PARAMETER || GetLastError() == ERROR_NOT_SUPPORTED))
+        h.reset(CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info) || linked(info)) {
-        CloseHandle(h);
+    if (!GetFileInformationByHandle(h.get(), &info) || linked(info)) {
+        h.reset();
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     bool append = mode[0] == 'a';
-    if (append ? SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER : !SetEndOfFile(h)) {
-        CloseHandle(h);
+    if (append ? SetFilePointer(h.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER : !SetEndOfFile(h.get()))
         return nullptr;
-    }
-    int fd = _open_osfhandle((intptr_t)h, (append ? _O_APPEND : 0) | (strchr(mode, 'b') ? _O_BINARY : _O_TEXT));
-    if (fd < 0) {
-        CloseHandle(h);
-        return nullptr;
-    }
+    int fd = _open_osfhandle((intptr_t)h.get(), (append ? _O_APPEND : 0) | (strchr(mode, 'b') ? _O_BINARY : _O_TEXT));
+    if (fd < 0) return nullptr;
+    h.release();  // the descriptor owns it now
     FILE* f = _fdopen(fd, mode);
     if (!f) _close(fd);
     return f;
@@ -73,25 +67,24 @@ FILE* open_unlinked(const char* path, const char* mode)
 // (delete and security rights for the rename) and a stream over a copy.
 static FILE* open_temp(SafeFile& sf, const char* mode)
 {
-    HANDLE h = CreateFileA(sf.temp, GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    HANDLE dup = nullptr;
+    ScopedHandle h(CreateFileA(sf.temp, GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!h) return nullptr;
+    ScopedHandle dup;
     int fd = -1;
-    if (DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &dup, GENERIC_WRITE, FALSE, 0))
-        fd = _open_osfhandle((intptr_t)dup, strchr(mode, 'b') ? _O_BINARY : _O_TEXT);
+    if (DuplicateHandle(GetCurrentProcess(), h.get(), GetCurrentProcess(), dup.put(), GENERIC_WRITE, FALSE, 0))
+        fd = _open_osfhandle((intptr_t)dup.get(), strchr(mode, 'b') ? _O_BINARY : _O_TEXT);
+    if (fd >= 0) dup.release();  // the descriptor owns it now
     FILE* f = fd >= 0 ? _fdopen(fd, mode) : nullptr;
     if (!f) {
         DWORD e = GetLastError();
-        if (fd >= 0)
-            _close(fd);
-        else if (dup)
-            CloseHandle(dup);
-        CloseHandle(h);
+        if (fd >= 0) _close(fd);
+        dup.reset();
+        h.reset();
         SetLastError(e ? e : ERROR_OPEN_FAILED);
         return nullptr;
     }
-    sf.hold = h;
+    sf.hold = std::move(h);
     return f;
 }
 
@@ -128,12 +121,12 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode)
 
 SafeFile::~SafeFile()
 {
-    if (f) fclose(f);
+    ScopedFile(f).reset();  // the stream first, then its file
     if (hold) {
         // Deleted through its own handle: never another file of that name.
         FILE_DISPOSITION_INFO d = {TRUE};
-        if (!SetFileInformationByHandle(hold, FileDispositionInfo, &d, sizeof d)) DeleteFileA(temp);
-        CloseHandle(hold);
+        if (!SetFileInformationByHandle(hold.get(), FileDispositionInfo, &d, sizeof d)) DeleteFileA(temp);
+        hold.reset();
     }
 }
 
@@ -142,19 +135,19 @@ SafeFile::~SafeFile()
 // attributes are returned. INVALID_FILE_ATTRIBUTES: no old file.
 static DWORD carry_security(const char* path, HANDLE to)
 {
-    HANDLE old = CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (old == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+    ScopedHandle old(CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!old) return INVALID_FILE_ATTRIBUTES;
     BY_HANDLE_FILE_INFORMATION info;
     DWORD attrs = INVALID_FILE_ATTRIBUTES;
-    if (GetFileInformationByHandle(old, &info) && !linked(info)) {
+    if (GetFileInformationByHandle(old.get(), &info) && !linked(info)) {
         attrs = info.dwFileAttributes;
         PACL dacl = nullptr;
         PSECURITY_DESCRIPTOR sd = nullptr;
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
-        if (GetSecurityInfo(old, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd) ==
+        if (GetSecurityInfo(old.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd) ==
                 ERROR_SUCCESS &&
             dacl && GetSecurityDescriptorControl(sd, &control, &revision)) {
             SECURITY_INFORMATION which = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
@@ -164,7 +157,6 @@ static DWORD carry_security(const char* path, HANDLE to)
         }
         if (sd) LocalFree(sd);
     }
-    CloseHandle(old);
     return attrs;
 }
 
@@ -184,45 +176,45 @@ static bool rename_over(SafeFile& sf)
         ri->ReplaceIfExists = TRUE;
         ri->FileNameLength = (DWORD)(fn * sizeof(wchar_t));
         memcpy(ri->FileName, full, (fn + 1) * sizeof(wchar_t));
-        if (SetFileInformationByHandle(sf.hold, FileRenameInfo, ri, sizeof buf)) return true;
+        if (SetFileInformationByHandle(sf.hold.get(), FileRenameInfo, ri, sizeof buf)) return true;
     }
     // Where the platform does not rename by handle: by name, which replaces
     // a link rather than following it.
-    CloseHandle(sf.hold);
-    sf.hold = nullptr;
+    sf.hold.reset();
     return MoveFileExA(sf.temp, sf.path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool safe_commit(SafeFile& sf)
 {
     if (!sf.f) return false;
-    bool ok = ferror(sf.f) == 0;
-    if (fclose(sf.f) != 0) ok = false;
+    ScopedFile stream(sf.f);
     sf.f = nullptr;
+    bool ok = ferror(stream.get()) == 0;
+    // A write the stream still buffered can fail at the close only.
+    if (!stream.close()) ok = false;
     if (!sf.temp[0]) return ok;
     DWORD err = ERROR_WRITE_FAULT;
     if (ok) {
         // An existing file keeps its security and attributes (an
         // administrator may have let users write it); a new one, or one
         // that was a link, takes the folder's.
-        DWORD attrs = carry_security(sf.path, sf.hold);
+        DWORD attrs = carry_security(sf.path, sf.hold.get());
         const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
         if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & kept)) {
             FILE_BASIC_INFO bi = {};
             bi.FileAttributes = (attrs & kept) | FILE_ATTRIBUTE_ARCHIVE;
-            SetFileInformationByHandle(sf.hold, FileBasicInfo, &bi, sizeof bi);
+            SetFileInformationByHandle(sf.hold.get(), FileBasicInfo, &bi, sizeof bi);
         }
-        FlushFileBuffers(sf.hold);
+        FlushFileBuffers(sf.hold.get());
         ok = rename_over(sf);
         if (!ok) err = GetLastError();
     }
     if (sf.hold) {
         if (!ok) {
             FILE_DISPOSITION_INFO d = {TRUE};
-            SetFileInformationByHandle(sf.hold, FileDispositionInfo, &d, sizeof d);
+            SetFileInformationByHandle(sf.hold.get(), FileDispositionInfo, &d, sizeof d);
         }
-        CloseHandle(sf.hold);
-        sf.hold = nullptr;
+        sf.hold.reset();
     } else if (!ok) {
         DeleteFileA(sf.temp);
     }

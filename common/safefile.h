@@ -8,13 +8,14 @@
 // security (its access list) is carried over, a new file takes the
 // folder's.
 #pragma once
+#include "scoped.h"
 #include <stdio.h>
 
 struct SafeFile {
     FILE* f = nullptr;   // the stream to write, null when open failed
     char temp[260] = {};  // the temporary file; empty when writing in place
     char path[260] = {};  // the file to replace
-    void* hold = nullptr;  // the temporary file's own handle, kept until it is put in place
+    ScopedHandle hold;     // the temporary file's own handle, kept until it is put in place
 
     SafeFile() = default;
     SafeFile(const SafeFile&) = delete;

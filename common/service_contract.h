@@ -23,12 +23,16 @@ struct SvcSetting {
     // min to max, a text of at most max characters; max 0: any number, a
     // text of up to 259 characters.
     unsigned long min = 0, max = 0;
+    // A number's default: what the service takes when it is absent or
+    // unusable, and what the settings template (scripts/release/nxsvc.reg,
+    // checked by scripts/check-admx.sh) writes.
+    unsigned long number = 0;
 };
-static const SvcSetting svc_settings[SVC_SETTINGS] = {
+static constexpr SvcSetting svc_settings[SVC_SETTINGS] = {
     {"uncp", SVC_STR},         {"ndrv", SVC_STR, 2, 3},   {"user", SVC_STR},         {"pswd", SVC_STR},
-    {"stop", SVC_DWORD, 0, 1}, {"tmax", SVC_DWORD, 1, 604800}, {"tmsg", SVC_DWORD, 1, 604800},
-    {"tsvc", SVC_DWORD, 1, 604800}, {"twrb", SVC_DWORD, 1, 604800}, {"self", SVC_DWORD, 0, 1},
-    {"mwin", SVC_STR, 0, 11},  {"tdef", SVC_DWORD, 0, 720},
+    {"stop", SVC_DWORD, 0, 1, 0}, {"tmax", SVC_DWORD, 1, 604800, 600}, {"tmsg", SVC_DWORD, 1, 604800, 10},
+    {"tsvc", SVC_DWORD, 1, 604800, 60}, {"twrb", SVC_DWORD, 1, 604800, 120}, {"self", SVC_DWORD, 0, 1, 1},
+    {"mwin", SVC_STR, 0, 11},  {"tdef", SVC_DWORD, 0, 720, 0},
     {"sign", SVC_STR},
 };
 // The registry value name of a setting.
@@ -39,6 +43,7 @@ inline const char* svc_value(SvcSettingId id) { return svc_settings[id].value; }
 // the device (the console offers no search, the service runs nothing a
 // user added). Absent: 1, as before the setting existed.
 enum { SVC_SELF_ASSIGNED = 0, SVC_SELF_ANY = 1, SVC_REG_DWORD = 4 };
+static_assert(svc_settings[SVC_SET_SELF].number == SVC_SELF_ANY, "self: absent is 1");
 // The value to act on from the raw read: type the registry type (-1 when
 // the value is absent), value its DWORD. Any other type or value counts as
 // 1, and *odd then names why, for one log line (SVC_SELF_ODD_LOG);

@@ -32,7 +32,7 @@ void svc_read_setting(int id, SvcRead* r)
     // KEY_WOW64_64KEY and a 64-bit one anyway. Reading the 64-bit view
     // also finds it where a registry redirects the whole of Software.
     CReg policy;
-    policy.mview64 = 1;
+    policy.read_view64 = true;
     if (id != SVC_SET_PSWD) {
         SvcRead p;
         read_value(policy, NX_POLICY_KEY, name, &p);

@@ -36,27 +36,29 @@ bool probe_folder(char (&dir)[NX_PATH])
 }
 
 // Writes a probe and holds it open so that it cannot be changed, renamed
-// or deleted until the probe has run: readers only. Null when it could not
-// be written as given.
-HANDLE put_probe(const char* path, const char* text)
+// or deleted until the probe has run: readers only. Empty when it could
+// not be written as given.
+ScopedHandle put_probe(const char* path, const char* text)
 {
     DWORD n = (DWORD)strlen(text), done = 0;
-    HANDLE w = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (w == INVALID_HANDLE_VALUE) return nullptr;
-    bool ok = WriteFile(w, text, n, &done, nullptr) && done == n;
-    CloseHandle(w);
-    HANDLE r = ok ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
-                  : INVALID_HANDLE_VALUE;
-    if (r == INVALID_HANDLE_VALUE) return nullptr;
+    bool ok;
+    {
+        ScopedHandle w(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!w) return ScopedHandle();
+        ok = WriteFile(w.get(), text, n, &done, nullptr) && done == n;
+    }
+    ScopedHandle r;
+    if (ok)
+        r.reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr));
+    if (!r) return ScopedHandle();
     // What is held now is what was written.
     char back[512];
     DWORD got = 0;
-    if (n >= sizeof back || !ReadFile(r, back, sizeof back, &got, nullptr) || got != n || memcmp(back, text, n) != 0) {
-        CloseHandle(r);
-        return nullptr;
-    }
+    if (n >= sizeof back || !ReadFile(r.get(), back, sizeof back, &got, nullptr) || got != n ||
+        memcmp(back, text, n) != 0)
+        return ScopedHandle();
     return r;
 }
 
@@ -81,8 +83,8 @@ const char* run_text(SvcRun r)
     case RUN_NOSTART: return "not started";
     case RUN_TIMEOUT: return "time-out";
     case RUN_STOPPED: return "stopped";
-    default: return "refused";
     }
+    return "?";
 }
 
 void add(std::vector<SvcCheckRow>* rows, const std::string& what, const std::string& expected,
@@ -103,7 +105,7 @@ void exit_code_rows(const char* dir, std::vector<SvcCheckRow>* rows)
 {
     const size_t n = sizeof kCodes / sizeof kCodes[0];
     Probe probes[n];
-    HANDLE held[n] = {}, threads[n] = {};
+    ScopedHandle held[n], threads[n];
     for (size_t i = 0; i < n; i++) {
         Probe& p = probes[i];
         p.expected = kCodes[i];
@@ -114,17 +116,16 @@ void exit_code_rows(const char* dir, std::vector<SvcCheckRow>* rows)
         char text[64];
         fmt_str(text, "@echo off\r\nexit /b %lu\r\n", p.expected);
         if (fmt_str(p.path, "%s\\exit-%lu.cmd", dir, p.expected) || !(held[i] = put_probe(p.path, text))) continue;
-        threads[i] = (HANDLE)_beginthreadex(nullptr, 0, run_probe, &p, 0, nullptr);
+        threads[i].reset((HANDLE)_beginthreadex(nullptr, 0, run_probe, &p, 0, nullptr));
     }
     for (size_t i = 0; i < n; i++) {
-        if (threads[i]) {
-            WaitForSingleObject(threads[i], INFINITE);
-            CloseHandle(threads[i]);
-        }
-        if (held[i]) CloseHandle(held[i]);
+        if (threads[i]) WaitForSingleObject(threads[i].get(), INFINITE);
+        threads[i].reset();
+        bool written = (bool)held[i];
+        held[i].reset();
         DeleteFileA(probes[i].path);
         add(rows, "exit code " + std::to_string(probes[i].expected), std::to_string(probes[i].expected),
-            held[i] ? observed_code(probes[i]) : "probe not written (" + std::to_string(GetLastError()) + ")");
+            written ? observed_code(probes[i]) : "probe not written (" + std::to_string(GetLastError()) + ")");
     }
 }
 
@@ -144,11 +145,8 @@ const char* native_arch()
 std::string read_line(const char* path)
 {
     char buf[64] = "";
-    FILE* f = fopen(path, "rb");
-    if (f) {
-        if (!fgets(buf, sizeof buf, f)) buf[0] = 0;
-        fclose(f);
-    }
+    ScopedFile f(fopen(path, "rb"));
+    if (f && !fgets(buf, sizeof buf, f.get())) buf[0] = 0;
     std::string s = buf;
     while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
     return s;
@@ -163,12 +161,10 @@ Probe run_one(const char* path, const char* text, int tmax, bool* written)
     p.launch.tmax = tmax;
     p.launch.publish = false;
     p.launch.keep_output = false;
-    HANDLE h = put_probe(path, text);
-    *written = h != nullptr;
-    if (h) {
-        p.run = svc_launch_ex(path, p.launch);
-        CloseHandle(h);
-    }
+    ScopedHandle held = put_probe(path, text);
+    *written = (bool)held;
+    if (held) p.run = svc_launch_ex(path, p.launch);
+    held.reset();
     DeleteFileA(path);
     return p;
 }
@@ -202,17 +198,17 @@ void share_rows(const NCFG& ncfg, std::vector<SvcCheckRow>* rows)
     char unc_share[NX_PATH], before[27] = "", after[27] = "";
     svc_unc_share(unc_share, sizeof unc_share, probe);
     svc_share_letters(unc_share, before);
-    HANDLE b = put_probe(beside, "beside\r\n");
-    bool written = false;
+    ScopedHandle held = put_probe(beside, "beside\r\n");
+    bool beside_written = (bool)held, written = false;
     Probe p = run_one(probe, "@echo off\r\nif not exist beside.txt exit /b 2\r\nexit /b 0\r\n", 60, &written);
-    if (b) CloseHandle(b);
+    held.reset();
     DeleteFileA(beside);
     RemoveDirectoryA(dir);
     svc_share_letters(unc_share, after);
     std::string left;
     for (const char* l = after; *l; l++)
         if (!strchr(before, *l)) left += std::string(1, *l) + ":";
-    add(rows, what_dir, "0", b && written ? observed_code(p) : "probe not written");
+    add(rows, what_dir, "0", beside_written && written ? observed_code(p) : "probe not written");
     add(rows, what_letters, "none", left.empty() ? "none" : left);
 }
 

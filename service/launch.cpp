@@ -50,7 +50,7 @@ bool svc_installer_running()
     if (!m) return false;
     DWORD w = WaitForSingleObject(m.get(), 0);
     if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) {
-        ReleaseMutex(m.get());
+        ScopedMutexOwner given_back(m.get());
         return false;
     }
     return w == WAIT_TIMEOUT;
@@ -107,20 +107,19 @@ SvcShare::~SvcShare()
 void svc_share_letters(const char* share, char (&out)[27])
 {
     out[0] = 0;
-    HANDLE e;
-    if (!share[0] || WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, nullptr, &e) != NO_ERROR) return;
+    ScopedNetEnum e;
+    if (!share[0] || WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, nullptr, e.put()) != NO_ERROR) return;
     size_t n = 0;
     alignas(NETRESOURCEA) char buf[16384];
     for (;;) {
         DWORD count = (DWORD)-1, size = sizeof buf;
-        if (WNetEnumResourceA(e, &count, buf, &size) != NO_ERROR) break;
+        if (WNetEnumResourceA(e.get(), &count, buf, &size) != NO_ERROR) break;
         const NETRESOURCEA* r = (const NETRESOURCEA*)buf;
         for (DWORD i = 0; i < count && n < 26; i++)
             if (r[i].lpLocalName && r[i].lpLocalName[0] && r[i].lpRemoteName && _stricmp(r[i].lpRemoteName, share) == 0)
                 out[n++] = r[i].lpLocalName[0];
     }
     out[n] = 0;
-    WNetCloseEnum(e);
 }
 
 static void drop_new_letters(const char* share, const char* before)
@@ -177,17 +176,13 @@ namespace {
 // job's completion port; the newest SVC_OUTPUT_BYTES are kept.
 enum { kOutputKey = 1 };
 struct Output {
-    HANDLE pipe = nullptr;
+    ScopedHandle pipe;
     OVERLAPPED ov = {};
     bool pending = false, ended = false;
     char buf[4096];
     std::string tail;
     unsigned long long total = 0;
 
-    ~Output()
-    {
-        if (pipe) CloseHandle(pipe);
-    }
     void keep(DWORD n)
     {
         total += n;
@@ -198,7 +193,7 @@ struct Output {
     {
         pending = false;
         if (ended) return;
-        if (ReadFile(pipe, buf, sizeof buf, nullptr, &ov) || GetLastError() == ERROR_IO_PENDING)
+        if (ReadFile(pipe.get(), buf, sizeof buf, nullptr, &ov) || GetLastError() == ERROR_IO_PENDING)
             pending = true;  // the port brings the result either way
         else
             ended = true;
@@ -229,18 +224,18 @@ bool make_pipe(Output& out, HANDLE port, ScopedHandle& child_end)
                                                               nullptr))
         return false;
     SECURITY_ATTRIBUTES psa = {sizeof psa, sd, FALSE};
-    out.pipe = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 65536, 0, &psa);
+    out.pipe.reset(CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                    PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 65536, 0, &psa));
     LocalFree(sd);
-    if (out.pipe == INVALID_HANDLE_VALUE) {
-        out.pipe = nullptr;
+    // Invalid counts as none: the pipe is either held or empty.
+    if (!out.pipe) {
+        out.pipe.reset();
         return false;
     }
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     child_end.reset(CreateFileA(name, GENERIC_WRITE, 0, &sa, OPEN_EXISTING, 0, nullptr));
-    if (!child_end || !CreateIoCompletionPort(out.pipe, port, kOutputKey, 0)) {
-        CloseHandle(out.pipe);
-        out.pipe = nullptr;
+    if (!child_end || !CreateIoCompletionPort(out.pipe.get(), port, kOutputKey, 0)) {
+        out.pipe.reset();
         return false;
     }
     return true;
@@ -254,7 +249,7 @@ void save_output(const Output& out, const char* script)
     if (!svc_log_folder()[0] || !svc_output_name(name, sizeof name, script) ||
         fmt_str(path, "%s\\%s", svc_log_folder(), name))
         return;
-    FILE* f = open_unlinked(path, "wb");
+    ScopedFile f(open_unlinked(path, "wb"));
     if (!f) {
         if (!moutput_told) svc_log("Output (%s) failed: %lu; scripts' output is not kept\n", path, GetLastError());
         moutput_told = true;
@@ -262,10 +257,12 @@ void save_output(const Output& out, const char* script)
     }
     size_t n = out.tail.size() > (size_t)SVC_OUTPUT_BYTES ? (size_t)SVC_OUTPUT_BYTES : out.tail.size();
     bool cut = out.total > n;
-    if (cut) fprintf(f, "[cut: the script wrote %llu bytes, the newest %u are kept]\r\n", out.total, (unsigned)n);
-    fwrite(out.tail.data() + out.tail.size() - n, 1, n, f);
-    bool ok = !ferror(f);
-    if (fclose(f) != 0) ok = false;
+    if (cut)
+        fprintf(f.get(), "[cut: the script wrote %llu bytes, the newest %u are kept]\r\n", out.total, (unsigned)n);
+    fwrite(out.tail.data() + out.tail.size() - n, 1, n, f.get());
+    bool ok = !ferror(f.get());
+    // The last write can fail at the close only.
+    if (!f.close()) ok = false;
     if (!ok)
         svc_log("Output (%s) failed: %lu\n", path, GetLastError());
     else if (cut)
@@ -288,6 +285,137 @@ bool port_message(HANDLE port, HANDLE job, Output& out, DWORD wait_ms, DWORD* jo
     else if (key == (ULONG_PTR)job)
         *job_msg = n;
     return true;
+}
+
+// The job the script runs in, which ends what is left in it when closed,
+// with its completion port where the platform gives one (the port is then
+// empty).
+ScopedHandle make_job(ScopedHandle& port)
+{
+    ScopedHandle job(CreateJobObjectA(nullptr, nullptr));
+    if (!job) return job;
+    port.reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION lim = {};
+    lim.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &lim, sizeof lim);
+    if (port) {
+        JOBOBJECT_ASSOCIATE_COMPLETION_PORT acp = {job.get(), port.get()};
+        if (!SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation, &acp, sizeof acp))
+            port.reset();
+    }
+    return job;
+}
+
+// cmd started hidden with the script, its output into out's pipe where
+// there is a port. Started suspended and put in the job before it runs, so
+// nothing it starts escapes unless it asks to. Empty, with the error in
+// l.result (logged), when it could not be.
+ScopedHandle start_in_job(const char* cmd_exe, char* cmdline, const char* startdir, const char* script,
+                          HANDLE job, HANDLE port, Output& out, SvcLaunch& l)
+{
+    ScopedHandle child_out, child_in;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    if (port && make_pipe(out, port, child_out)) {
+        child_in.reset(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
+        si.dwFlags |= STARTF_USESTDHANDLES;
+        si.hStdInput = child_in.get();
+        si.hStdOutput = si.hStdError = child_out.get();
+    }
+    PROCESS_INFORMATION pi = {};
+    BOOL started = CreateProcessA(cmd_exe, cmdline, nullptr, nullptr, (si.dwFlags & STARTF_USESTDHANDLES) != 0,
+                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, startdir, &si, &pi);
+    // The script's ends are its own now: the pipe ends when it and its
+    // children have closed theirs.
+    child_out.reset();
+    child_in.reset();
+    if (!started) {
+        l.result = GetLastError();
+        svc_log("CreateProcess (%s) failed: %lu\n", cmdline, l.result);
+        return ScopedHandle();
+    }
+    ScopedHandle process(pi.hProcess), thread(pi.hThread);
+    if (!AssignProcessToJobObject(job, process.get())) {
+        l.result = GetLastError();
+        svc_log("AssignProcessToJobObject (%s) failed: %lu\n", script, l.result);
+        TerminateProcess(process.get(), l.result);
+        return ScopedHandle();
+    }
+    ResumeThread(thread.get());
+    return process;
+}
+
+// Waits until cmd and all it left in the job have ended, tmax has passed
+// or the service stops; cmd's exit code goes to l.result once it has ended.
+SvcRun wait_for_job(HANDLE job, HANDLE port, HANDLE process, Output& out, SvcLaunch& l)
+{
+    DWORD start = GetTickCount();
+    int shown = -1;
+    bool cmd_ended = false;
+    char info[64];
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        int secs = (int)(elapsed / 1000);
+        if (!cmd_ended && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+            cmd_ended = true;
+            GetExitCodeProcess(process, &l.result);
+        }
+        // The job says when its last process has ended; the count is asked
+        // as well, since the platform does not promise every message.
+        if (cmd_ended && active_processes(job) == 0) return RUN_DONE;
+        if (svc_stopping()) return cmd_ended ? RUN_DONE : RUN_STOPPED;
+        if (secs >= l.tmax) return cmd_ended ? RUN_DONE : RUN_TIMEOUT;
+        if (secs != shown && l.publish) {
+            shown = secs;
+            fmt_str(info, "installing ... %d s", secs);
+            mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO, info);
+        }
+        // While the output flows, the port wakes the loop; once it has
+        // ended (cmd's end closes it), cmd's own end does, at once.
+        DWORD wait = 1000 - elapsed % 1000, msg = 0;
+        // What cmd leaves is asked for often: the platform may not say
+        // when the last of it ends (Wine does not).
+        if (cmd_ended && wait > 25) wait = 25;
+        HANDLE hs[2] = {mstop, process};
+        if (port && (cmd_ended || (out.pipe && !out.ended)))
+            port_message(port, job, out, wait, &msg);
+        else
+            WaitForMultipleObjects(cmd_ended ? 1 : 2, hs, FALSE, wait);
+    }
+}
+
+// After cmd's end, what it left in the job is ended; cmd itself past tmax
+// or at a stop ends with the job, its result the service's error.
+void end_job(SvcRun run, HANDLE job, HANDLE process, const char* script, SvcLaunch& l)
+{
+    if (run == RUN_DONE) {
+        long left = script_processes(job);
+        if (active_processes(job) > 0) {
+            TerminateJobObject(job, SVC_ERR_TIMEOUT);
+            l.ended = left;
+            svc_log("Script (%s) MSG ... ended %ld processes the script left running\n", script, left);
+        }
+        return;
+    }
+    l.result = run == RUN_STOPPED ? SVC_ERR_STOPPED : SVC_ERR_TIMEOUT;
+    TerminateJobObject(job, l.result);
+    WaitForSingleObject(process, 5000);
+}
+
+// What is still to read: a process that left the job may hold the pipe
+// open, so the read is given up after a moment.
+void drain_output(HANDLE port, HANDLE job, Output& out)
+{
+    DWORD msg;
+    for (DWORD until = GetTickCount() + 1000; out.pending && (int)(until - GetTickCount()) > 0;)
+        port_message(port, job, out, until - GetTickCount(), &msg);
+    if (!out.pending) return;
+    CancelIoEx(out.pipe.get(), &out.ov);
+    for (DWORD until = GetTickCount() + 2000; out.pending && (int)(until - GetTickCount()) > 0;)
+        port_message(port, job, out, until - GetTickCount(), &msg);
 }
 
 }  // namespace
@@ -313,126 +441,23 @@ SvcRun svc_launch_ex(const char* script, SvcLaunch& l)
     }
     char share[NX_PATH] = "", before[27] = "";
     if (svc_unc_share(share, sizeof share, script)) svc_share_letters(share, before);
-    ScopedHandle job(CreateJobObjectA(nullptr, nullptr));
+    ScopedHandle port;
+    ScopedHandle job = make_job(port);
     if (!job) {
         l.result = GetLastError();
         svc_log("CreateJobObject (%s) failed: %lu\n", script, l.result);
         return RUN_NOSTART;
     }
-    ScopedHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION lim = {};
-    lim.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &lim, sizeof lim);
-    if (port) {
-        JOBOBJECT_ASSOCIATE_COMPLETION_PORT acp = {job.get(), port.get()};
-        if (!SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation, &acp, sizeof acp))
-            port.reset();
-    }
     Output* out = new Output;  // given up, not freed, if a read never comes back
-    ScopedHandle child_out, child_in;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    if (port && make_pipe(*out, port.get(), child_out)) {
-        child_in.reset(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
-        si.dwFlags |= STARTF_USESTDHANDLES;
-        si.hStdInput = child_in.get();
-        si.hStdOutput = si.hStdError = child_out.get();
-    }
-    PROCESS_INFORMATION pi = {};
-    // Started suspended and put in the job before it runs, so nothing it
-    // starts escapes unless it asks to.
-    BOOL started = CreateProcessA(cmd_exe, cmdline, nullptr, nullptr, (si.dwFlags & STARTF_USESTDHANDLES) != 0,
-                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, startdir, &si, &pi);
-    child_out.reset();
-    child_in.reset();
-    if (!started) {
-        l.result = GetLastError();
-        svc_log("CreateProcess (%s) failed: %lu\n", cmdline, l.result);
+    ScopedHandle process = start_in_job(cmd_exe, cmdline, startdir, script, job.get(), port.get(), *out, l);
+    if (!process) {
         delete out;
         return RUN_NOSTART;
     }
-    ScopedHandle process(pi.hProcess), thread(pi.hThread);
-    if (!AssignProcessToJobObject(job.get(), process.get())) {
-        l.result = GetLastError();
-        svc_log("AssignProcessToJobObject (%s) failed: %lu\n", script, l.result);
-        TerminateProcess(process.get(), l.result);
-        delete out;
-        return RUN_NOSTART;
-    }
-    ResumeThread(thread.get());
-    thread.reset();
     if (out->pipe) out->read();
-
-    SvcRun run = RUN_TIMEOUT;
-    DWORD start = GetTickCount();
-    int shown = -1;
-    bool cmd_ended = false;
-    char info[64];
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        int secs = (int)(elapsed / 1000);
-        if (!cmd_ended && WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
-            cmd_ended = true;
-            GetExitCodeProcess(process.get(), &l.result);
-        }
-        // The job says when its last process has ended; the count is asked
-        // as well, since the platform does not promise every message.
-        if (cmd_ended && active_processes(job.get()) == 0) {
-            run = RUN_DONE;
-            break;
-        }
-        if (svc_stopping()) {
-            run = cmd_ended ? RUN_DONE : RUN_STOPPED;
-            break;
-        }
-        if (secs >= l.tmax) {
-            run = cmd_ended ? RUN_DONE : RUN_TIMEOUT;
-            break;
-        }
-        if (secs != shown && l.publish) {
-            shown = secs;
-            fmt_str(info, "installing ... %d s", secs);
-            mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO, info);
-        }
-        // While the output flows, the port wakes the loop; once it has
-        // ended (cmd's end closes it), cmd's own end does, at once.
-        DWORD wait = 1000 - elapsed % 1000, msg = 0;
-        // What cmd leaves is asked for often: the platform may not say
-        // when the last of it ends (Wine does not).
-        if (cmd_ended && wait > 25) wait = 25;
-        HANDLE hs[2] = {mstop, process.get()};
-        if (port && (cmd_ended || (out->pipe && !out->ended)))
-            port_message(port.get(), job.get(), *out, wait, &msg);
-        else
-            WaitForMultipleObjects(cmd_ended ? 1 : 2, hs, FALSE, wait);
-    }
-    if (run == RUN_DONE) {
-        long left = script_processes(job.get());
-        if (active_processes(job.get()) > 0) {
-            TerminateJobObject(job.get(), SVC_ERR_TIMEOUT);
-            l.ended = left;
-            svc_log("Script (%s) MSG ... ended %ld processes the script left running\n", script, left);
-        }
-    } else {
-        l.result = run == RUN_STOPPED ? SVC_ERR_STOPPED : SVC_ERR_TIMEOUT;
-        TerminateJobObject(job.get(), l.result);
-        WaitForSingleObject(process.get(), 5000);
-    }
-    // What is still to read: a process that left the job may hold the pipe
-    // open, so the read is given up after a moment.
-    for (DWORD until = GetTickCount() + 1000; out->pending && (int)(until - GetTickCount()) > 0;) {
-        DWORD msg;
-        port_message(port.get(), job.get(), *out, until - GetTickCount(), &msg);
-    }
-    if (out->pending) {
-        CancelIoEx(out->pipe, &out->ov);
-        DWORD msg;
-        for (DWORD until = GetTickCount() + 2000; out->pending && (int)(until - GetTickCount()) > 0;)
-            port_message(port.get(), job.get(), *out, until - GetTickCount(), &msg);
-    }
+    SvcRun run = wait_for_job(job.get(), port.get(), process.get(), *out, l);
+    end_job(run, job.get(), process.get(), script, l);
+    drain_output(port.get(), job.get(), *out);
     if (out->pipe && l.keep_output) save_output(*out, script);
     if (!out->pending) delete out;
     // Closing the job ends anything the script left behind, before its

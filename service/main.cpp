@@ -202,15 +202,16 @@ static int platform_check()
     set_public();
     NCFG ncfg = {};
     char lib[NX_PATH];
-    HMODULE m = fmt_str(lib, "%s\\%s", mfolder, SVC_LIB_FILE) ? nullptr
-                                                               : LoadLibraryExA(lib, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ScopedLibrary m(fmt_str(lib, "%s\\%s", mfolder, SVC_LIB_FILE)
+                        ? nullptr
+                        : LoadLibraryExA(lib, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     typedef int(__cdecl * set_ncfg_fn)(NCFG*);
-    set_ncfg_fn set_ncfg = m ? (set_ncfg_fn)GetProcAddress(m, "set_ncfg") : nullptr;
+    set_ncfg_fn set_ncfg = m ? (set_ncfg_fn)GetProcAddress(m.get(), "set_ncfg") : nullptr;
     if (set_ncfg) set_ncfg(&ncfg);
     std::vector<SvcCheckRow> rows;
     std::string failed;
     bool ok = svc_check(true, &ncfg, &rows, &failed);
-    if (m) FreeLibrary(m);
+    m.reset();
     printf("%-40s %-20s %-20s %s\n", "Check", "Expected", "Observed", "Result");
     for (const SvcCheckRow& r : rows) {
         const char* verdict = !r.run ? "not run" : r.ok ? "OK" : "FAILED";

@@ -107,7 +107,10 @@ RestartStep svc_restart_step(long long requested, long long accepted, long long 
     return RESTART_TRY;
 }
 
-bool svc_restart_accepted(unsigned long error) { return error == 0 || error == 1115 || error == 1190; }
+bool svc_restart_accepted(unsigned long error)
+{
+    return error == 0 || error == NX_ERR_SHUTDOWN_IN_PROGRESS || error == NX_ERR_SHUTDOWN_IS_SCHEDULED;
+}
 
 bool svc_restart_parse(const char* text, long long* requested, long long* accepted)
 {

@@ -65,7 +65,7 @@ enum RestartStep {
 RestartStep svc_restart_step(long long requested, long long accepted, long long boot, long long now, int twrb);
 
 // The platform's answer to a restart request: 0 or a restart already under
-// way (1115 ERROR_SHUTDOWN_IN_PROGRESS, 1190 ERROR_SHUTDOWN_IS_SCHEDULED)
+// way (NX_ERR_SHUTDOWN_IN_PROGRESS, NX_ERR_SHUTDOWN_IS_SCHEDULED)
 // counts as accepted; everything else (21 ERROR_NOT_READY at boot with
 // nobody logged on, 1187 ...) is tried again at the next task.
 bool svc_restart_accepted(unsigned long error);

@@ -50,12 +50,13 @@ static bool enable_shutdown_privilege()
 static void tell_users(char* text, int tmsg)
 {
     char title[] = SVC_DISPLAY_NAME;
-    WTS_SESSION_INFOA* sessions = nullptr;
+    ScopedWts<WTS_SESSION_INFOA> list;
     DWORD count = 0;
-    if (!WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+    if (!WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) {
         svc_log("WTSEnumerateSessions () failed: %lu\n", GetLastError());
         return;
     }
+    const WTS_SESSION_INFOA* sessions = list.get();
     for (DWORD i = 0; i < count; i++) {
         if (!svc_message_session(sessions[i].SessionId, (int)sessions[i].State)) continue;
         DWORD answer = 0;
@@ -64,7 +65,6 @@ static void tell_users(char* text, int tmsg)
                              &answer, FALSE))
             svc_log("WTSSendMessage (%lu) failed: %lu\n", sessions[i].SessionId, GetLastError());
     }
-    WTSFreeMemory(sessions);
 }
 
 // True when the platform took the request. After the grace time the
@@ -177,7 +177,7 @@ static unsigned __stdcall ask_session(void* arg)
 // (IDTIMEOUT) and a failed call count as "Later".
 static bool users_say_now(const std::vector<DWORD>& ids, const char* by)
 {
-    std::vector<std::pair<Question*, HANDLE>> asked;
+    std::vector<std::pair<Question*, ScopedHandle>> asked;
     for (DWORD id : ids) {
         Question* q = new Question;
         q->session = id;
@@ -185,22 +185,22 @@ static bool users_say_now(const std::vector<DWORD>& ids, const char* by)
                 "New packages need this computer to restart. It restarts by itself at %s at the latest.\n\n"
                 "Restart now?\n\nYes: Restart now\nNo: Later (you will be reminded)",
                 by);
-        HANDLE t = (HANDLE)_beginthreadex(nullptr, 0, ask_session, q, 0, nullptr);
+        ScopedHandle t((HANDLE)_beginthreadex(nullptr, 0, ask_session, q, 0, nullptr));
         if (!t) {
             svc_log("WTSSendMessage (%lu) failed: %lu; taken as later\n", id, GetLastError());
             delete q;
             continue;
         }
-        asked.push_back({q, t});
+        asked.emplace_back(q, std::move(t));
     }
     bool now = false;
     ULONGLONG until = GetTickCount64() + (ASK_SECONDS + 5) * 1000ULL;
     for (auto& a : asked) {
         Question* q = a.first;
         ULONGLONG tick = GetTickCount64();
-        HANDLE both[2] = {a.second, mstop};
+        HANDLE both[2] = {a.second.get(), mstop};
         DWORD w = WaitForMultipleObjects(2, both, FALSE, tick < until ? (DWORD)(until - tick) : 0);
-        CloseHandle(a.second);
+        a.second.reset();
         if (w != WAIT_OBJECT_0)
             svc_log("WTSSendMessage (%lu) MSG ... no answer; later\n", q->session);
         else if (q->error)

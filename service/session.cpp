@@ -50,12 +50,12 @@ static bool no_sessions()
 std::vector<DWORD> svc_user_sessions()
 {
     std::vector<DWORD> ids;
-    WTS_SESSION_INFOA* sessions = nullptr;
+    ScopedWts<WTS_SESSION_INFOA> list;
     DWORD count = 0;
-    if (WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+    if (WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) {
+        const WTS_SESSION_INFOA* sessions = list.get();
         for (DWORD i = 0; i < count; i++)
             if (svc_message_session(sessions[i].SessionId, (int)sessions[i].State)) ids.push_back(sessions[i].SessionId);
-        WTSFreeMemory(sessions);
     }
     // Where sessions cannot be listed (Wine lists none), the console's.
     if (ids.empty() && WTSGetActiveConsoleSessionId() != 0xFFFFFFFF && no_sessions())
@@ -86,10 +86,12 @@ static void start_in_session(const char* exe, DWORD session)
             svc_log("Console (%s) failed: %lu\n", exe, GetLastError());
         return;
     }
-    void* env = nullptr;
-    if (!CreateEnvironmentBlock(&env, token.get(), FALSE)) env = nullptr;
-    std::wstring block = with_public((const wchar_t*)env);
-    if (env) DestroyEnvironmentBlock(env);
+    std::wstring block;
+    {
+        ScopedEnvironment env;
+        if (!CreateEnvironmentBlock(env.put(), token.get(), FALSE)) env.release();
+        block = with_public((const wchar_t*)env.get());
+    }
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.lpDesktop = mdesktop;

@@ -64,9 +64,9 @@ bool make_private_folder(const char* path)
 
 void remove_tree(const std::wstring& path)
 {
+    // The listing is closed before its folder goes.
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
+    if (ScopedFind h{FindFirstFileW((path + L"\\*").c_str(), &fd)}) {
         do {
             std::wstring sub = path + L"\\" + fd.cFileName;
             if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
@@ -77,8 +77,7 @@ void remove_tree(const std::wstring& path)
                 RemoveDirectoryW(sub.c_str());
             else
                 DeleteFileW(sub.c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
+        } while (FindNextFileW(h.get(), &fd));
     }
     RemoveDirectoryW(path.c_str());
 }
@@ -105,8 +104,8 @@ bool fetch_folder(const Manifest& m, const std::wstring& src, const std::wstring
     if (!CreateDirectoryW(dst.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return (*err = GetLastError()), (*why = "the cache folder could not be made"), false;
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((src + L"\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return (*err = GetLastError()), (*why = rel + " could not be listed"), false;
+    ScopedFind h(FindFirstFileW((src + L"\\*").c_str(), &fd));
+    if (!h) return (*err = GetLastError()), (*why = rel + " could not be listed"), false;
     bool ok = true;
     do {
         if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
@@ -122,8 +121,7 @@ bool fetch_folder(const Manifest& m, const std::wstring& src, const std::wstring
             ok = fetch_file(m, s, d, sub, why, err);
             ++*files;
         }
-    } while (ok && FindNextFileW(h, &fd));
-    FindClose(h);
+    } while (ok && FindNextFileW(h.get(), &fd));
     return ok;
 }
 
@@ -135,12 +133,12 @@ void svc_sign_sweep()
     // The folder itself stays between runs; what is in it was left by a
     // run that did not end.
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((mcache + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
+    ScopedFind h(FindFirstFileA((mcache + "\\*").c_str(), &fd));
+    if (!h) return;
     bool left = false;
     do left |= strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0;
-    while (!left && FindNextFileA(h, &fd));
-    FindClose(h);
+    while (!left && FindNextFileA(h.get(), &fd));
+    h.reset();
     if (!left) return;
     remove_tree(wide_of(mcache.c_str()));
     svc_log("Cache (%s) MSG ... left by an earlier run, removed\n", mcache.c_str());

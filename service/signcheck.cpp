@@ -215,7 +215,8 @@ DWORD copy_hashed(const wchar_t* src, const wchar_t* dst, unsigned char (&hash)[
     for (auto& b : p.buf) b.resize(kChunk);
     InitializeCriticalSection(&p.lock);
     InitializeConditionVariable(&p.changed);
-    HANDLE threads[2] = {CreateThread(nullptr, 0, reader, &p, 0, nullptr), CreateThread(nullptr, 0, writer, &p, 0, nullptr)};
+    ScopedHandle threads[2] = {ScopedHandle(CreateThread(nullptr, 0, reader, &p, 0, nullptr)),
+                               ScopedHandle(CreateThread(nullptr, 0, writer, &p, 0, nullptr))};
     if (!threads[0] || !threads[1]) {
         EnterCriticalSection(&p.lock);
         p.fail(GetLastError());
@@ -236,10 +237,10 @@ DWORD copy_hashed(const wchar_t* src, const wchar_t* dst, unsigned char (&hash)[
         LeaveCriticalSection(&p.lock);
         if (size == 0) break;
     }
-    for (HANDLE t : threads)
+    for (ScopedHandle& t : threads)
         if (t) {
-            WaitForSingleObject(t, INFINITE);
-            CloseHandle(t);
+            WaitForSingleObject(t.get(), INFINITE);
+            t.reset();
         }
     DeleteCriticalSection(&p.lock);
     if (p.error) return p.error;

@@ -33,8 +33,8 @@ struct File {
 bool list_files(const std::wstring& folder, const std::string& rel, std::vector<File>* out, std::string* why)
 {
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) {
+    ScopedFind h(FindFirstFileW((folder + L"\\*").c_str(), &fd));
+    if (!h) {
         DWORD e = GetLastError();
         *why = rel + " cannot be listed: " + std::to_string(e);
         return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;  // none there
@@ -52,8 +52,7 @@ bool list_files(const std::wstring& folder, const std::string& rel, std::vector<
         } else if (sub.rfind(SHARE_CFG "/" SHARE_MANIFEST, 0) != 0) {  // itself, its signature, a .new left over
             out->push_back({sub, path});
         }
-    } while (ok && FindNextFileW(h, &fd));
-    FindClose(h);
+    } while (ok && FindNextFileW(h.get(), &fd));
     return ok;
 }
 

@@ -5,11 +5,12 @@
 #include "log.h"
 #include "svcrules.h"
 #include "safefile.h"
+#include "scoped.h"
 #include "service_contract.h"
 #include <stdarg.h>
 #include <stdio.h>
 
-static FILE* mlog;
+static ScopedFile mlog;
 static char mlogpath[NX_PATH];
 static char moldpath[NX_PATH];
 static char mlogfolder[NX_PATH];
@@ -28,14 +29,14 @@ void svc_log_open()
         InitializeCriticalSection(&mlock);
         mlock_ready = true;
     }
-    if (log_paths(mfolder)) mlog = open_unlinked(mlogpath, "at");
+    if (log_paths(mfolder)) mlog.reset(open_unlinked(mlogpath, "at"));
     copy_str(mlogfolder, mfolder);
     if (!mlog) {
         // Beside the program is not writable: "TEMP", as the library does,
         // where a user may have planted a link (not followed).
         char temp[NX_PATH];
         DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
-        if (n > 0 && n < sizeof temp && log_paths(temp)) mlog = open_unlinked(mlogpath, "at");
+        if (n > 0 && n < sizeof temp && log_paths(temp)) mlog.reset(open_unlinked(mlogpath, "at"));
         if (mlog) copy_str(mlogfolder, temp);
     }
 }
@@ -46,8 +47,7 @@ void svc_log_close()
 {
     if (!mlock_ready) return;
     EnterCriticalSection(&mlock);
-    if (mlog) fclose(mlog);
-    mlog = nullptr;
+    mlog.reset();
     LeaveCriticalSection(&mlock);
 }
 
@@ -63,13 +63,13 @@ void svc_log(const char* fmt, ...)
     if ((size_t)r >= sizeof text) text[sizeof text - 2] = '\n';  // cut, but keep the line end
     EnterCriticalSection(&mlock);
     if (mlog) {
-        log_line(mlog, "%s", text);
-        if (svc_log_full(ftell(mlog))) {
-            fclose(mlog);
+        log_line(mlog.get(), "%s", text);
+        if (svc_log_full(ftell(mlog.get()))) {
+            mlog.reset();
             // The old log goes; a failed move keeps the full log, which is
             // then started again rather than grown further.
             if (!MoveFileExA(mlogpath, moldpath, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(mlogpath);
-            mlog = open_unlinked(mlogpath, "at");
+            mlog.reset(open_unlinked(mlogpath, "at"));
         }
     }
     LeaveCriticalSection(&mlock);

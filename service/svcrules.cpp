@@ -1,5 +1,6 @@
 #include "svcrules.h"
 #include "listfile.h"
+#include "osrules.h"
 #include "sharelayout.h"
 #include "service_contract.h"
 #include <ctype.h>
@@ -83,7 +84,6 @@ SvcOutcome svc_outcome(SvcRun run, unsigned long result)
     case RUN_NOSTART: o.exit = result; break;
     case RUN_TIMEOUT: o.exit = SVC_ERR_TIMEOUT; break;
     case RUN_STOPPED: o.exit = SVC_ERR_STOPPED; break;
-    case RUN_REJECTED: o.exit = SVC_ERR_REJECTED; break;
     }
     if (run == RUN_DONE && svc_code_installed(result)) {
         o.installed = true;
@@ -139,6 +139,27 @@ int svc_backoff(int tries, int tsvc)
     int day = (24 * 3600 + svc_seconds(tsvc, SVC_TSVC) - 1) / svc_seconds(tsvc, SVC_TSVC) - 1;
     long long wait = tries > 31 ? day : (1LL << (tries - 1)) - 1;
     return wait > day ? day : (int)wait;
+}
+
+SvcTries svc_tries(const char* done_vers, const char* vers, int tries, int wait, int tsvc)
+{
+    if (!done_vers || !vers || strcmp(done_vers, vers) != 0) return {0, 0};
+    if (tries < 0) tries = 0;
+    int most = svc_backoff(tries, tsvc);
+    return {tries, wait < 0 || wait > most ? most : wait};
+}
+
+SvcPackageStep svc_package_step(const SvcPackageFacts& f)
+{
+    // A package under way when the window closes finishes; the next waits.
+    if (f.window && !svc_window_open(f.win_from, f.win_to, f.minute)) return STEP_WINDOW_CLOSED;
+    if (!f.share_ready) return STEP_SHARE_LOST;
+    if (!f.keyed) return STEP_REFUSE_KEY;
+    if (!f.assigned && f.self != SVC_SELF_ANY) return STEP_REFUSE_SELF;
+    if (!f.script_ok) return STEP_REFUSE_SCRIPT;
+    if (svc_skip(f.done_vers, f.done_code, f.vers)) return STEP_SKIP;
+    if (svc_tries(f.done_vers, f.vers, f.done_tries, f.done_wait, f.tsvc).wait > 0) return STEP_BACKOFF;
+    return STEP_RUN;
 }
 
 void svc_show(char* out, size_t n, const char* text)

@@ -2,6 +2,7 @@
 // run, which packages are skipped, how a result is recorded and when the
 // log is rotated. No Win32 here, so the rules also build and run natively.
 #pragma once
+#include "service_contract.h"
 #include "winerr.h"
 #include <stddef.h>
 #include <stdio.h>
@@ -38,7 +39,6 @@ enum SvcRun {
     RUN_NOSTART,   // it could not be started; result is the system error
     RUN_TIMEOUT,   // ended after "tmax" seconds
     RUN_STOPPED,   // ended because the service was stopped
-    RUN_REJECTED,  // its path broke the path rule; it never ran
 };
 // The system error recorded for each outcome that has no exit code.
 enum {
@@ -62,13 +62,55 @@ inline bool svc_log_full(long size) { return size >= SVC_LOG_LIMIT; }
 
 // The settings in seconds, with the service's own value for an absent or
 // unusable one, and at most a week (so milliseconds fit 32 bits).
-enum { SVC_TMAX = 600, SVC_TMSG = 10, SVC_TSVC = 60, SVC_TWRB = 120, SVC_TLONGEST = 7 * 24 * 3600 };
+enum : int {
+    SVC_TMAX = (int)svc_settings[SVC_SET_TMAX].number,
+    SVC_TMSG = (int)svc_settings[SVC_SET_TMSG].number,
+    SVC_TSVC = (int)svc_settings[SVC_SET_TSVC].number,
+    SVC_TWRB = (int)svc_settings[SVC_SET_TWRB].number,
+    SVC_TLONGEST = 7 * 24 * 3600
+};
 int svc_seconds(int value, int fallback);
 
 // Failures that repeat: after the tries-th failed attempt in a row the
 // package waits this many tasks (0, 1, 3, 7 ...: tried again after 1, 2,
 // 4, 8 ... tasks), at most as many as make a day at tsvc seconds a task.
 int svc_backoff(int tries, int tsvc);
+
+// A package's failed attempts in a row and the tasks it still waits, from
+// its record (done_vers null: none; tries, wait -1: absent): earlier
+// failures count for the listed version only, and it never waits longer
+// than its back-off.
+struct SvcTries {
+    int tries, wait;
+};
+SvcTries svc_tries(const char* done_vers, const char* vers, int tries, int wait, int tsvc);
+
+// What a task knows of the next package of its plan before it touches it.
+struct SvcPackageFacts {
+    bool window;                   // a maintenance window is set ("mwin") ...
+    int win_from, win_to, minute;  // ... its minutes of the day, and the local time's
+    bool share_ready;              // the share could be made sure just now
+    bool keyed;                    // its results key fits the registry's path
+    bool assigned;                 // assigned to the device, else the user's own choice
+    int self;                      // "self"
+    bool script_ok;                // its script passed the path rule or the share's layout
+    const char* vers;              // the listed version
+    const char* done_vers;         // its record: the version, null when none
+    int done_code, done_tries, done_wait;  // "code", "tries", "wait"; -1 when absent
+    int tsvc;
+};
+// What becomes of it, checked in this order.
+enum SvcPackageStep {
+    STEP_WINDOW_CLOSED,  // outside the maintenance window: it and the rest wait
+    STEP_SHARE_LOST,     // the share cannot be made sure: it and the rest wait
+    STEP_REFUSE_KEY,     // refused: no results key can name it
+    STEP_REFUSE_SELF,    // refused: the user's own choice while self-service is off
+    STEP_REFUSE_SCRIPT,  // refused: its script may not run
+    STEP_SKIP,           // installed already
+    STEP_BACKOFF,        // failed before and waits for its next try: still failed
+    STEP_RUN,            // its script runs, once the platform's checks pass
+};
+SvcPackageStep svc_package_step(const SvcPackageFacts& f);
 
 // Text from the list as the log shows it: control characters as "<0D>",
 // so no list text can start or forge a log line. Cut to fit n.

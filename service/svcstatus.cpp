@@ -7,6 +7,7 @@
 #include "log.h"
 #include "svcrules.h"
 #include "safefile.h"
+#include "scoped.h"
 #include "service_contract.h"
 #include "status.h"
 #include "sharelayout.h"
@@ -89,16 +90,16 @@ void svc_write_status(const NCFG& ncfg, DeviceStatus& s)
     LateWrite* w = new LateWrite;
     w->ncfg = ncfg;
     w->s = s;
-    HANDLE t = (HANDLE)_beginthreadex(nullptr, 0, late_write, w, 0, nullptr);
+    ScopedHandle t((HANDLE)_beginthreadex(nullptr, 0, late_write, w, 0, nullptr));
     if (!t) {
         delete w;
         svc_log("Status () failed: %lu; left for the next task\n", GetLastError());
         return;
     }
-    if (WaitForSingleObject(t, SVC_STOP_WRITE_MS) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(t.get(), SVC_STOP_WRITE_MS) != WAIT_OBJECT_0)
         svc_log("Status () MSG ... not written within %d s of the stop; left for the next task\n",
                 SVC_STOP_WRITE_MS / 1000);
-    CloseHandle(t);
+    t.reset();
     w->release();
 }
 

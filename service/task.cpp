@@ -24,7 +24,7 @@ namespace {
 
 // The library's exports; only the worker thread calls them, one at a time.
 struct Library {
-    HMODULE module = nullptr;
+    ScopedLibrary module;
     pkg_find_fn pkg_find = nullptr;
     get_file_fn get_file = nullptr;
     set_ncfg_fn set_ncfg = nullptr;
@@ -63,19 +63,18 @@ DWORD load_library(Library* lib)
 {
     char path[NX_PATH];
     if (fmt_str(path, "%s\\%s", mfolder, SVC_LIB_FILE)) return ERROR_FILENAME_EXCED_RANGE;
-    lib->module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    lib->module.reset(LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!lib->module) {
         DWORD e = GetLastError();
         svc_log("LoadLibrary (%s) failed: %lu\n", path, e);
         return e ? e : ERROR_MOD_NOT_FOUND;  // never 0, which means loaded
     }
-    lib->pkg_find = (pkg_find_fn)GetProcAddress(lib->module, "pkg_find");
-    lib->get_file = (get_file_fn)GetProcAddress(lib->module, "get_file");
-    lib->set_ncfg = (set_ncfg_fn)GetProcAddress(lib->module, "set_ncfg");
+    lib->pkg_find = (pkg_find_fn)GetProcAddress(lib->module.get(), "pkg_find");
+    lib->get_file = (get_file_fn)GetProcAddress(lib->module.get(), "get_file");
+    lib->set_ncfg = (set_ncfg_fn)GetProcAddress(lib->module.get(), "set_ncfg");
     if (!lib->pkg_find || !lib->get_file || !lib->set_ncfg) {
         svc_log("GetProcAddress (%s) failed: %d\n", path, (int)ERROR_PROC_NOT_FOUND);
-        FreeLibrary(lib->module);
-        lib->module = nullptr;
+        lib->module.reset();
         return ERROR_PROC_NOT_FOUND;
     }
     svc_log("LoadLibrary (%s) OK ...\n", path);
@@ -239,44 +238,90 @@ SvcPkgResult refuse(const Shown& path, const char* why, Tally* t)
     return {PKG_REFUSED, 0};
 }
 
+// Two names of one folder: the same file index and creation time.
+bool same_folder(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char* paths[2] = {a, b};
+    for (int i = 0; i < 2; i++) {
+        ScopedHandle h(CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h) return false;
+        BOOL ok = GetFileInformationByHandle(h.get(), &info[i]);
+        if (!ok || !(info[i].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    }
+    return info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow &&
+           CompareFileTime(&info[0].ftCreationTime, &info[1].ftCreationTime) == 0;
+}
+
+// Scripts run from the share "uncp" names and from nothing else: its
+// package folder must be reachable, and the drive "ndrv", where it is a
+// drive at all, must be a network drive connected to it (a local disk, a
+// stick or an image at that letter is not). The service itself maps no
+// drive: scripts run by the UNC path. False, with the reason in why, when
+// that cannot be made sure.
+bool share_ready(const Settings& s, char (&why)[NX_PATH * 2])
+{
+    const NCFG& c = s.ncfg;
+    std::string unc = root_of(s);
+    char unc_pkg[NX_PATH], drv_pkg[NX_PATH], root[8], remote[NX_PATH];
+    if (unc.empty() || fmt_str(unc_pkg, "%s\\" SHARE_PKG, unc.c_str())) {
+        fmt_str(why, "no share (uncp) set");
+        return false;
+    }
+    DWORD a = GetFileAttributesA(unc_pkg);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+        fmt_str(why, "%s not reachable: %lu", unc_pkg, a == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0UL);
+        return false;
+    }
+    if (!c.ndrv[0]) return true;
+    fmt_str(root, "%s\\", c.ndrv);
+    fmt_str(drv_pkg, "%s\\" SHARE_PKG, c.ndrv);
+    UINT type = GetDriveTypeA(root);
+    if (type == DRIVE_NO_ROOT_DIR) return true;
+    if (type != DRIVE_REMOTE) {
+        fmt_str(why, "%s is not a network drive (type %u)", c.ndrv, type);
+        return false;
+    }
+    DWORD n = sizeof remote;
+    if (WNetGetConnectionA(c.ndrv, remote, &n) == NO_ERROR && _stricmp(remote, unc.c_str()) == 0) return true;
+    if (same_folder(drv_pkg, unc_pkg)) return true;
+    fmt_str(why, "%s is not the package folder of %s", drv_pkg, unc.c_str());
+    return false;
+}
+
 // The script a planned package runs, by the share's UNC path: an assigned
 // section's own, or for the user's own choice the one the share lays out
-// (the path text of the user's list is never run). False, with the
-// refusal logged, when there is none.
-bool script_of(const Settings& s, const SvcPlanned& planned, char (&script)[NX_PATH], const Shown& path, Tally* t)
+// (the path text of the user's list is never run). False, with the reason
+// in why, when there is none; *elsewhere when the list named another path.
+bool script_of(const Settings& s, const SvcPlanned& planned, char (&script)[NX_PATH], char (&why)[NX_PATH * 2],
+               bool* elsewhere)
 {
     const Package& p = planned.s;
     unsigned cp = ansi_code_page().id;
+    *elsewhere = false;
     if (planned.assigned) {
         PathVerdict v = svc_check_path(cp, p.path, s.ncfg.ndrv, s.ncfg.uncp);
         if (v == PATH_OK && !svc_script_quotable(p.path)) v = PATH_CHARS;  // "!": the command line's delayed expansion
         if (v != PATH_OK) {
-            refuse(path, svc_path_reason(v), t);
+            fmt_str(why, "%s", svc_path_reason(v));
             return false;
         }
         if (!svc_unc_script(script, sizeof script, p.path, s.ncfg.ndrv, s.ncfg.uncp)) {
-            refuse(path, "UNC path too long", t);
+            fmt_str(why, "UNC path too long");
             return false;
         }
         return true;
     }
-    if (s.self != SVC_SELF_ANY) {
-        refuse(path, "not assigned, and self-service is off (self 0)", t);
-        return false;
-    }
     NameVerdict v = share_script_path(cp, script, sizeof script, root_of(s).c_str(), p.comp, p.name, p.vers);
     if (v == NAME_OK && !svc_script_quotable(script)) v = NAME_CHARS;  // "!": the command line's delayed expansion
-    char why[NX_PATH * 2];
     if (v != NAME_OK) {
-        fmt_str(why, "not assigned and %s \\ %s %s is no package folder: %s", Shown(p.comp).text,
-                Shown(p.name).text, Shown(p.vers).text, share_name_reason(v));
-        refuse(path, why, t);
+        fmt_str(why, "not assigned and %s \\ %s %s is no package folder: %s", Shown(p.comp).text, Shown(p.name).text,
+                Shown(p.vers).text, share_name_reason(v));
         return false;
     }
     char given[NX_PATH];
-    if (!svc_unc_script(given, sizeof given, p.path, s.ncfg.ndrv, s.ncfg.uncp) || strcmp(given, script) != 0)
-        svc_log("Install (%s) not assigned; the list's path is not run, the share's is: %s\n", path.text,
-                Shown(script).text);
+    *elsewhere = !svc_unc_script(given, sizeof given, p.path, s.ncfg.ndrv, s.ncfg.uncp) || strcmp(given, script) != 0;
     return true;
 }
 
@@ -294,65 +339,67 @@ bool approved(const char* script, char (&local)[NX_PATH], const Shown& path, Tal
     return false;
 }
 
-// One package: its script, the skip rule, the back-off, the share's own
-// checks, the script, the result. A package refused, or one whose script
-// never started, changes no record.
-SvcPkgResult install(const Settings& s, const SvcPlanned& planned, Tally* t)
+// One package of the plan as the task finds it: its results key, its
+// script and its record, and what becomes of it (svc_package_step).
+struct Next {
+    const SvcPlanned* planned = nullptr;
+    char key[NX_PATH] = "", script[NX_PATH] = "";
+    char why[NX_PATH * 2] = "";        // why its script may not run
+    char share_why[NX_PATH * 2] = "";  // why the share cannot be made sure
+    bool elsewhere = false;  // the user's list named another path than the share's
+    char done_vers[NX_PATH] = "";
+    SvcPackageFacts facts = {};
+    SvcPackageStep step = STEP_RUN;
+};
+
+// What the task knows of a package before it touches it: the maintenance
+// window, the share, the package's key, script and record.
+void find_next(const Settings& s, const SvcShare& share, const SvcPlanned& planned, Next* n)
 {
     const Package& p = planned.s;
-    Shown path(p.path);
-    char key[NX_PATH], script[NX_PATH], why[NX_PATH * 2];
-    if (fmt_str(key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp, p.name)) return refuse(path, "key too long", t);
-    if (!script_of(s, planned, script, path, t)) return {PKG_REFUSED, 0};
+    SvcPackageFacts& f = n->facts;
+    n->planned = &planned;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    f.window = s.window;
+    f.win_from = s.win_from;
+    f.win_to = s.win_to;
+    f.minute = now.wHour * 60 + now.wMinute;
+    if (share.error) fmt_str(n->share_why, "the share refused the configured account (%lu)", share.error);
+    f.share_ready = !share.error && share_ready(s, n->share_why);
+    f.keyed = !fmt_str(n->key, SVC_RESULT_KEY, NX_KEY_PKGS, p.comp, p.name);
+    f.assigned = planned.assigned;
+    f.self = s.self;
+    f.script_ok = script_of(s, planned, n->script, n->why, &n->elsewhere);
+    f.vers = p.vers;
+    f.tsvc = s.tsvc;
+    f.done_code = f.done_tries = f.done_wait = -1;
     // Two reads share the registry buffer: keep the version.
-    char done_vers[NX_PATH] = "";
-    const char* dv = mreg.ReadStr(SVC_ROOT, key, SVC_RES_VERS);
-    if (dv) copy_str(done_vers, dv);
-    if (svc_skip(dv ? done_vers : nullptr, mreg.ReadNum(SVC_ROOT, key, SVC_RES_CODE), p.vers)) {
-        svc_log("Install (%s) SKIP ... installed already\n", path.text);
-        t->skipped++;
-        return {PKG_SKIPPED, 0};
+    if (f.keyed) {
+        if (const char* dv = mreg.ReadStr(SVC_ROOT, n->key, SVC_RES_VERS)) {
+            copy_str(n->done_vers, dv);
+            f.done_vers = n->done_vers;
+        }
+        f.done_code = mreg.ReadNum(SVC_ROOT, n->key, SVC_RES_CODE);
+        f.done_tries = mreg.ReadNum(SVC_ROOT, n->key, SVC_RES_TRIES);
+        f.done_wait = mreg.ReadNum(SVC_ROOT, n->key, SVC_RES_WAIT);
     }
-    // Earlier failures count for this version only.
-    int tries = 0, wait = 0;
-    if (dv && strcmp(done_vers, p.vers) == 0) {
-        tries = mreg.ReadNum(SVC_ROOT, key, SVC_RES_TRIES);
-        wait = mreg.ReadNum(SVC_ROOT, key, SVC_RES_WAIT);
-        if (tries < 0) tries = 0;
-        if (wait < 0 || wait > svc_backoff(tries, s.tsvc)) wait = svc_backoff(tries, s.tsvc);
-    }
-    // Still failed while it waits for its next try.
-    if (wait > 0) {
-        record_tries(key, tries, wait - 1);
-        svc_log("Install (%s) WAIT ... failed %d times, next try in %d tasks\n", path.text, tries, wait);
-        t->failed++;
-        return {PKG_FAILED, tries};
-    }
-    if (planned.assigned ? !script_there(script, why) : !share_spelled(root_of(s), p, why)) return refuse(path, why, t);
-    if (installer_busy(p, nullptr, t)) return {PKG_WAITING, tries};
-    char local[NX_PATH] = "";
-    if (msign.on && !approved(script, local, path, t)) return {PKG_REFUSED, 0, STATUS_NOT_SIGNED};
+    n->step = svc_package_step(f);
+}
 
-    publish(&p);
-    svc_log("Install (%s) GO ... %s\n", path.text, Shown(script).text);
-    DWORD start = GetTickCount(), result = 0;
-    SvcRun run = svc_launch(local[0] ? local : script, s.tmax, &result);
-    if (local[0]) svc_sign_release(local);
-    if (run == RUN_DONE && installer_busy(p, &result, t)) return {PKG_WAITING, tries};
-    if (run == RUN_NOSTART) {
-        // Nothing of the package ran: its records stay as they were.
-        svc_log("Install (%s) did not start, failed: %lu\n", path.text, result);
-        t->failed++;
-        return {PKG_FAILED, tries};
-    }
+// The result of a script that ran (or was ended) recorded: its outcome,
+// the failures in a row and the restart it needs.
+SvcPkgResult record_run(const Settings& s, const Next& n, SvcRun run, DWORD result, DWORD secs, int tries, Tally* t)
+{
+    const Package& p = n.planned->s;
+    Shown path(p.path);
     SvcOutcome o = svc_outcome(run, result);
-    record(key, p, o);
+    record(n.key, p, o);
     // A stop is the service's doing, not the package's.
     if (run != RUN_STOPPED) {
         tries = o.installed ? 0 : tries + 1;
-        record_tries(key, tries, svc_backoff(tries, s.tsvc));
+        record_tries(n.key, tries, svc_backoff(tries, s.tsvc));
     }
-    DWORD secs = (GetTickCount() - start) / 1000;
     t->restart_needed |= o.restart_needed;
     t->restart_started |= o.restart_started;
     if (o.installed) {
@@ -373,6 +420,67 @@ SvcPkgResult install(const Settings& s, const SvcPlanned& planned, Tally* t)
     }
     t->failed++;
     return {PKG_FAILED, tries};
+}
+
+// A package whose script is to run: the platform's checks (the script is
+// there as the share spells it, the Windows Installer is free, the files
+// are as signed), then the script and its result. A package refused, or
+// one whose script never started, changes no record.
+SvcPkgResult run_package(const Settings& s, const Next& n, int tries, Tally* t)
+{
+    const Package& p = n.planned->s;
+    Shown path(p.path);
+    char why[NX_PATH * 2];
+    if (n.planned->assigned ? !script_there(n.script, why) : !share_spelled(root_of(s), p, why))
+        return refuse(path, why, t);
+    if (installer_busy(p, nullptr, t)) return {PKG_WAITING, tries};
+    char local[NX_PATH] = "";
+    if (msign.on && !approved(n.script, local, path, t)) return {PKG_REFUSED, 0, STATUS_NOT_SIGNED};
+
+    publish(&p);
+    svc_log("Install (%s) GO ... %s\n", path.text, Shown(n.script).text);
+    DWORD start = GetTickCount(), result = 0;
+    SvcRun run = svc_launch(local[0] ? local : n.script, s.tmax, &result);
+    if (local[0]) svc_sign_release(local);
+    if (run == RUN_DONE && installer_busy(p, &result, t)) return {PKG_WAITING, tries};
+    if (run == RUN_NOSTART) {
+        // Nothing of the package ran: its records stay as they were.
+        svc_log("Install (%s) did not start, failed: %lu\n", path.text, result);
+        t->failed++;
+        return {PKG_FAILED, tries};
+    }
+    return record_run(s, n, run, result, (GetTickCount() - start) / 1000, tries, t);
+}
+
+// One package the task came to: refused, skipped, waiting its turn, or run.
+SvcPkgResult install(const Settings& s, const Next& n, Tally* t)
+{
+    const Package& p = n.planned->s;
+    Shown path(p.path);
+    switch (n.step) {
+    case STEP_REFUSE_KEY: return refuse(path, "key too long", t);
+    case STEP_REFUSE_SELF: return refuse(path, "not assigned, and self-service is off (self 0)", t);
+    case STEP_REFUSE_SCRIPT: return refuse(path, n.why, t);
+    default: break;
+    }
+    if (n.elsewhere)
+        svc_log("Install (%s) not assigned; the list's path is not run, the share's is: %s\n", path.text,
+                Shown(n.script).text);
+    if (n.step == STEP_SKIP) {
+        svc_log("Install (%s) SKIP ... installed already\n", path.text);
+        t->skipped++;
+        return {PKG_SKIPPED, 0};
+    }
+    const SvcPackageFacts& f = n.facts;
+    SvcTries tr = svc_tries(f.done_vers, f.vers, f.done_tries, f.done_wait, f.tsvc);
+    if (n.step == STEP_BACKOFF) {
+        // Still failed while it waits for its next try.
+        record_tries(n.key, tr.tries, tr.wait - 1);
+        svc_log("Install (%s) WAIT ... failed %d times, next try in %d tasks\n", path.text, tr.tries, tr.wait);
+        t->failed++;
+        return {PKG_FAILED, tr.tries};
+    }
+    return run_package(s, n, tr.tries, t);
 }
 
 // Reads the whole list first, so that a console saving it meanwhile does
@@ -495,67 +603,6 @@ bool read_assigned(const Settings& s, std::vector<Package>* out)
     return true;
 }
 
-// Two names of one folder: the same file index and creation time.
-bool same_folder(const char* a, const char* b)
-{
-    BY_HANDLE_FILE_INFORMATION info[2];
-    const char* paths[2] = {a, b};
-    for (int i = 0; i < 2; i++) {
-        ScopedHandle h(CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!h) return false;
-        BOOL ok = GetFileInformationByHandle(h.get(), &info[i]);
-        if (!ok || !(info[i].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    }
-    return info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow &&
-           CompareFileTime(&info[0].ftCreationTime, &info[1].ftCreationTime) == 0;
-}
-
-// Scripts run from the share "uncp" names and from nothing else: its
-// package folder must be reachable, and the drive "ndrv", where it is a
-// drive at all, must be a network drive connected to it (a local disk, a
-// stick or an image at that letter is not). The service itself maps no
-// drive: scripts run by the UNC path. False, with the reason in why, when
-// that cannot be made sure.
-bool share_ready(const Settings& s, char (&why)[NX_PATH * 2])
-{
-    const NCFG& c = s.ncfg;
-    std::string unc = root_of(s);
-    char unc_pkg[NX_PATH], drv_pkg[NX_PATH], root[8], remote[NX_PATH];
-    if (unc.empty() || fmt_str(unc_pkg, "%s\\" SHARE_PKG, unc.c_str())) {
-        fmt_str(why, "no share (uncp) set");
-        return false;
-    }
-    DWORD a = GetFileAttributesA(unc_pkg);
-    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
-        fmt_str(why, "%s not reachable: %lu", unc_pkg, a == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0UL);
-        return false;
-    }
-    if (!c.ndrv[0]) return true;
-    fmt_str(root, "%s\\", c.ndrv);
-    fmt_str(drv_pkg, "%s\\" SHARE_PKG, c.ndrv);
-    UINT type = GetDriveTypeA(root);
-    if (type == DRIVE_NO_ROOT_DIR) return true;
-    if (type != DRIVE_REMOTE) {
-        fmt_str(why, "%s is not a network drive (type %u)", c.ndrv, type);
-        return false;
-    }
-    DWORD n = sizeof remote;
-    if (WNetGetConnectionA(c.ndrv, remote, &n) == NO_ERROR && _stricmp(remote, unc.c_str()) == 0) return true;
-    if (same_folder(drv_pkg, unc_pkg)) return true;
-    fmt_str(why, "%s is not the package folder of %s", drv_pkg, unc.c_str());
-    return false;
-}
-
-// True when scripts may run now: no window set, or the local time is in it.
-bool in_window(const Settings& s)
-{
-    if (!s.window) return true;
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    return svc_window_open(s.win_from, s.win_to, t.wHour * 60 + t.wMinute);
-}
-
 // The device's status on the share, from the task's tally: every package
 // of the list; those the task did not reach wait for a restart or the
 // Windows Installer, or else were skipped (a stop, a lost share).
@@ -598,28 +645,24 @@ bool signed_share(const Settings& s)
     return svc_sign_check(root_of(s).c_str(), s.sign, &msign);
 }
 
-// One task. The settings it read stay in *s for the loop.
-void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
+// The list the console saved since the last task, read whole into
+// *chosen: true when there is one. Else pkg_find writes the console's list
+// and the report afresh. A list the service has not seen yet holds the
+// user's choice. It is marked as seen before it is read, so a list that
+// breaks a task is not taken again.
+bool take_saved_list(const Library& lib, std::vector<Package>* chosen)
 {
-    svc_log("Task (%d) GO ...\n", number);
-    read_service_settings(lib, s);
-    msign = SvcSign();
-
     char list_path[NX_PATH] = "";
     char list_name[] = SVC_LIST_FILE;
     lib.get_file(list_path, list_name);
     char now[32], seen[32] = "";
     list_time(list_path, now);
     if (const char* t = mreg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN)) copy_str(seen, t);
-    // A list the service has not seen yet holds the user's choice. It is
-    // marked as seen before it is read, so a list that breaks a task is
-    // not taken again.
     bool saved = now[0] && strcmp(now, seen) != 0 && seen[0];
-    std::vector<Package> chosen;
     if (saved) {
         mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
-        ListRead r = read_chosen_list(list_path, &chosen);
-        log_read(list_path, r, chosen.size(), ", saved by the console");
+        ListRead r = read_chosen_list(list_path, chosen);
+        log_read(list_path, r, chosen->size(), ", saved by the console");
         saved = r == LIST_READ;
     }
     if (!saved) {
@@ -632,6 +675,94 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
         list_time(list_path, now);
         mreg.WriteStr(SVC_ROOT, NX_KEY_PKGS, SVC_LIST_SEEN, now);
     }
+    return saved;
+}
+
+// What the task installs: the assigned list from the share, with the
+// user's choice where one was saved. Empty where the share cannot be made
+// sure or its signature is not accepted.
+void plan_task(const Settings& s, const SvcShare& share, int number, const std::vector<Package>* chosen,
+               std::vector<SvcPlanned>* plan)
+{
+    char why[NX_PATH * 2];
+    std::vector<Package> assigned;
+    if (share.error) fmt_str(why, "the share refused the configured account (%lu)", share.error);
+    if (share.error || !share_ready(s, why)) {
+        svc_log("Share (%s) %s; nothing runs, failed: %d\n", s.ncfg.uncp, why, (int)ERROR_BAD_NETPATH);
+        svc_event(NXEV_SHARE_UNREACHABLE, why);
+        return;
+    }
+    if (!signed_share(s)) return;
+    if (!read_assigned(s, &assigned))
+        svc_log("Task (%d) no assigned list: %s\n", number,
+                chosen ? "only the user's own choices that the share confirms run" : "nothing runs");
+    size_t repeats = svc_plan(ansi_code_page().id, assigned, chosen, plan);
+    if (repeats) svc_log("Task (%d) %d repeated packages, each runs once\n", number, (int)repeats);
+    if (msign.on && !msign.ok) plan->clear();  // a cfg file not as signed
+}
+
+// The plan's packages in order, until a stop, a restart a package started,
+// a busy Windows Installer, the window's end or the share's loss.
+void install_plan(const Settings& s, const SvcShare& share, int number, const std::vector<SvcPlanned>& plan,
+                  Tally* t)
+{
+    mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
+    for (const SvcPlanned& p : plan) {
+        if (svc_stopping() || t->restart_started || t->installer_busy) break;
+        Next n;
+        find_next(s, share, p, &n);
+        if (n.step == STEP_WINDOW_CLOSED) {
+            svc_log("Task (%d) WAIT ... outside the maintenance window %s; nothing more runs\n", number, s.mwin);
+            t->window_closed = true;
+            break;
+        }
+        if (n.step == STEP_SHARE_LOST) {
+            svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s.ncfg.uncp, n.share_why,
+                    (int)ERROR_BAD_NETPATH);
+            svc_event(NXEV_SHARE_UNREACHABLE, n.share_why);
+            break;
+        }
+        t->results.push_back(install(s, n, t));
+    }
+    publish(nullptr);
+}
+
+// The task's end: its counts in the log and the Event Log, the status
+// file, the console after new installs, the restart packages need.
+void end_task(const Settings& s, int number, const SvcOptions& opts, const std::vector<SvcPlanned>& plan,
+              const Tally& t, bool restart_pending)
+{
+    svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
+            t.failed, t.skipped, t.waiting, t.refused);
+    char summary[128], task_no[16];
+    fmt_str(task_no, "%d", number);
+    fmt_str(summary, "%d installed, %d failed, %d skipped, %d waiting, %d refused", t.installed, t.failed, t.skipped,
+            t.waiting, t.refused);
+    svc_event(NXEV_TASK, task_no, summary);
+    // A restart put off is recorded first, so the status file carries its deadline.
+    bool deferred = t.restart_needed && svc_restart_defer(s.tdef, t.restart_started);
+    report_status(s, plan, t, restart_pending);
+
+    if (t.restart_started) {
+        svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");
+        svc_restart_needed(s.tmsg, s.twrb, opts.norestart, true);
+        return;
+    }
+    if (t.installed > 0 && !svc_stopping()) svc_start_console(opts.service);
+    if (deferred)
+        svc_restart_remind(s.tmsg, s.twrb, opts.norestart);
+    else if (t.restart_needed)
+        svc_restart_needed(s.tmsg, s.twrb, opts.norestart, false);
+}
+
+// One task. The settings it read stay in *s for the loop.
+void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
+{
+    svc_log("Task (%d) GO ...\n", number);
+    read_service_settings(lib, s);
+    msign = SvcSign();
+    std::vector<Package> chosen;
+    bool saved = take_saved_list(lib, &chosen);
 
     // The scripts run by the share's UNC path (pkg_find cancels its own
     // connection). Where the share cannot be made sure, nothing runs and
@@ -642,65 +773,10 @@ void task(const Library& lib, int number, const SvcOptions& opts, Settings* s)
     bool restart_pending = svc_restart_pending(s->tmsg, s->twrb, opts.norestart);
     {
         SvcShare share(s->ncfg);
-        char why[NX_PATH * 2];
-        std::vector<Package> assigned;
-        if (share.error) fmt_str(why, "the share refused the configured account (%lu)", share.error);
-        if (share.error || !share_ready(*s, why)) {
-            svc_log("Share (%s) %s; nothing runs, failed: %d\n", s->ncfg.uncp, why, (int)ERROR_BAD_NETPATH);
-            svc_event(NXEV_SHARE_UNREACHABLE, why);
-        } else if (signed_share(*s)) {
-            if (!read_assigned(*s, &assigned))
-                svc_log("Task (%d) no assigned list: %s\n", number,
-                        saved ? "only the user's own choices that the share confirms run" : "nothing runs");
-            size_t repeats = svc_plan(ansi_code_page().id, assigned, saved ? &chosen : nullptr, &plan);
-            if (repeats) svc_log("Task (%d) %d repeated packages, each runs once\n", number, (int)repeats);
-            if (msign.on && !msign.ok) plan.clear();  // a cfg file not as signed
-        }
-        if (!plan.empty() && !restart_pending) {
-            mreg.DeleteValue(SVC_ROOT, NX_KEY_PKGS, SVC_WAITING);
-            for (const SvcPlanned& p : plan) {
-                if (svc_stopping() || t.restart_started || t.installer_busy) break;
-                // A package under way when the window closes finishes; the
-                // next one waits for the window to open again.
-                if (!in_window(*s)) {
-                    svc_log("Task (%d) WAIT ... outside the maintenance window %s; nothing more runs\n", number,
-                            s->mwin);
-                    t.window_closed = true;
-                    break;
-                }
-                if (share.error) fmt_str(why, "the share refused the configured account (%lu)", share.error);
-                if (share.error || !share_ready(*s, why)) {
-                    svc_log("Share (%s) %s; the rest of the list waits, failed: %d\n", s->ncfg.uncp, why,
-                            (int)ERROR_BAD_NETPATH);
-                    svc_event(NXEV_SHARE_UNREACHABLE, why);
-                    break;
-                }
-                t.results.push_back(install(*s, p, &t));
-            }
-            publish(nullptr);
-        }
+        plan_task(*s, share, number, saved ? &chosen : nullptr, &plan);
+        if (!plan.empty() && !restart_pending) install_plan(*s, share, number, plan, &t);
     }
-    svc_log("Task (%d) OK ... %d installed, %d failed, %d skipped, %d waiting, %d refused\n", number, t.installed,
-            t.failed, t.skipped, t.waiting, t.refused);
-    char summary[128], task_no[16];
-    fmt_str(task_no, "%d", number);
-    fmt_str(summary, "%d installed, %d failed, %d skipped, %d waiting, %d refused", t.installed, t.failed, t.skipped,
-            t.waiting, t.refused);
-    svc_event(NXEV_TASK, task_no, summary);
-    // A restart put off is recorded first, so the status file carries its deadline.
-    bool deferred = t.restart_needed && svc_restart_defer(s->tdef, t.restart_started);
-    report_status(*s, plan, t, restart_pending);
-
-    if (t.restart_started) {
-        svc_log("Restart () MSG ... started by a package; the rest of the list waits\n");
-        svc_restart_needed(s->tmsg, s->twrb, opts.norestart, true);
-    } else {
-        if (t.installed > 0 && !svc_stopping()) svc_start_console(opts.service);
-        if (deferred)
-            svc_restart_remind(s->tmsg, s->twrb, opts.norestart);
-        else if (t.restart_needed)
-            svc_restart_needed(s->tmsg, s->twrb, opts.norestart, false);
-    }
+    end_task(*s, number, opts, plan, t, restart_pending);
 }
 
 // The service starts while its own msi is still installing, and at boot
@@ -727,10 +803,7 @@ DWORD svc_run(const SvcOptions& opts)
     svc_sign_sweep();
     // A platform whose cmd.exe loses exit codes would record failures as
     // installed: then nothing is installed until it passes.
-    if (!svc_platform_ready(lib.set_ncfg)) {
-        FreeLibrary(lib.module);
-        return ERROR_NOT_SUPPORTED;
-    }
+    if (!svc_platform_ready(lib.set_ncfg)) return ERROR_NOT_SUPPORTED;
     Settings s;
     for (int number = 1;; number++) {
         if (opts.service && !wait_for_installer()) break;
@@ -738,6 +811,5 @@ DWORD svc_run(const SvcOptions& opts)
         if (opts.once || s.stop == 1) break;
         if (WaitForSingleObject(mstop, (DWORD)s.tsvc * 1000) == WAIT_OBJECT_0) break;
     }
-    FreeLibrary(lib.module);
     return 0;
 }

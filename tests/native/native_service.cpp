@@ -107,7 +107,6 @@ TEST(ServiceRules, SkipAndOutcome)
         {RUN_NOSTART, 0, false, 0, false, false},  // a start that failed never counts as installed
         {RUN_NOSTART, 2, false, 2, false, false},     {RUN_TIMEOUT, 0, false, SVC_ERR_TIMEOUT, false, false},
         {RUN_STOPPED, 3010, false, SVC_ERR_STOPPED, false, false},
-        {RUN_REJECTED, 0, false, SVC_ERR_REJECTED, false, false},
     };
     for (auto& o : outs) {
         SCOPED_TRACE(std::to_string(o.run) + " " + std::to_string(o.result));
@@ -117,6 +116,44 @@ TEST(ServiceRules, SkipAndOutcome)
         EXPECT_EQ(r.exit, o.exit);
         EXPECT_EQ(r.restart_needed, o.needed);
         EXPECT_EQ(r.restart_started, o.started);
+    }
+}
+
+// What becomes of the next package of a plan, from what the task knows.
+TEST(ServiceRules, PackageStep)
+{
+    enum { W = 1, A = 1, K = 1, S = 1, R = 1 };  // window set, assigned, keyed, share ready, script ok
+    struct Row {
+        int window, from, to, minute, share, keyed, assigned, self, script;
+        const char* done_vers;
+        int code, tries, wait;
+        SvcPackageStep want;
+    } rows[] = {
+        {0, 0, 0, 0, S, K, A, 0, R, nullptr, -1, -1, -1, STEP_RUN},                 // new, assigned
+        {W, 1320, 300, 1400, S, K, A, 1, R, nullptr, -1, -1, -1, STEP_RUN},         // 23:20 in 22:00-05:00
+        {W, 1320, 300, 720, S, K, A, 1, R, "1.0", 0, -1, -1, STEP_WINDOW_CLOSED},   // noon: even a skip waits
+        {W, 1320, 300, 300, 0, 0, 0, 0, 0, nullptr, -1, -1, -1, STEP_WINDOW_CLOSED}, // the end is outside
+        {W, 600, 600, 0, S, K, A, 1, R, nullptr, -1, -1, -1, STEP_RUN},            // equal times: all day
+        {0, 0, 0, 0, 0, 0, A, 1, 0, nullptr, -1, -1, -1, STEP_SHARE_LOST},          // before any refusal
+        {0, 0, 0, 0, S, 0, 0, 0, 0, nullptr, -1, -1, -1, STEP_REFUSE_KEY},
+        {0, 0, 0, 0, S, K, 0, 0, R, "1.0", 0, -1, -1, STEP_REFUSE_SELF},            // chosen, self 0: not even skipped
+        {0, 0, 0, 0, S, K, 0, 0, 0, nullptr, -1, -1, -1, STEP_REFUSE_SELF},
+        {0, 0, 0, 0, S, K, 0, 1, 0, nullptr, -1, -1, -1, STEP_REFUSE_SCRIPT},
+        {0, 0, 0, 0, S, K, A, 0, 0, "1.0", 0, -1, -1, STEP_REFUSE_SCRIPT},          // a bad path is never skipped
+        {0, 0, 0, 0, S, K, 0, 1, R, nullptr, -1, -1, -1, STEP_RUN},                 // chosen, self 1
+        {0, 0, 0, 0, S, K, A, 0, R, "1.0", 3010, -1, -1, STEP_SKIP},
+        {0, 0, 0, 0, S, K, A, 0, R, "1.0", 0, 5, 3, STEP_SKIP},                     // installed beats old tries
+        {0, 0, 0, 0, S, K, A, 0, R, "1.0", -1, 3, 2, STEP_BACKOFF},
+        {0, 0, 0, 0, S, K, A, 0, R, "1.0", -1, 3, -1, STEP_BACKOFF},                // wait lost: its back-off
+        {0, 0, 0, 0, S, K, A, 0, R, "1.0", -1, 1, -1, STEP_RUN},                    // one failure: tried again
+        {0, 0, 0, 0, S, K, A, 0, R, "1.0", -1, 3, 0, STEP_RUN},                     // its turn
+        {0, 0, 0, 0, S, K, A, 0, R, "0.9", -1, 9, 9, STEP_RUN},                     // another version's failures
+        {0, 0, 0, 0, S, K, A, 0, R, "1.0", -1, -1, 9, STEP_RUN},                    // tries lost: none
+    };
+    for (const Row& r : rows) {
+        SvcPackageFacts f = {r.window != 0, r.from, r.to, r.minute, r.share != 0, r.keyed != 0, r.assigned != 0,
+                             r.self, r.script != 0, "1.0", r.done_vers, r.code, r.tries, r.wait, 60};
+        EXPECT_EQ(svc_package_step(f), r.want) << (&r - rows);
     }
 }
 
