@@ -1,5 +1,6 @@
 // Recursive file search by name and/or content with a depth limit.
 #include "search.h"
+#include "scoped.h"
 #include "strutil.h"
 #include "textenc.h"
 #include <stdio.h>
@@ -38,12 +39,11 @@ bool name_matches(const char* entry, const char* name)
 // longer one) holds the text. A file that cannot be opened has none.
 static bool content_matches(const wchar_t* path, const char* content)
 {
-    FILE* f = _wfopen(path, L"rt");
+    ScopedFile f(_wfopen(path, L"rt"));
     if (!f) return false;
     char line[NX_PATH];
     bool hit = false;
-    while (!hit && fgets(line, sizeof line, f)) hit = strstr(line, content) != nullptr;
-    fclose(f);
+    while (!hit && fgets(line, sizeof line, f.get())) hit = strstr(line, content) != nullptr;
     return hit;
 }
 
@@ -84,8 +84,8 @@ int CDir::find_wide(const wchar_t* folder, const char* name, const char* content
     // would list some other folder.
     if (!join_path(pattern, folder, L"*.*")) return 0;
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE) {
+    ScopedFind h(FindFirstFileW(pattern, &fd));
+    if (!h) {
         DWORD e = GetLastError();
         if (mdepth == 0) mtoperror = e;
         if (listing_failed(e, true)) note_failure(ansi_of(folder).c_str(), e);
@@ -130,12 +130,11 @@ int CDir::find_wide(const wchar_t* folder, const char* name, const char* content
         std::string full = fits ? ansi_of(path) : std::string();
         copy_str(rec->cFileName, fits && full.size() < NX_PATH ? full.c_str() : entry_a.c_str());
         mfound.push_back(rec);
-    } while (FindNextFileW(h, &fd));
+    } while (FindNextFileW(h.get(), &fd));
     if (!mstop) {
         DWORD e = GetLastError();
         if (listing_failed(e, false)) note_failure(ansi_of(folder).c_str(), e);
     }
-    FindClose(h);
     return 0;
 }
 

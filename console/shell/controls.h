@@ -3,10 +3,13 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include "scoped.h"
 
+// An image list from a bitmap resource, owned: controls given it must not
+// destroy it themselves (LVS_SHAREIMAGELISTS for a list view).
 class CIml {
 public:
-    HIMAGELIST handle = nullptr;
+    ScopedImageList handle;
     HIMAGELIST load(HINSTANCE inst, int bitmap, int width, int grow);
 };
 
