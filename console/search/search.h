@@ -33,11 +33,11 @@ public:
     ~CDir();
     CDir(const CDir&) = delete;
     CDir& operator=(const CDir&) = delete;
-    int find_file(const char* folder, const char* name, const char* content, int mode);
+    void find_file(const char* folder, const char* name, const char* content, int mode);
     void clear_list();
 
 private:
-    int find_wide(const wchar_t* folder, const char* name, const char* content, int mode);
+    void find_wide(const wchar_t* folder, const char* name, const char* content, int mode);
     void note_failure(const char* folder, unsigned long error);
 };
 

@@ -120,10 +120,9 @@ void CLvw::select_only(int row)
     SendMessageA(handle, LVM_ENSUREVISIBLE, row, FALSE);
 }
 
-LRESULT CLvw::delete_all_columns()
+void CLvw::delete_all_columns()
 {
     while (SendMessageA(handle, LVM_DELETECOLUMN, 0, 0)) {
     }
     columns = 0;
-    return 0;
 }

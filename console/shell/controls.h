@@ -51,7 +51,7 @@ public:
     int get_selected_count();
     int get_next_selected(int start);
     LRESULT delete_all_items();
-    LRESULT delete_all_columns();
+    void delete_all_columns();
     // Repaints every row from the model at the next paint.
     BOOL invalidate();
     // Selects and focuses row alone and scrolls it into view.
