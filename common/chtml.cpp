@@ -117,9 +117,10 @@ void CHtml::WriteTable(const std::vector<std::string>& col1, const std::vector<s
     fflush(mfile.get());
 }
 
-void CHtml::Close()
+bool CHtml::Close()
 {
-    if (!mfile) return;
+    if (!mfile) return false;
     fprintf(mfile.get(), "</body>\n</html>\n");
-    mfile.reset();
+    bool written = !ferror(mfile.get());
+    return mfile.close() && written;
 }

@@ -35,6 +35,8 @@ public:
     // empty are left out; columns of unequal length write nothing at all.
     void WriteTable(const std::vector<std::string>& col1, const std::vector<std::string>& col2,
                     const char* head1, const char* head2);
-    // Writes the closing tags and closes the stream.
-    void Close();
+    // Writes the closing tags and closes the stream. Whether the whole
+    // document reached the file: false without a stream, or when a write or
+    // the last flush failed (a full disk shows only there).
+    bool Close();
 };

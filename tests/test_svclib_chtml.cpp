@@ -158,6 +158,24 @@ TEST_F(Html, NoStreamWritesNothing)
     EXPECT_FALSE(html.mfile);
 }
 
+TEST_F(Html, CloseSaysWhetherTheWholeDocumentWasWritten)
+{
+    fclose(open_out());
+    struct { const char* what; const char* mode; bool whole; } rows[] = {
+        {"stream open for writing", "wt", true},
+        {"stream that takes no writes", "rb", false},
+        {"no stream", nullptr, false},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        CHtml html;
+        html.Open(r.mode ? fopen(file().c_str(), r.mode) : nullptr);
+        html.WriteText("t", TEXT_PARA);
+        EXPECT_EQ(html.Close(), r.whole);
+        EXPECT_FALSE(html.mfile);
+    }
+}
+
 TEST_F(Html, CloseEndsTheDocumentAndLetsGoOfTheStream)
 {
     CHtml html;

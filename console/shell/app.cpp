@@ -97,6 +97,11 @@ HWND StartConsole(HINSTANCE inst, const char* cmdline, int show)
 void StopConsole()
 {
     if (mwin.window) {
+        // A worker's result still queued is taken now: once the window is
+        // gone nothing takes it, and that work would never end.
+        MSG m;
+        for (UINT done : {WM_NX_SEARCHDONE, WM_NX_DEVICESDONE})
+            while (PeekMessageA(&m, mwin.window, done, done, PM_REMOVE)) DispatchMessageA(&m);
         KillTimer(mwin.window, TIMER_ID);
         DestroyWindow(mwin.window);
     }

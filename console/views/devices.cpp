@@ -136,6 +136,17 @@ void LoadDevices(bool show)
     ResumeThread(h.get());
 }
 
+// A stream of its own on the file of f, for a writer that closes what it
+// is given; null when there is none (the error in GetLastError).
+static FILE* stream_copy(FILE* f)
+{
+    ScopedFd fd(_dup(_fileno(f)));
+    if (!fd) return nullptr;
+    FILE* copy = _fdopen(fd.get(), "wt");
+    if (copy) fd.release();  // the stream's from now on
+    return copy;
+}
+
 static void open_report()
 {
     char path[NX_PATH] = "";
@@ -143,19 +154,16 @@ static void open_report()
     // In the users' Public folder, written by an administrator: never
     // through a link a user planted there, never half written.
     SafeFile out;
-    int fd = -1;
-    FILE* f = nullptr;
-    if (path[0] && safe_open(out, path, "wt") && (fd = _dup(_fileno(out.f))) >= 0) f = _fdopen(fd, "wt");
+    FILE* f = path[0] && safe_open(out, path, "wt") ? stream_copy(out.f) : nullptr;
     if (!f) {
-        DWORD e = GetLastError();
-        if (fd >= 0) _close(fd);
-        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)e);
+        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
         return;
     }
     // The texts are in the code page, as in the assignment report.
-    write_fleet_report(f, mfleet, time_stamp(), charset_name(ansi_code_page().id));  // closes f, a copy
-    if (!safe_commit(out)) {
-        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
+    bool whole = write_fleet_report(f, mfleet, time_stamp(), charset_name(ansi_code_page().id));  // closes f
+    // A report cut short by a failed write is never put in place.
+    if (!whole || !safe_commit(out)) {
+        log_line(mlog, "FleetReport (%s) failed: %d\n", path, whole ? (int)GetLastError() : (int)ERROR_WRITE_FAULT);
         return;
     }
     log_line(mlog, "FleetReport (%s) OK ...\n", path);
