@@ -11,9 +11,11 @@
 // the caller, who frees it.
 template <class T> bool post_result(HWND window, UINT msg, std::unique_ptr<T>& result)
 {
-    if (!window || !result || !PostMessageA(window, msg, 0, (LPARAM)result.get())) return false;
-    result.release();
-    return true;
+    if (!window || !result) return false;
+    T* sent = result.release();
+    if (PostMessageA(window, msg, 0, (LPARAM)sent)) return true;
+    result.reset(sent);
+    return false;
 }
 
 // The handler's side: ownership of what post_result sent.
