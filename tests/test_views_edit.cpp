@@ -69,7 +69,8 @@ TEST_F(Editing, NoSelectionTouchesNoRow)
     auto imgs = images();
     // The arrow key that a move sends may select a row; each call starts
     // without one.
-    for (auto op : {+[] { OnCheck(); }, +[] { OnMove(MOVE_LATER); }, +[] { OnMove(MOVE_EARLIER); }, +[] { OnDelete(); }}) {
+    for (auto op :
+         {+[] { OnCheck(); }, +[] { OnMove(MOVE_LATER); }, +[] { OnMove(MOVE_EARLIER); }, +[] { OnDelete(); }}) {
         select_row(-1);
         op();
     }
@@ -97,7 +98,8 @@ TEST_F(Editing, MovingChangesTwoOrderNumbers)
         int selected;
     } cases[] = {
         {"000 later swaps with 001", {"000", "001", "002"}, "A", MOVE_LATER, {"B", "A", "C"}, {"000", "001", "002"}, 1},
-        {"002 earlier swaps with 001", {"000", "001", "002"}, "C", MOVE_EARLIER, {"A", "C", "B"}, {"000", "001", "002"}, 1},
+        {"002 earlier swaps with 001", {"000", "001", "002"}, "C", MOVE_EARLIER, {"A", "C", "B"},
+         {"000", "001", "002"}, 1},
     };
     start_with({{"A", "c", "1", "available"}, {"B", "c", "1", "available"}, {"C", "c", "1", "available"}});
     for (auto& c : cases) {

@@ -47,7 +47,7 @@ extern int mselected;   // "Selected" of the status band; OnSelChange, OnSort, O
 extern int mobjects;    // "Objects": rows of the view; the fillers, OnDelete, the search hand-over
 extern int msplit;      // splitter x in main-window pixels; the drag in WndProc
 extern std::atomic<int> msearch;  // a Busy; FindCMD, LoadDevices and the handlers of their results
-extern std::atomic<int> mticks;   // timer ticks; WndProc adds, the search thread resets
+extern std::atomic<int> mticks;   // timer ticks; WndProc adds, a search or device load resets at start and end
 
 extern FILE* mlog;       // the console log; OpenLog, closed at the end
 extern NCFG mncfg;       // share settings (set_ncfg) and connection state (ConnectShare)
