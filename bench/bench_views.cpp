@@ -126,7 +126,7 @@ int main()
     // (b) and (c) on 100,000 rows read from a list.
     std::vector<Pkg> pkgs = packages(ROWS);
     write_list(list, pkgs);
-    Clear(1);
+    Clear(CLEAR_PACKAGES);
     size_t before = heap_in_use();
     ReadINI();
     size_t after = heap_in_use();
@@ -166,7 +166,7 @@ int main()
     }
     bool sorted = true;
     for (size_t i = 1; i < mrows.size(); i++)
-        if (CompareRows(mrows[i], mrows[i - 1])) sorted = false;
+        if (row_less(mcols, msortcol, msortdesc, mrows[i], mrows[i - 1])) sorted = false;
     printf("(b) OnSort of %d rows by Name: %.2f ms; plain vector of (name, version) texts: %.2f ms; ratio %.2f "
            "(target <= 2)%s\n",
            rows, best_sort, best_pairs, best_sort / best_pairs, sorted ? "" : " NOT SORTED");

@@ -123,3 +123,14 @@ inline bool release_mutex(HANDLE h) { return ReleaseMutex(h) != 0; }
 // handle stays with its own ScopedHandle).
 using ScopedMutexOwner = Scoped<HANDLE, NullTraits<HANDLE, release_mutex>>;
 #endif
+
+#ifdef _WIN32
+#include <io.h>
+struct FdTraits {
+    static int none() { return -1; }
+    static bool valid(int fd) { return fd >= 0; }
+    static bool close(int fd) { return _close(fd) == 0; }
+};
+// A C runtime file descriptor (_dup, _open) no stream owns yet.
+using ScopedFd = Scoped<int, FdTraits>;
+#endif

@@ -236,13 +236,12 @@ TEST(Stamp, FieldsHaveTwoDigits)
 
 TEST_F(LogFile, HeaderAndLinesReachTheFileAtOnce)
 {
-    ASSERT_EQ(OpenLog(), 0);
+    OpenLog();
     ASSERT_NE(mlog, nullptr);
     log_line(mlog, "WinMain () RUN ...\n");
     // Read while still open: every line is flushed as it is written.
     std::string text = log_text();
-    fclose(mlog);
-    mlog = nullptr;
+    CloseLog();
     DWORD v = GetVersion();
     char head[128];
     snprintf(head, sizeof head, "Logfile created by nxwin.exe:\r\nWindows Version: %d.%d\r\n\r\n", (int)(v & 0xff),
@@ -258,8 +257,7 @@ TEST_F(LogFile, RewrittenEachRunAndAbsentWithoutTemp)
     write_file(temp + "\\nxwin.log", "old content\n");
     OpenLog();
     ASSERT_NE(mlog, nullptr);
-    fclose(mlog);
-    mlog = nullptr;
+    CloseLog();
     EXPECT_EQ(log_text().find("old content"), std::string::npos);
     EXPECT_EQ(log_text().rfind("Logfile created by nxwin.exe:", 0), 0u);
 
@@ -279,7 +277,7 @@ TEST_F(LogFile, OverlongTempWritesNoLogAndNothingPastTheBuffer)
     set_env("TEMP", deep.c_str());
     OpenLog();
     EXPECT_EQ(mlog, nullptr);
-    if (mlog) fclose(mlog), mlog = nullptr;
+    CloseLog();
 }
 }  // namespace
 

@@ -2,9 +2,11 @@
 // the real network drive Y:, its log lines, the new rows, and the band
 // animating meanwhile.
 #include "consoletest.h"
+#include "handover.h"
 #include "resource.h"
 #include <algorithm>
 #include <map>
+#include <thread>
 
 using namespace tu;
 
@@ -104,6 +106,67 @@ protected:
         return b;
     }
 };
+
+// The hand-over of a worker's result, as the search and the device load
+// use it: the window's thread owns what arrives; what no window takes dies
+// with the worker.
+struct Probe {
+    DWORD* freed_on;
+    ~Probe() { *freed_on = GetCurrentThreadId(); }
+};
+const UINT WM_PROBE = WM_APP + 9;
+DWORD probe_taken_on;
+
+LRESULT CALLBACK ProbeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg != WM_PROBE) return DefWindowProcA(hwnd, msg, wp, lp);
+    std::unique_ptr<Probe> p = take_result<Probe>(lp);
+    probe_taken_on = GetCurrentThreadId();
+    return 0;
+}
+
+TEST(HandOver, TheWindowsThreadOwnsTheResultOrTheWorkerFreesIt)
+{
+    struct Case {
+        const char* what;
+        bool window, destroyed, delivered;
+    } cases[] = {
+        {"live window", true, false, true},
+        {"window destroyed before the post", true, true, false},
+        {"no window at all", false, false, false},
+    };
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ProbeProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "HandOverProbe";
+    ASSERT_TRUE(RegisterClassA(&wc));
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND w = c.window ? CreateWindowA("HandOverProbe", "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr)
+                          : nullptr;
+        if (c.destroyed) DestroyWindow(w);
+        DWORD freed_on = 0, worker = 0;
+        bool posted = false, kept = false;
+        probe_taken_on = 0;
+        std::thread t([&] {
+            worker = GetCurrentThreadId();
+            std::unique_ptr<Probe> p(new Probe{&freed_on});
+            posted = post_result(w, WM_PROBE, p);
+            kept = p != nullptr;
+        });
+        t.join();
+        EXPECT_EQ(posted, c.delivered);
+        EXPECT_EQ(kept, !c.delivered);
+        // Freed by the worker at once, or not before this thread takes it.
+        EXPECT_EQ(freed_on, c.delivered ? 0 : worker);
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+        EXPECT_EQ(freed_on, c.delivered ? GetCurrentThreadId() : worker);
+        EXPECT_EQ(probe_taken_on, c.delivered ? GetCurrentThreadId() : 0);
+        if (w && !c.destroyed) DestroyWindow(w);
+    }
+    UnregisterClassA("HandOverProbe", wc.hInstance);
+}
 
 using Row = std::vector<std::string>;
 
@@ -367,7 +430,7 @@ TEST_F(SearchTest, LongShownScriptIsComparedWhole)
     const std::string p = "Y:\\pkg\\Maker\\Editor\\2.1\\Install.cmd";
     script(p);
     start();
-    Clear(1);
+    Clear(CLEAR_PACKAGES);
     std::string long_path = p + std::string(300, 'x');
     const char* cells[NCOLS] = {"Editor", "Maker", "2.1", long_path.c_str(), "", "000"};
     mmodel.append(cells, NCOLS, IMG_LISTED);

@@ -88,7 +88,6 @@ TEST(ShellState, AdminOnlyForTheWholeCommandLine)
         SCOPED_TRACE(r.cmd);
         ResetShellState(r.cmd);
         EXPECT_EQ(madmin, r.admin);
-        EXPECT_EQ(medit, -1);
         EXPECT_EQ(msplit, 150);
     }
     ResetShellState("");

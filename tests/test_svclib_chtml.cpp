@@ -78,18 +78,18 @@ protected:
 TEST_F(Html, WholeDocumentByteForByte)
 {
     CHtml html;
-    ASSERT_EQ(html.Open(open_out()), 0);
-    EXPECT_EQ(html.WriteStyle(), 0);
-    EXPECT_EQ(html.WriteText("int x;", TEXT_CODE), 0);
-    EXPECT_EQ(html.WriteText("Two", TEXT_H2), 0);
-    EXPECT_EQ(html.WriteText("Three", TEXT_H3), 0);
-    EXPECT_EQ(html.WriteText("Four", TEXT_H4), 0);
-    EXPECT_EQ(html.WriteText("Five", 5), 0);
-    EXPECT_EQ(html.WriteText("<b>Zero</b> 100%", TEXT_PARA), 0);
-    EXPECT_EQ(html.BeginTable(), 0);
-    EXPECT_EQ(html.WriteTable({"0000", ""}, {"<b>Office", "x"}, "Number", "Name"), 0);
-    EXPECT_EQ(html.Close(), 0);
-    EXPECT_EQ(html.mfile, nullptr);
+    html.Open(open_out());
+    html.WriteStyle();
+    html.WriteText("int x;", TEXT_CODE);
+    html.WriteText("Two", TEXT_H2);
+    html.WriteText("Three", TEXT_H3);
+    html.WriteText("Four", TEXT_H4);
+    html.WriteText("Five", 5);
+    html.WriteText("<b>Zero</b> 100%", TEXT_PARA);
+    html.BeginTable();
+    html.WriteTable({"0000", ""}, {"<b>Office", "x"}, "Number", "Name");
+    html.Close();
+    EXPECT_FALSE(html.mfile);
     std::string want = std::string("<html>\n<body>\n") + STYLE +
                        "<code>int x;</code>\n"
                        "<div class='h2'>Two</div>\n\n"
@@ -149,13 +149,31 @@ TEST_F(Html, TextKindsOutsideOneToFourAreParagraphs)
 TEST_F(Html, NoStreamWritesNothing)
 {
     CHtml html;
-    EXPECT_EQ(html.Open(nullptr), 0);
-    EXPECT_EQ(html.WriteStyle(), 0);
-    EXPECT_EQ(html.WriteText("x", 3), 0);
-    EXPECT_EQ(html.BeginTable(), 0);
-    EXPECT_EQ(html.WriteTable({"a"}, {"b"}, "A", "B"), 0);
-    EXPECT_EQ(html.Close(), 0);
-    EXPECT_EQ(html.mfile, nullptr);
+    html.Open(nullptr);
+    html.WriteStyle();
+    html.WriteText("x", 3);
+    html.BeginTable();
+    html.WriteTable({"a"}, {"b"}, "A", "B");
+    html.Close();
+    EXPECT_FALSE(html.mfile);
+}
+
+TEST_F(Html, CloseSaysWhetherTheWholeDocumentWasWritten)
+{
+    fclose(open_out());
+    struct { const char* what; const char* mode; bool whole; } rows[] = {
+        {"stream open for writing", "wt", true},
+        {"stream that takes no writes", "rb", false},
+        {"no stream", nullptr, false},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        CHtml html;
+        html.Open(r.mode ? fopen(file().c_str(), r.mode) : nullptr);
+        html.WriteText("t", TEXT_PARA);
+        EXPECT_EQ(html.Close(), r.whole);
+        EXPECT_FALSE(html.mfile);
+    }
 }
 
 TEST_F(Html, CloseEndsTheDocumentAndLetsGoOfTheStream)

@@ -69,14 +69,13 @@ TEST_F(Editing, NoSelectionTouchesNoRow)
     auto imgs = images();
     // The arrow key that a move sends may select a row; each call starts
     // without one.
-    for (auto op : {+[] { OnCheck(); }, +[] { OnMove(0); }, +[] { OnMove(1); }, +[] { OnDelete(); }}) {
+    for (auto op :
+         {+[] { OnCheck(); }, +[] { OnMove(MOVE_LATER); }, +[] { OnMove(MOVE_EARLIER); }, +[] { OnDelete(); }}) {
         select_row(-1);
         op();
     }
     select_row(-1);
-    medit = 5;
-    OnEdit(0);
-    EXPECT_EQ(medit, -1);
+    OnEdit(EDIT_PACKAGE);
     EXPECT_EQ(column(COL_NAME), names);
     EXPECT_EQ(column(COL_ORDER), orders);
     EXPECT_EQ(images(), imgs);
@@ -94,12 +93,13 @@ TEST_F(Editing, MovingChangesTwoOrderNumbers)
         const char* what;
         std::vector<std::string> orders;  // of A, B, C
         const char* row;
-        int flag;
+        MoveWay way;
         std::vector<std::string> names, after;  // ascending install order after the move
         int selected;
     } cases[] = {
-        {"000 later swaps with 001", {"000", "001", "002"}, "A", 0, {"B", "A", "C"}, {"000", "001", "002"}, 1},
-        {"002 earlier swaps with 001", {"000", "001", "002"}, "C", 1, {"A", "C", "B"}, {"000", "001", "002"}, 1},
+        {"000 later swaps with 001", {"000", "001", "002"}, "A", MOVE_LATER, {"B", "A", "C"}, {"000", "001", "002"}, 1},
+        {"002 earlier swaps with 001", {"000", "001", "002"}, "C", MOVE_EARLIER, {"A", "C", "B"},
+         {"000", "001", "002"}, 1},
     };
     start_with({{"A", "c", "1", "available"}, {"B", "c", "1", "available"}, {"C", "c", "1", "available"}});
     for (auto& c : cases) {
@@ -113,7 +113,7 @@ TEST_F(Editing, MovingChangesTwoOrderNumbers)
         OnSort();
         auto names = column(COL_NAME);
         select_row((int)(std::find(names.begin(), names.end(), c.row) - names.begin()));
-        OnMove(c.flag);
+        OnMove(c.way);
         EXPECT_EQ(msortdesc, 0);
         EXPECT_EQ(column(COL_NAME), c.names);
         EXPECT_EQ(column(COL_ORDER), c.after);
@@ -185,7 +185,6 @@ TEST_F(Editing, PropertiesDialogAppliesTextsAlsoOnEscape)
         if (n == 1) {
             EXPECT_EQ(shown_texts, (std::vector<std::string>{"B", "d", "2", "p-B-2"}));
         }
-        EXPECT_EQ(medit, 1);
         EXPECT_EQ(cell(1, COL_NAME), "new0" + suffix);
         EXPECT_EQ(cell(1, COL_COMP), "new1" + suffix);
         EXPECT_EQ(cell(1, COL_VERS), "new2" + suffix);
@@ -197,7 +196,7 @@ TEST_F(Editing, PropertiesDialogAppliesTextsAlsoOnEscape)
     // Emptied texts are taken, and such a row is not saved.
     ModalAutomator a;
     a.Expect("Edit Properties", SetTextsAndPress({{IDC_EDIT0 + 2, ""}}, IDOK));
-    OnEdit(0);
+    OnEdit(EDIT_PACKAGE);
     EXPECT_EQ(cell(1, COL_VERS), "");
     ASSERT_EQ(OnSave(), 0);
     EXPECT_EQ(read_file(device_list()), "");
@@ -211,7 +210,7 @@ TEST_F(Editing, OverlongTextsAreCutTo259Characters)
     std::string long_path(300, 'p');
     ModalAutomator a;
     a.Expect("Edit Properties", SetTextsAndPress({{IDC_EDIT0 + 3, long_path}}, IDOK));
-    OnEdit(0);
+    OnEdit(EDIT_PACKAGE);
     EXPECT_EQ(a.pending(), 0);
     EXPECT_EQ(cell(0, COL_PATH).size(), 259u);
     EXPECT_EQ(mcols[COL_PATH][0], std::string(259, 'p'));

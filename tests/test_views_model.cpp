@@ -15,7 +15,7 @@ TEST_F(Model, ClearSetsUpPackageColumnsOrNone)
     start("");
     ASSERT_EQ(count(), 1);
 
-    Clear(0);
+    Clear(CLEAR_EMPTY);
     EXPECT_EQ(mlvw.columns, 0);
     EXPECT_EQ(header_count(), 0);
     EXPECT_EQ(count(), 0);
@@ -25,7 +25,7 @@ TEST_F(Model, ClearSetsUpPackageColumnsOrNone)
     EXPECT_TRUE(mrows.empty());
     EXPECT_TRUE(mimages.empty());
 
-    Clear(1);
+    Clear(CLEAR_PACKAGES);
     EXPECT_EQ(mlvw.columns, 6);
     EXPECT_EQ(header_count(), 6);
     EXPECT_EQ(count(), 0);
@@ -33,7 +33,7 @@ TEST_F(Model, ClearSetsUpPackageColumnsOrNone)
     const char* names[6] = {"Name", "Manufacturer", "Version", "Script", "Status", "Order"};
     for (int i = 0; i < 6; i++) EXPECT_EQ(header(i), names[i]);
     // Refilling the package view keeps exactly the six columns.
-    Clear(1);
+    Clear(CLEAR_PACKAGES);
     EXPECT_EQ(mlvw.columns, 6);
     EXPECT_EQ(header_count(), 6);
     EXPECT_NE(log_text().find("\tClear () OK ..."), std::string::npos);

@@ -5,6 +5,11 @@
 // Version: NX_VERSION_TEXT, NX_FILEVERSION
 #include "version.h"
 
+// The main window's title (the views add " - <list>"), and the help file
+// beside the program.
+#define NX_CONSOLE_TITLE     "NXSvc Console"
+#define NX_HELP_FILE         "nxwin.chm"
+
 // Menus and accelerators
 #define IDM_MAIN             106
 #define IDA_MAIN             100

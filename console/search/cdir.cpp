@@ -1,5 +1,6 @@
 // Recursive file search by name and/or content with a depth limit.
 #include "search.h"
+#include "scoped.h"
 #include "strutil.h"
 #include "textenc.h"
 #include <stdio.h>
@@ -38,12 +39,11 @@ bool name_matches(const char* entry, const char* name)
 // longer one) holds the text. A file that cannot be opened has none.
 static bool content_matches(const wchar_t* path, const char* content)
 {
-    FILE* f = _wfopen(path, L"rt");
+    ScopedFile f(_wfopen(path, L"rt"));
     if (!f) return false;
     char line[NX_PATH];
     bool hit = false;
-    while (!hit && fgets(line, sizeof line, f)) hit = strstr(line, content) != nullptr;
-    fclose(f);
+    while (!hit && fgets(line, sizeof line, f.get())) hit = strstr(line, content) != nullptr;
     return hit;
 }
 
@@ -66,30 +66,29 @@ static std::string ansi_of(const wchar_t* w)
     return out;
 }
 
-int CDir::find_file(const char* folder, const char* name, const char* content, int mode)
+void CDir::find_file(const char* folder, const char* name, const char* content, int mode)
 {
     // The walk lists the wide names: the ANSI listing would best-fit a name
     // the code page cannot hold into one that does not exist.
     wchar_t wide[NX_PATH];
     int n = MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, NX_PATH);
-    if (n <= 0) return 0;
-    return find_wide(wide, name, content, mode);
+    if (n > 0) find_wide(wide, name, content, mode);
 }
 
-int CDir::find_wide(const wchar_t* folder, const char* name, const char* content, int mode)
+void CDir::find_wide(const wchar_t* folder, const char* name, const char* content, int mode)
 {
-    if (mstop) return 0;  // the share is gone: the rest would fail, or hang as long
+    if (mstop) return;  // the share is gone: the rest would fail, or hang as long
     wchar_t pattern[NX_PATH];
     // A folder whose pattern does not fit is not listed: a cut pattern
     // would list some other folder.
-    if (!join_path(pattern, folder, L"*.*")) return 0;
+    if (!join_path(pattern, folder, L"*.*")) return;
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE) {
+    ScopedFind h(FindFirstFileW(pattern, &fd));
+    if (!h) {
         DWORD e = GetLastError();
         if (mdepth == 0) mtoperror = e;
         if (listing_failed(e, true)) note_failure(ansi_of(folder).c_str(), e);
-        return 0;
+        return;
     }
     do {
         const wchar_t* entry = fd.cFileName;
@@ -130,13 +129,11 @@ int CDir::find_wide(const wchar_t* folder, const char* name, const char* content
         std::string full = fits ? ansi_of(path) : std::string();
         copy_str(rec->cFileName, fits && full.size() < NX_PATH ? full.c_str() : entry_a.c_str());
         mfound.push_back(rec);
-    } while (FindNextFileW(h, &fd));
+    } while (FindNextFileW(h.get(), &fd));
     if (!mstop) {
         DWORD e = GetLastError();
         if (listing_failed(e, false)) note_failure(ansi_of(folder).c_str(), e);
     }
-    FindClose(h);
-    return 0;
 }
 
 void CDir::note_failure(const char* folder, unsigned long error)

@@ -1,4 +1,4 @@
-// Share connection and the background package search.
+// The background package search and the hand-over of its rows.
 #include "search.h"
 #include "listfile.h"
 #include "log.h"
@@ -7,25 +7,16 @@
 #include "shell.h"
 #include "strutil.h"
 #include "views.h"
+#include "handover.h"
 #include <process.h>
 
-void ConnectShare()
-{
-    if (mncfg.conn == 1) return;
-    if (!mncfg.uncp[0] || !mncfg.ndrv[0]) return;
-    if (mnet.WNetAddConnection(mncfg.uncp, mncfg.ndrv, mncfg.user, mncfg.pswd) == 0)
-        mncfg.conn = 1;
-    else
-        mncfg.fail = 1;  // kept until the settings are edited
-}
-
-int FindCMD()
+void FindCMD()
 {
     ConnectShare();
     SearchJob* job = new (std::nothrow) SearchJob;
     if (!job) {
         log_line(mlog, "FindCMD () failed: %d\n", (int)ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
+        return;
     }
     copy_str(job->uncp, mncfg.uncp);
     copy_str(job->ndrv, mncfg.ndrv);
@@ -36,58 +27,51 @@ int FindCMD()
 
     // Set here as well as in the thread, so that a second F5 arriving
     // before the thread runs is refused.
-    msearch = 1;
+    msearch = BUSY_SEARCH;
     // Started suspended so "FindCMD () GO" precedes every line of the thread.
     ScopedHandle h((HANDLE)_beginthreadex(nullptr, 0, Thread, job, CREATE_SUSPENDED, nullptr));
     if (!h) {
-        msearch = 0;
+        msearch = BUSY_NONE;
         log_line(mlog, "FindCMD () failed: %d\n", (int)GetLastError());
         delete job;
-        return 0;
+        return;
     }
     log_line(mlog, "FindCMD () GO ...\n");
     ResumeThread(h.get());
-    return 0;
 }
 
 unsigned __stdcall Thread(void* arg)
 {
-    SearchJob* job = (SearchJob*)arg;
+    std::unique_ptr<SearchJob> job((SearchJob*)arg);
+    std::unique_ptr<SearchResult> result(new (std::nothrow) SearchResult);
     // Never connected, and kept on purpose: its creation and end lines
-    // mark the search in the log (the share is mnet's, mapped before).
-    CNet* net = new (std::nothrow) CNet(mlog);
-    CDir* mdir = new (std::nothrow) CDir;
-    msearch = 1;
+    // mark the search in the log (the share is mnet's, mapped before). It
+    // travels with the result, so its end line follows the interface
+    // thread's lines.
+    if (result) result->net.reset(new (std::nothrow) CNet(mlog));
+    msearch = BUSY_SEARCH;
     mticks = 0;
-    SearchResult result;
-    if (mdir) search_share(*job, *mdir, result, mlog);
-    delete job;
-    // The interface thread appends the rows while this thread waits, so
-    // its lines (OnSort) come before "Thread () OK".
-    if (result.found || result.error) SendMessageA(mwin.window, WM_NX_SEARCHDONE, 0, (LPARAM)&result);
-    msearch = 0;
+    if (result) {
+        CDir mdir;
+        search_share(*job, mdir, *result, mlog);
+    }
+    job.reset();
+    if (post_result(mwin.window, WM_NX_SEARCHDONE, result)) return 0;
+    // No window takes the rows: the search ends here, and its result with it.
+    msearch = BUSY_NONE;
     mticks = 0;
-    // The network-error text must show now, not at some later paint.
-    if (result.error) InvalidateRect(mwin.window, nullptr, FALSE);
-    // Placing the controls belongs to the interface thread.
-    SendMessageA(mwin.window, WM_SIZE, 0, 0);
     log_line(mlog, "Thread () OK ...\n");
-    delete mdir;
-    delete net;
     return 0;
 }
 
-LRESULT OnSearchDone(LPARAM lp)
+// The found rows, appended on the interface thread after every row there
+// is now; sorted once.
+static void append_found(const SearchResult& result)
 {
-    const SearchResult* result = (const SearchResult*)lp;
-    if (!result) return 0;
-    // The rows found so far stay; the band tells that the list is incomplete.
-    if (result->error) mncfg.fail = 1;
-    if (!result->found) return 0;
     // The rows may have been moved, deleted or saved while the search ran:
     // the new ones are numbered after every order number there is now.
     int k = next_order(mmodel);
-    for (const SearchRow& row : result->rows) {
+    for (const SearchRow& row : result.rows) {
         char order[16], status[64] = "available";
         format_order(order, k++);
         if (!row.held) not_held_status(status, ansi_code_page().id);
@@ -98,5 +82,19 @@ LRESULT OnSearchDone(LPARAM lp)
     mobjects = (int)mrows.size();
     mlvw.set_item_count(mobjects);
     OnSort();
+}
+
+LRESULT OnSearchDone(LPARAM lp)
+{
+    std::unique_ptr<SearchResult> result = take_result<SearchResult>(lp);
+    // The rows found so far stay; the band tells that the list is incomplete.
+    if (result && result->error) mncfg.fail = 1;
+    if (result && result->found) append_found(*result);
+    msearch = BUSY_NONE;
+    mticks = 0;
+    // The network-error text must show now, not at some later paint.
+    if (result && result->error) InvalidateRect(mwin.window, nullptr, FALSE);
+    OnSize();
+    log_line(mlog, "Thread () OK ...\n");
     return 0;
 }

@@ -1,9 +1,11 @@
-// Directory finder, share connection, package search and status monitor.
+// Directory finder, package search and status monitor.
 #pragma once
 #include <windows.h>
 #include <stdio.h>
 #include <string>
 #include <vector>
+#include <memory>
+#include "cnet.h"
 #include "pkgrows.h"
 
 // How find_file picks files.
@@ -31,11 +33,11 @@ public:
     ~CDir();
     CDir(const CDir&) = delete;
     CDir& operator=(const CDir&) = delete;
-    int find_file(const char* folder, const char* name, const char* content, int mode);
+    void find_file(const char* folder, const char* name, const char* content, int mode);
     void clear_list();
 
 private:
-    int find_wide(const wchar_t* folder, const char* name, const char* content, int mode);
+    void find_wide(const wchar_t* folder, const char* name, const char* content, int mode);
     void note_failure(const char* folder, unsigned long error);
 };
 
@@ -45,14 +47,13 @@ extern CDir minvdir;
 // without regard to the case of A to Z.
 bool name_matches(const char* entry, const char* name);
 
-void ConnectShare();
-int FindCMD();
-int OnInfo();
+void FindCMD();
+void OnInfo();
 BOOL CALLBACK MinimizeProc(HWND hwnd, LPARAM param);
 
-// Sent to the main window by the search thread with its result: lParam
-// points to the thread's SearchResult, valid only until the send returns,
-// so this must never become a post.
+// Posted to the main window by the search thread with its result (a heap
+// SearchResult, post_result); OnSearchDone takes it, appends the rows and
+// ends the search.
 #define WM_NX_SEARCHDONE (WM_APP + 1)
 LRESULT OnSearchDone(LPARAM lp);
 
@@ -65,12 +66,13 @@ struct SearchJob {
     std::vector<std::string> shown;  // Script cells of the rows on display
 };
 
-// What the search thread hands to the interface thread (which only reads
-// it; the thread frees it once the hand-over returns).
+// What the search thread hands to the interface thread, which owns it
+// from then on.
 struct SearchResult {
     bool found = false;  // some script was found, shown already or not
     unsigned long error = 0;  // the walk lost the share: the list is incomplete
     std::vector<SearchRow> rows;
+    std::unique_ptr<CNet> net;  // the search's log mark: ends with the result
 };
 
 // The walk and the new rows, with the search's log lines: everything the

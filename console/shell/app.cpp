@@ -6,11 +6,18 @@
 #include "search.h"
 #include "service_contract.h"
 #include "strutil.h"
+#include "scoped.h"
 #include "views.h"
 
+// What a second console looks for. Held until the process ends: defined
+// before mnet, so it is released after mnet has cancelled its drive mapping
+// (global objects go in reverse order), and no second console starts while
+// that is under way.
+static ScopedHandle minstance;
+
 CWin mwin;
-int madmin, mview, mdrag, msavehot, msortdesc, medit = -1, msortcol, mselected, mobjects, msplit = 150;
-std::atomic<int> msearch{0};
+int madmin, mview, mdrag, msavehot, msortdesc, msortcol, mselected, mobjects, msplit = 150;
+std::atomic<int> msearch{BUSY_NONE};
 std::atomic<int> mticks{0};
 NCFG mncfg;
 // Created before the log is open, so it never writes log lines.
@@ -51,9 +58,8 @@ void ResetShellState(const char* cmdline)
 {
     madmin = cmdline && _stricmp(cmdline, "/admin") == 0;
     mview = mdrag = msavehot = msortdesc = msortcol = mselected = mobjects = 0;
-    msearch = 0;
+    msearch = BUSY_NONE;
     mticks = 0;
-    medit = -1;
     msplit = 150;
     mrestartby[0] = 0;
 }
@@ -80,7 +86,7 @@ HWND StartConsole(HINSTANCE inst, const char* cmdline, int show)
     mwin.procedure = WndProc;
     mwin.icon = LoadIconA(inst, MAKEINTRESOURCEA(IDI_MAIN));
     mwin.menu = LoadMenuA(inst, MAKEINTRESOURCEA(IDM_MAIN));
-    copy_str(mwin.title, "NXSvc Console");
+    copy_str(mwin.title, NX_CONSOLE_TITLE);
     if (!mwin.create(inst, show)) return nullptr;
     OnCreate();
     maccel = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(IDA_MAIN));
@@ -91,6 +97,11 @@ HWND StartConsole(HINSTANCE inst, const char* cmdline, int show)
 void StopConsole()
 {
     if (mwin.window) {
+        // A worker's result still queued is taken now: once the window is
+        // gone nothing takes it, and that work would never end.
+        MSG m;
+        for (UINT done : {WM_NX_SEARCHDONE, WM_NX_DEVICESDONE})
+            while (PeekMessageA(&m, mwin.window, done, done, PM_REMOVE)) DispatchMessageA(&m);
         KillTimer(mwin.window, TIMER_ID);
         DestroyWindow(mwin.window);
     }
@@ -106,28 +117,19 @@ void StopConsole()
     mmodel.clear();
     if (maccel) DestroyAcceleratorTable(maccel);
     maccel = nullptr;
-    if (mlog) fclose(mlog);
-    mlog = nullptr;
+    CloseLog();
 }
-
-// What a second console looks for. Never closed: it is held until the
-// process ends, after the global objects are gone (mnet cancels its drive
-// mapping then), so no second console starts while that is under way.
-static HANDLE minstance;
 
 int nxwin_main(HINSTANCE inst, const char* cmdline, int show)
 {
-    minstance = CreateMutexA(nullptr, TRUE, "nxwin");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (minstance) CloseHandle(minstance);
-        minstance = nullptr;
-        return 1;
-    }
+    ScopedHandle instance(CreateMutexA(nullptr, TRUE, "nxwin"));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+    minstance = std::move(instance);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     if (!StartConsole(inst, cmdline, show)) {
         char text[NX_PATH];
-        fmt_str(text, "NXSvc Console could not create its main window (error %d).", (int)GetLastError());
+        fmt_str(text, NX_CONSOLE_TITLE " could not create its main window (error %d).", (int)GetLastError());
         MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
         log_line(mlog, "WinMain () END ...\n");
         return 2;
@@ -164,12 +166,57 @@ static bool on_splitter(int x, int y)
     return x != msplit && y < rc.bottom - 16;
 }
 
+// The splitter drag: a press on the splitter starts it, moves with the left
+// button down place the splitter, the release ends it.
+static void splitter_press(HWND hwnd, LPARAM lp)
+{
+    if (!on_splitter(LOWORD(lp), HIWORD(lp))) return;
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_SIZEWE));
+    mdrag = 1;
+    SetCapture(hwnd);
+}
+
+static void splitter_move(HWND hwnd, WPARAM wp, LPARAM lp)
+{
+    int x = LOWORD(lp), y = HIWORD(lp);
+    if (!on_splitter(x, y) && !mdrag) return;
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_SIZEWE));
+    if (wp != MK_LBUTTON || !mdrag) return;
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    msplit = clamp_split(x, rc.right);
+    OnSize();
+    UpdateWindow(hwnd);
+}
+
+static void splitter_release()
+{
+    mdrag = 0;
+    ReleaseCapture();
+}
+
+// Each second: the band's animation while something loads, else the
+// service's progress.
+static void on_timer()
+{
+    if (msearch)
+        OnPaint();
+    else if (mview != VIEW_CONFIG && mview != VIEW_DEVICES && mview != VIEW_DEVICE)
+        OnInfo();  // this device's progress, never on another device's rows
+    mticks++;
+}
+
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        // The controls are gone: nothing shows the pictures any more.
+        mwin.toolbar_images.handle.reset();
+        mwin.item_images.handle.reset();
+        break;
     case WM_SIZE:
         if (mwin.window) OnSize();
         return 0;
@@ -186,42 +233,20 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         OnCommand(wp);
         return 0;
     case WM_TIMER:
-        if (msearch)
-            OnPaint();
-        else if (mview != VIEW_CONFIG && mview != VIEW_DEVICES && mview != VIEW_DEVICE)
-            OnInfo();  // this device's progress, never on another device's rows
-        mticks++;
+        on_timer();
         return 0;
     case WM_NX_SEARCHDONE:
         return OnSearchDone(lp);
     case WM_NX_DEVICESDONE:
         return OnDevicesDone(lp);
-    case WM_MOUSEMOVE: {
-        int x = LOWORD(lp), y = HIWORD(lp);
-        if (on_splitter(x, y) || mdrag) {
-            SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_SIZEWE));
-            if (wp == MK_LBUTTON && mdrag) {
-                RECT rc;
-                GetClientRect(hwnd, &rc);
-                msplit = clamp_split(x, rc.right);
-                OnSize();
-                UpdateWindow(hwnd);
-            }
-        }
+    case WM_MOUSEMOVE:
+        splitter_move(hwnd, wp, lp);
         return 0;
-    }
-    case WM_LBUTTONDOWN: {
-        int x = LOWORD(lp), y = HIWORD(lp);
-        if (on_splitter(x, y)) {
-            SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_SIZEWE));
-            mdrag = 1;
-            SetCapture(hwnd);
-        }
+    case WM_LBUTTONDOWN:
+        splitter_press(hwnd, lp);
         return 0;
-    }
     case WM_LBUTTONUP:
-        mdrag = 0;
-        ReleaseCapture();
+        splitter_release();
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);

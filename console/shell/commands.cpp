@@ -5,6 +5,7 @@
 #include "log.h"
 #include "policy.h"
 #include "resource.h"
+#include "scoped.h"
 #include "search.h"
 #include "service_contract.h"
 #include "strutil.h"
@@ -19,7 +20,7 @@ int mself = SVC_SELF_ANY;
 // keep both for the group lists.
 static bool may_add() { return madmin || mself != SVC_SELF_ASSIGNED; }
 
-int SelfService()
+void SelfService()
 {
     SvcRead r;
     svc_read_setting(SVC_SET_SELF, &r);  // Group Policy first, as the service
@@ -31,7 +32,6 @@ int SelfService()
     if (HMENU file = mwin.window ? GetSubMenu(GetMenu(mwin.window), 0) : nullptr)
         EnableMenuItem(file, CMD_FIND, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     if (mtbr.handle) SendMessageA(mtbr.handle, TB_ENABLEBUTTON, CMD_FIND, MAKELPARAM(on, 0));
-    return 0;
 }
 
 int msg_box(const char* text) { return MessageBoxA(nullptr, text, "", MB_OK); }
@@ -58,15 +58,13 @@ static void RestartNow()
     char text[128];
     fmt_str(text, "Restart this computer now?\nSave your work first: open programs are closed.");
     if (MessageBoxA(mwin.window, text, "Restart Now", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
-    HANDLE token = nullptr;
+    ScopedHandle token;
     TOKEN_PRIVILEGES tp = {};
     tp.PrivilegeCount = 1;
     tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid))
-            AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr);
-        CloseHandle(token);
-    }
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()) &&
+        LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid))
+        AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr);
     if (ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
                                       SHTDN_REASON_FLAG_PLANNED))
         log_line(mlog, "RestartNow () GO ...\n");
@@ -84,8 +82,8 @@ void OnCommand(WPARAM wp)
 {
     switch (LOWORD(wp)) {
     case CMD_HELP:
-        if ((INT_PTR)ShellExecuteA(nullptr, nullptr, "nxwin.chm", nullptr, nullptr, SW_SHOW) == 2)
-            msg_box("Helpfile nxwin.chm not found!");
+        if ((INT_PTR)ShellExecuteA(nullptr, nullptr, NX_HELP_FILE, nullptr, nullptr, SW_SHOW) == 2)
+            msg_box("Helpfile " NX_HELP_FILE " not found!");
         break;
     case CMD_INFO:
         ShowInfo(mwin.instance, mwin.window, IDD_INFO);
@@ -119,14 +117,14 @@ void OnCommand(WPARAM wp)
         FindCMD();
         break;
     case CMD_EARLIER:
-        OnMove(1);
+        OnMove(MOVE_EARLIER);
         break;
     case CMD_LATER:
-        OnMove(0);
+        OnMove(MOVE_LATER);
         break;
     case CMD_OPENLIST:
         if (busy()) break;
-        Clear(1);
+        Clear(CLEAR_PACKAGES);
         ConnectShare();
         ReadINI();
         break;
@@ -191,11 +189,11 @@ static void on_selection_changed()
     } else if (mdevnode && sel == mdevnode) {
         ShowDevice();
     } else if (minv && sel == minv) {
-        Clear(0);
+        Clear(CLEAR_EMPTY);
     } else {
         for (int i = 0; i < 10; i++)
             if (mcsv[i] && sel == mcsv[i]) {
-                ReadCSV(i + 3);
+                ReadCSV(CSV_FIRST_NODE + i);
                 break;
             }
     }
@@ -254,8 +252,8 @@ void OnNotify(NMHDR* hdr)
             OpenDevice(mlvw.get_next_selected(-1));
             break;
         }
-        if (mtvw.get_selection() == mtvw.get_root()) OnEdit(1);
-        if (mpkgs && mtvw.get_selection() == mpkgs && may_add()) OnEdit(0);
+        if (mtvw.get_selection() == mtvw.get_root()) OnEdit(EDIT_SETTINGS);
+        if (mpkgs && mtvw.get_selection() == mpkgs && may_add()) OnEdit(EDIT_PACKAGE);
         break;
     case (int)NM_CLICK: {
         POINT pt;

@@ -8,9 +8,9 @@ CLvw mlvw;
 HIMAGELIST CIml::load(HINSTANCE inst, int bitmap, int width, int grow)
 {
     // CLR_DEFAULT: the top-left pixel's colour is transparent.
-    handle = ImageList_LoadImageA(inst, MAKEINTRESOURCEA(bitmap), width, grow, CLR_DEFAULT, IMAGE_BITMAP,
-                                  LR_CREATEDIBSECTION);
-    return handle;
+    handle.reset(ImageList_LoadImageA(inst, MAKEINTRESOURCEA(bitmap), width, grow, CLR_DEFAULT, IMAGE_BITMAP,
+                                      LR_CREATEDIBSECTION));
+    return handle.get();
 }
 
 HWND CTbr::create(HINSTANCE inst, HWND parent, DWORD style, int id)
@@ -120,10 +120,9 @@ void CLvw::select_only(int row)
     SendMessageA(handle, LVM_ENSUREVISIBLE, row, FALSE);
 }
 
-LRESULT CLvw::delete_all_columns()
+void CLvw::delete_all_columns()
 {
     while (SendMessageA(handle, LVM_DELETECOLUMN, 0, 0)) {
     }
     columns = 0;
-    return 0;
 }

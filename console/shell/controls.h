@@ -3,10 +3,13 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include "scoped.h"
 
+// An image list from a bitmap resource, owned: controls given it must not
+// destroy it themselves (LVS_SHAREIMAGELISTS for a list view).
 class CIml {
 public:
-    HIMAGELIST handle = nullptr;
+    ScopedImageList handle;
     HIMAGELIST load(HINSTANCE inst, int bitmap, int width, int grow);
 };
 
@@ -48,7 +51,7 @@ public:
     int get_selected_count();
     int get_next_selected(int start);
     LRESULT delete_all_items();
-    LRESULT delete_all_columns();
+    void delete_all_columns();
     // Repaints every row from the model at the next paint.
     BOOL invalidate();
     // Selects and focuses row alone and scrolls it into view.

@@ -11,10 +11,9 @@
 int OnCreate()
 {
     HINSTANCE inst = mwin.instance;
-    CIml strip_a, strip_b;
-    strip_a.load(inst, IDB_TOOLBAR, 16, 0);
+    HIMAGELIST strip_a = mwin.toolbar_images.load(inst, IDB_TOOLBAR, 16, 0);
     if (!mtbr.create(inst, mwin.window, TBSTYLE_FLAT | TBSTYLE_TOOLTIPS, IDC_TOOLBAR)) return 1;
-    mtbr.set_image_list(strip_a.handle);
+    mtbr.set_image_list(strip_a);
     TBBUTTON buttons[6] = {
         {0, CMD_FIND, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
         {0, 0, TBSTATE_ENABLED, BTNS_SEP, {}, 0, 0},
@@ -26,17 +25,21 @@ int OnCreate()
     SendMessageA(mtbr.handle, TB_ADDBUTTONSA, sizeof buttons / sizeof buttons[0], (LPARAM)buttons);
     log_line(mlog, "mtbr () OK ...\n");
 
-    if (!strip_b.load(inst, IDB_IMAGES, 16, 10)) msg_box("Loading the tree and list pictures (bitmap 105) failed!");
+    HIMAGELIST strip_b = mwin.item_images.load(inst, IDB_IMAGES, 16, 10);
+    if (!strip_b) msg_box("Loading the tree and list pictures (bitmap 105) failed!");
     if (!mtvw.create(inst, mwin.window,
                      TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_VSCROLL,
                      WS_EX_CLIENTEDGE, IDC_VIEW))
         return 2;
-    mtvw.set_image_list(strip_b.handle);
+    mtvw.set_image_list(strip_b);
     if (mtvw.get_item_height() < 18) mtvw.set_item_height(18);
     log_line(mlog, "mtvw () OK ...\n");
 
-    if (!mlvw.create(inst, mwin.window, LVS_REPORT | LVS_OWNERDATA | WS_VSCROLL, WS_EX_CLIENTEDGE, IDC_VIEW)) return 3;
-    mlvw.set_image_list(strip_b.handle);
+    // The tree shows the same pictures: the list must not destroy them.
+    if (!mlvw.create(inst, mwin.window, LVS_REPORT | LVS_OWNERDATA | LVS_SHAREIMAGELISTS | WS_VSCROLL,
+                     WS_EX_CLIENTEDGE, IDC_VIEW))
+        return 3;
+    mlvw.set_image_list(strip_b);
     mlvw.set_ext_style(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     log_line(mlog, "mlvw () OK ...\n");
 
@@ -63,7 +66,7 @@ void column_widths(int count, int width, int* out)
     }
 }
 
-int OnSize()
+void OnSize()
 {
     RECT rc;
     GetClientRect(mwin.window, &rc);
@@ -77,17 +80,15 @@ int OnSize()
         int n = mlvw.columns == 2 ? 2 : mlvw.columns == 3 ? 3 : mlvw.columns == DEV_COLS ? (int)DEV_COLS : (int)NCOLS;
         for (int i = 0; i < n; i++) mlvw.set_column_width(i, w[i]);
     }
-    return 0;
 }
 
-int OnSelChange()
+void OnSelChange()
 {
     mselected = mlvw.get_selected_count();
     RECT rc;
     GetClientRect(mwin.window, &rc);
     rc.top = rc.bottom - 10;
     InvalidateRect(mwin.window, &rc, FALSE);
-    return 0;
 }
 
 const char* status_text()
@@ -96,7 +97,7 @@ const char* status_text()
                                           "Searching Packages ..."};
     static const char* const loading[4] = {"Loading Devices", "Loading Devices .", "Loading Devices ..",
                                            "Loading Devices ..."};
-    if (msearch == 2) return loading[(unsigned)mticks % 4];
+    if (msearch == BUSY_DEVICES) return loading[(unsigned)mticks % 4];
     if (msearch) return frames[(unsigned)mticks % 4];
     // What the user must act on comes before a network error.
     static char restart[64];
@@ -104,7 +105,7 @@ const char* status_text()
     return mncfg.fail ? "Network error, check configuration!" : "Ready";
 }
 
-int OnPaint()
+void OnPaint()
 {
     HWND hwnd = mwin.window;
     RECT rc;
@@ -136,5 +137,4 @@ int OnPaint()
     }
     EndPaint(hwnd, &ps);
     log_line(mlog, "OnPaint () OK ...\n");
-    return 0;
 }

@@ -11,10 +11,9 @@
 #include "resource.h"
 
 char mcurcomp[260], mcurname[260];
-static bool mcurcut[3];  // whether the text in each buffer was cut
 
 // Texts of windows that stay as they are; the last keeps the console's own.
-static const char* const mkeep[] = {"People", "Start", "Store", "System", "NXSvc Console"};
+static const char* const mkeep[] = {"People", "Start", "Store", "System", NX_CONSOLE_TITLE};
 
 BOOL CALLBACK MinimizeProc(HWND hwnd, LPARAM param)
 {
@@ -51,7 +50,7 @@ static void restart_deadline(CReg& reg)
     InvalidateRect(mwin.window, nullptr, FALSE);
 }
 
-int OnInfo()
+void OnInfo()
 {
     int n = mlvw.get_item_count();
     CReg reg;
@@ -60,6 +59,7 @@ int OnInfo()
     // The version must be there too, but names no row: only its presence.
     char* const bufs[3] = {mcurcomp, mcurname, nullptr};
     int present = 0;
+    bool cut = false;  // a name or manufacturer longer than its buffer
     for (int i = 0; i < 3; i++) {
         // Read twice on purpose (CReg::ReadStr).
         if (!reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, names[i])) continue;
@@ -68,16 +68,16 @@ int OnInfo()
         // Values longer than the buffers are cut, and a cut name or
         // manufacturer names no row (list fields are never that long).
         if (const char* text = reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, names[i]))
-            mcurcut[i] = snprintf(bufs[i], NX_PATH, "%s", text) >= NX_PATH;
+            cut = snprintf(bufs[i], NX_PATH, "%s", text) >= NX_PATH || cut;
     }
-    if (present < 3) return 0;
+    if (present < 3) return;
     bool first = mticks == 0;
     if (first) EnumDesktopWindows(nullptr, MinimizeProc, 0);
 
     // The rows on display, as the list shows them.
     std::vector<int> rows;
     bool listed = info_rows(mmodel, n, mcurname, mcurcomp, rows);
-    if (mcurcut[0] || mcurcut[1]) rows.clear();
+    if (cut) rows.clear();
     for (int r : rows) {
         if (!reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO)) continue;
         const char* text = reg.ReadStr(SVC_ROOT, NX_KEY_PKGS, SVC_NOW_INFO);
@@ -89,5 +89,4 @@ int OnInfo()
     // The list asks the model for its texts again at its next paint.
     if (listed && mlvw.handle) RedrawWindow(mlvw.handle, nullptr, nullptr, RDW_INVALIDATE);
     if (first) log_line(mlog, "OnInfo () OK ...\n");
-    return 0;
 }

@@ -8,7 +8,7 @@
 
 HTREEITEM mpkgs, minv, mcsv[10];
 
-int OnInit()
+void OnInit()
 {
     HTREEITEM root = mtvw.insert_item("NXSvc", IMG_COMPUTER, nullptr, nullptr);
     mpkgs = mtvw.insert_item("Packages", IMG_FOLDER, root, nullptr);
@@ -50,5 +50,4 @@ int OnInit()
     if (minv) mtvw.expand(minv, TVE_EXPAND);
     SelfService();
     log_line(mlog, "OnInit () OK ...\n");
-    return 0;
 }

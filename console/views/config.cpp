@@ -58,9 +58,9 @@ static void read_config_fields(char (*text)[260])
     }
 }
 
-int OnConf()
+void OnConf()
 {
-    Clear(0);
+    Clear(CLEAR_EMPTY);
     mview = VIEW_CONFIG;
     mlvw.insert_column("Name", 0, 0, 0);
     mlvw.insert_column("Value", 1, 0, 0);
@@ -81,15 +81,13 @@ int OnConf()
     mobjects = SVC_SETTINGS;
     OnSize();
     log_line(mlog, "OnConf () OK ...\n");
-    return 0;
 }
 
-// OnEdit with flag 1: all settings in one dialog.
-int EditConf()
+// OnEdit(EDIT_SETTINGS): all settings in one dialog.
+void EditConf()
 {
     int p = mlvw.get_next_selected(-1);
-    medit = p;
-    if (p < 0) return 0;
+    if (p < 0) return;
     // Label of the selected row for the rights message.
     const std::string label = cell_of(mcols[0], (size_t)p < mrows.size() ? mrows[p] : -1);
     for (int i = 0; i < SVC_SETTINGS; i++) mdlg.field[i][0] = 0;
@@ -120,5 +118,4 @@ int EditConf()
     }
     if (mwin.window) OnPaint();
     log_line(mlog, "OnEdit () OK ...\n");
-    return 0;
 }

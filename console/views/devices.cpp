@@ -12,6 +12,8 @@
 #include "shell.h"
 #include "strutil.h"
 #include "textenc.h"
+#include "handover.h"
+#include "scoped.h"
 #include <shellapi.h>
 #include <process.h>
 
@@ -43,18 +45,14 @@ static long local_today()
 // reading it. False when it cannot be read.
 static bool read_status_file(const char* path, std::vector<char>& buf)
 {
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    ScopedHandle h(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!h) return false;
     LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(h, &size) && size.QuadPart <= STATUS_MAX_BYTES;
+    if (!GetFileSizeEx(h.get(), &size) || size.QuadPart > STATUS_MAX_BYTES) return false;
+    buf.resize((size_t)size.QuadPart);
     DWORD got = 0;
-    if (ok) {
-        buf.resize((size_t)size.QuadPart);
-        ok = buf.empty() || (ReadFile(h, buf.data(), (DWORD)buf.size(), &got, nullptr) && got == buf.size());
-    }
-    CloseHandle(h);
-    return ok;
+    return buf.empty() || (ReadFile(h.get(), buf.data(), (DWORD)buf.size(), &got, nullptr) && got == buf.size());
 }
 
 unsigned long load_fleet(const char* folder, long today, Fleet& out)
@@ -63,8 +61,8 @@ unsigned long load_fleet(const char* folder, long today, Fleet& out)
     char pattern[NX_PATH], path[NX_PATH];
     if (fmt_str(pattern, "%s\\*.ini", folder)) return ERROR_FILENAME_EXCED_RANGE;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE) {
+    ScopedFind h(FindFirstFileA(pattern, &fd));
+    if (!h) {
         unsigned long e = GetLastError();
         out = b.finish();
         return e == ERROR_FILE_NOT_FOUND ? 0 : e;  // an empty folder
@@ -80,29 +78,26 @@ unsigned long load_fleet(const char* folder, long today, Fleet& out)
             b.add_unreadable(fd.cFileName);
         else
             b.add(fd.cFileName, buf.data(), buf.size());
-    } while (FindNextFileA(h, &fd));
+    } while (FindNextFileA(h.get(), &fd));
     unsigned long e = GetLastError();
-    FindClose(h);
+    h.reset();
     out = b.finish();
     return e == ERROR_NO_MORE_FILES ? 0 : e;
 }
 
 static unsigned __stdcall FleetThread(void* arg)
 {
-    FleetLoad* job = (FleetLoad*)arg;
+    std::unique_ptr<FleetLoad> job((FleetLoad*)arg);
     job->error = load_fleet(job->folder, job->today, job->fleet);
-    // The window frees it; a window that is gone cannot.
-    if (!mwin.window || !PostMessageA(mwin.window, WM_NX_DEVICESDONE, 0, (LPARAM)job)) {
-        delete job;
-        msearch = 0;
-    }
+    // No window takes the load: it ends here, and its result with it.
+    if (!post_result(mwin.window, WM_NX_DEVICESDONE, job)) msearch = BUSY_NONE;
     return 0;
 }
 
 // Empties the list and puts up the Devices columns.
 static void devices_columns()
 {
-    Clear(0);
+    Clear(CLEAR_EMPTY);
     for (int i = 0; i < DEV_COLS; i++) mlvw.insert_column(device_headers[i], i, 0, 0);
     mview = VIEW_DEVICES;
     OnSize();
@@ -116,31 +111,40 @@ static void show_fleet()
     if (mwin.window) OnPaint();
 }
 
-int LoadDevices(bool show)
+void LoadDevices(bool show)
 {
-    if (!madmin || msearch) return 0;
+    if (!madmin || msearch) return;
     if (show) devices_columns();
     ConnectShare();
     FleetLoad* job = new (std::nothrow) FleetLoad;
     if (!job || !mncfg.ndrv[0] || fmt_str(job->folder, "%s\\" SHARE_STATUS, mncfg.ndrv)) {
         log_line(mlog, "LoadDevices (%s) failed: %d\n", mncfg.ndrv, (int)(job ? ERROR_BAD_PATHNAME : ERROR_NOT_ENOUGH_MEMORY));
         delete job;
-        return 0;
+        return;
     }
     job->today = local_today();
-    msearch = 2;
+    msearch = BUSY_DEVICES;
     mticks = 0;
-    HANDLE h = (HANDLE)_beginthreadex(nullptr, 0, FleetThread, job, CREATE_SUSPENDED, nullptr);
+    ScopedHandle h((HANDLE)_beginthreadex(nullptr, 0, FleetThread, job, CREATE_SUSPENDED, nullptr));
     if (!h) {
-        msearch = 0;
+        msearch = BUSY_NONE;
         log_line(mlog, "LoadDevices (%s) failed: %d\n", job->folder, (int)GetLastError());
         delete job;
-        return 0;
+        return;
     }
     log_line(mlog, "LoadDevices (%s) GO ...\n", job->folder);
-    ResumeThread(h);
-    CloseHandle(h);
-    return 0;
+    ResumeThread(h.get());
+}
+
+// A stream of its own on the file of f, for a writer that closes what it
+// is given; null when there is none (the error in GetLastError).
+static FILE* stream_copy(FILE* f)
+{
+    ScopedFd fd(_dup(_fileno(f)));
+    if (!fd) return nullptr;
+    FILE* copy = _fdopen(fd.get(), "wt");
+    if (copy) fd.release();  // the stream's from now on
+    return copy;
 }
 
 static void open_report()
@@ -150,19 +154,16 @@ static void open_report()
     // In the users' Public folder, written by an administrator: never
     // through a link a user planted there, never half written.
     SafeFile out;
-    int fd = -1;
-    FILE* f = nullptr;
-    if (path[0] && safe_open(out, path, "wt") && (fd = _dup(_fileno(out.f))) >= 0) f = _fdopen(fd, "wt");
+    FILE* f = path[0] && safe_open(out, path, "wt") ? stream_copy(out.f) : nullptr;
     if (!f) {
-        DWORD e = GetLastError();
-        if (fd >= 0) _close(fd);
-        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)e);
+        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
         return;
     }
     // The texts are in the code page, as in the assignment report.
-    write_fleet_report(f, mfleet, time_stamp(), charset_name(ansi_code_page().id));  // closes f, a copy
-    if (!safe_commit(out)) {
-        log_line(mlog, "FleetReport (%s) failed: %d\n", path, (int)GetLastError());
+    bool whole = write_fleet_report(f, mfleet, time_stamp(), charset_name(ansi_code_page().id));  // closes f
+    // A report cut short by a failed write is never put in place.
+    if (!whole || !safe_commit(out)) {
+        log_line(mlog, "FleetReport (%s) failed: %d\n", path, whole ? (int)GetLastError() : (int)ERROR_WRITE_FAULT);
         return;
     }
     log_line(mlog, "FleetReport (%s) OK ...\n", path);
@@ -171,7 +172,7 @@ static void open_report()
 
 LRESULT OnDevicesDone(LPARAM lp)
 {
-    FleetLoad* job = (FleetLoad*)lp;
+    std::unique_ptr<FleetLoad> job = take_result<FleetLoad>(lp);
     if (!job) return 0;
     mfleet = std::move(job->fleet);
     copy_str(mstatusdir, job->folder);
@@ -179,8 +180,8 @@ LRESULT OnDevicesDone(LPARAM lp)
         log_line(mlog, "LoadDevices (%s) failed: %d\n", job->folder, (int)job->error);
     else
         log_line(mlog, "LoadDevices (%s) OK ... %d devices\n", job->folder, (int)mfleet.rows.size());
-    delete job;
-    msearch = 0;
+    job.reset();
+    msearch = BUSY_NONE;
     mticks = 0;
     if (mview == VIEW_DEVICES) show_fleet();
     if (mreportpending) {
@@ -191,19 +192,18 @@ LRESULT OnDevicesDone(LPARAM lp)
     return 0;
 }
 
-int FleetReport()
+void FleetReport()
 {
-    if (!madmin || msearch) return 0;
+    if (!madmin || msearch) return;
     // Always from a fresh load, so the report says what the share holds now.
     mreportpending = true;
     LoadDevices(false);
     if (!msearch) mreportpending = false;
-    return 0;
 }
 
-int OpenDevice(int p)
+void OpenDevice(int p)
 {
-    if (mview != VIEW_DEVICES || p < 0 || (size_t)p >= mfleet.rows.size()) return 0;
+    if (mview != VIEW_DEVICES || p < 0 || (size_t)p >= mfleet.rows.size()) return;
     const DeviceRow& row = mfleet.rows[p];
     copy_str(mdevfile, row.file.c_str());
     // One node under "Devices" names the device shown; selecting it shows it.
@@ -221,12 +221,11 @@ int OpenDevice(int p)
         ShowDevice();
     else
         mtvw.select_item(mdevnode);
-    return 0;
 }
 
-int ShowDevice()
+void ShowDevice()
 {
-    Clear(1);
+    Clear(CLEAR_PACKAGES);
     mview = VIEW_DEVICE;
     char path[NX_PATH];
     std::vector<char> buf;
@@ -247,7 +246,6 @@ int ShowDevice()
         log_line(mlog, "ShowDevice (%s) OK ... %d packages\n", mdevfile, n);
     else
         log_line(mlog, "ShowDevice (%s) unreadable: %s\n", mdevfile, why);
-    return 0;
 }
 
 void DevicesDispInfo(NMLVDISPINFOA* info)

@@ -56,31 +56,29 @@ static int selected_row()
     return p;
 }
 
-int OnCheck()
+void OnCheck()
 {
     check_row(mmodel, selected_row());
     mselected = ready_count(mmodel);
     log_line(mlog, "OnCheck () %d OK ...\n", (int)mrows.size());
-    return 0;
 }
 
-int OnMove(int flag)
+void OnMove(MoveWay way)
 {
     if (mview != VIEW_PACKAGES) {
         // Only the package view has an install order.
         log_line(mlog, "OnMove () OK ...\n");
-        return 0;
+        return;
     }
-    int p = move_row(mmodel, selected_row(), flag != 0);
+    int p = move_row(mmodel, selected_row(), way == MOVE_EARLIER);
     // Install order, ascending, for the display as well.
     OnSortByOrder();
     // The list selects by position: keep the selection on the moved row.
     if (p >= 0) mlvw.select_only(p);
     log_line(mlog, "OnMove () OK ...\n");
-    return 0;
 }
 
-int OnDelete()
+void OnDelete()
 {
     int removed = -1;
     int p = mlvw.get_next_selected(-1);
@@ -92,16 +90,14 @@ int OnDelete()
     mobjects = (int)mrows.size();
     if (mwin.window) OnPaint();
     log_line(mlog, "OnDelete (%d) OK ...\n", removed);
-    return 0;
 }
 
-int OnEdit(int flag)
+void OnEdit(EditWhat what)
 {
-    if (flag) return EditConf();
+    if (what == EDIT_SETTINGS) return EditConf();
     int p = selected_row();
-    medit = p;
     // Only package rows have properties to edit.
-    if (p < 0 || mview != VIEW_PACKAGES) return 0;
+    if (p < 0 || mview != VIEW_PACKAGES) return;
     int r = mrows[p];
     static const int cols[4] = {COL_NAME, COL_COMP, COL_VERS, COL_PATH};
     for (int i = 0; i < SVC_SETTINGS; i++) mdlg.field[i][0] = 0;
@@ -110,5 +106,4 @@ int OnEdit(int flag)
     for (int i = 0; i < 4; i++) mmodel.set_cell(r, cols[i], mdlg.field[i]);
     if (mwin.window) OnPaint();
     log_line(mlog, "OnEdit () OK ...\n");
-    return 0;
 }

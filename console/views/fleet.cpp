@@ -134,7 +134,7 @@ static void section(CHtml& html, const char* title, const std::vector<std::strin
     html.WriteTable(col1, col2, head1, head2);
 }
 
-void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const char* charset)
+bool write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const char* charset)
 {
     CHtml html;
     html.Open(f, charset);
@@ -173,5 +173,5 @@ void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const ch
     }
     section(html, "No Report for a Week", silent, last, "Device", "Last Report");
     section(html, "Unreadable Status Files", unreadable, files, "Device", "File");
-    html.Close();
+    return html.Close();
 }

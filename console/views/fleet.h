@@ -68,5 +68,6 @@ void device_package_cells(const StatusPackage& p, int order, std::string (&cells
 
 // The fleet report, with the HTML writer; every text from the files is
 // escaped. stamp: when the report was made; charset: the texts' code page
-// as the document declares it (null: none). Closes f.
-void write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const char* charset = nullptr);
+// as the document declares it (null: none). Closes f. Whether the whole
+// report reached the file.
+bool write_fleet_report(FILE* f, const Fleet& fleet, const char* stamp, const char* charset = nullptr);

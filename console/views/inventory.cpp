@@ -2,25 +2,27 @@
 #include "views.h"
 #include "csvfile.h"
 #include "log.h"
+#include "scoped.h"
 #include "shell.h"
 #include "strutil.h"
 
-int ReadCSV(int index)
+void ReadCSV(int index)
 {
-    Clear(0);
-    if (index >= 3 && index <= 12 && mcsv[index - 3]) {
+    Clear(CLEAR_EMPTY);
+    int node = index - CSV_FIRST_NODE;
+    if (node >= 0 && node < (int)(sizeof mcsv / sizeof mcsv[0]) && mcsv[node]) {
         mview = VIEW_INVENTORY;
         char folder[NX_PATH], path[NX_PATH] = "";
         program_folder(folder, sizeof folder);
         // A cut path would open some other file.
-        FILE* f = nullptr;
-        if (!fmt_str(path, "%s\\%s", folder, mtvw.get_item_text(mcsv[index - 3]))) f = fopen(path, "rb");
+        ScopedFile f;
+        if (!fmt_str(path, "%s\\%s", folder, mtvw.get_item_text(mcsv[node]))) f.reset(fopen(path, "rb"));
         int n = 0;
         if (f) {
             std::vector<std::string> headers;
             // The model has six columns; a wider file shows its first six.
-            n = read_csv(f, NCOLS, headers, mmodel, IMG_SHEET);
-            fclose(f);
+            n = read_csv(f.get(), NCOLS, headers, mmodel, IMG_SHEET);
+            f.reset();
             for (size_t k = 0; k < headers.size(); k++) mlvw.insert_column(headers[k].c_str(), (int)k, 0, 0);
         }
         mobjects = n;
@@ -30,5 +32,4 @@ int ReadCSV(int index)
     }
     OnSize();
     log_line(mlog, "ReadCSV (%d) OK ...\n", index);
-    return 0;
 }

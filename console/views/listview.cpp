@@ -8,23 +8,23 @@
 
 static const char* const package_headers[NCOLS] = {"Name", "Manufacturer", "Version", "Script", "Status", "Order"};
 
-int Clear(int flag)
+void Clear(ClearTo to)
 {
     mmodel.clear();
     mobjects = 0;
     // The package columns stay when the package view is refilled: removing
     // and inserting the same six would only cost time.
-    bool keep = flag && mview == VIEW_PACKAGES && mlvw.columns == NCOLS;
+    bool packages = to == CLEAR_PACKAGES;
+    bool keep = packages && mview == VIEW_PACKAGES && mlvw.columns == NCOLS;
     mlvw.delete_all_items();
     if (!keep) mlvw.delete_all_columns();
     mlvw.set_item_count(0);
     // OnConf and ReadCSV name their view after clearing.
-    mview = flag ? VIEW_PACKAGES : VIEW_NONE;
-    if (flag && !keep)
+    mview = packages ? VIEW_PACKAGES : VIEW_NONE;
+    if (packages && !keep)
         for (int i = 0; i < NCOLS; i++) mlvw.insert_column(package_headers[i], i, 0, 0);
     OnSize();
     log_line(mlog, "Clear () OK ...\n");
-    return 0;
 }
 
 void OnGetDispInfo(NMLVDISPINFOA* info)
@@ -50,8 +50,6 @@ void OnGetDispInfo(NMLVDISPINFOA* info)
     }
 }
 
-bool CompareRows(int a, int b) { return row_less(mcols, msortcol, msortdesc, a, b); }
-
 // Reorders the display with sort. The list selects by position, so the
 // selection moves with its row; and the list is repainted here because
 // OnPaint leaves it alone while a search runs: the commands that stay
@@ -69,16 +67,14 @@ template <class Sort> static void sort_view(Sort sort)
     mselected = 0;
 }
 
-int OnSort()
+void OnSort()
 {
-    // The same order as CompareRows, from a key array.
     if (mview != VIEW_CONFIG) sort_view([] { mmodel.sort(msortcol, msortdesc); });
     if (mwin.window) OnPaint();
     log_line(mlog, "OnSort () OK ...\n");
-    return 0;
 }
 
-int OnSortByOrder()
+void OnSortByOrder()
 {
     // Ascending, whatever the last header click left: the row after is the
     // next one to install. Numbers compare as numbers here, so a move or a
@@ -88,5 +84,4 @@ int OnSortByOrder()
     if (mview != VIEW_CONFIG) sort_view([] { sort_by_order(mmodel); });
     if (mwin.window) OnPaint();
     log_line(mlog, "OnSort () OK ...\n");
-    return 0;
 }

@@ -5,6 +5,7 @@
 #include "creg.h"
 #include "listfile.h"
 #include "log.h"
+#include "resource.h"
 #include "rowsort.h"
 #include "editrules.h"
 #include "safefile.h"
@@ -23,8 +24,6 @@ static std::string ascii_lower(std::string s)
     return s;
 }
 
-static const char* const mapp = "NXSvc Console";
-
 // How the list last read was written: an administrator's list is saved back
 // in its own encoding, and one holding names the code page cannot hold is
 // not saved at all, since those names would be lost.
@@ -38,7 +37,7 @@ static int mtitlecut;
 // null name.
 static void set_title(const char* name)
 {
-    mtitlecut = name ? fmt_str(mwin.title, "%s - %s", mapp, name) : copy_str(mwin.title, mapp);
+    mtitlecut = name ? fmt_str(mwin.title, "%s - %s", NX_CONSOLE_TITLE, name) : copy_str(mwin.title, NX_CONSOLE_TITLE);
     if (mwin.window) SetWindowTextA(mwin.window, mwin.title);
 }
 
@@ -66,7 +65,7 @@ static bool list_dialog(char (&path)[NX_PATH], bool save)
 
 int ReadINI()
 {
-    Clear(1);
+    Clear(CLEAR_PACKAGES);
     char path[NX_PATH] = "";
     if (!madmin) {
         get_file(path, (char*)SVC_LIST_FILE);
@@ -97,12 +96,11 @@ int ReadINI()
     return 0;
 }
 
-int WriteSection(int r, FILE* f)
+void WriteSection(int r, FILE* f)
 {
-    if (r < 0 || !f) return 0;
+    if (r < 0 || !f) return;
     write_section(f, cell_of(mcols[COL_NAME], r).c_str(), cell_of(mcols[COL_COMP], r).c_str(),
                   cell_of(mcols[COL_VERS], r).c_str(), cell_of(mcols[COL_PATH], r).c_str());
-    return 0;
 }
 
 // fmt names the file with one "%s".
@@ -113,27 +111,28 @@ static void save_error(const char* fmt, const char* path)
     MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
 }
 
-int OnSave()
+// An administrator's list with names the code page cannot hold is not
+// saved: those names would be lost. True when the save is refused.
+static bool refuse_lost_names()
 {
-    char path[NX_PATH] = "";
-    if (mview != VIEW_PACKAGES) {
-        // Another view is shown: its rows are not packages, and writing
-        // them would empty the list. The file stays as it was.
-        log_line(mlog, "OnSave () no package list shown ...\n");
-        return 0;
-    }
-    if (madmin && mlistinfo.lost) {
-        char text[2 * NX_PATH];
-        snprintf(text, sizeof text,
-                 "This list holds names that code page %u cannot hold. Edit it with a text editor; "
-                 "saving it here would lose them.",
-                 ansi_code_page().id);
-        log_line(mlog, "OnSave () not in code page %u, failed: %d\n", ansi_code_page().id,
-                 (int)ERROR_NO_UNICODE_TRANSLATION);
-        MessageBoxA(mwin.window, text, "Error", MB_OK | MB_ICONERROR);
-        return 1;
-    }
-    bool chosen = true;  // false: the user cancelled the Save dialog
+    if (!madmin || !mlistinfo.lost) return false;
+    char text[2 * NX_PATH];
+    snprintf(text, sizeof text,
+             "This list holds names that code page %u cannot hold. Edit it with a text editor; "
+             "saving it here would lose them.",
+             ansi_code_page().id);
+    log_line(mlog, "OnSave () not in code page %u, failed: %d\n", ansi_code_page().id,
+             (int)ERROR_NO_UNICODE_TRANSLATION);
+    MessageBoxA(mwin.window, text, "Error", MB_OK | MB_ICONERROR);
+    return true;
+}
+
+// The file to save to: the device list, the list the title names (the
+// toolbar's save in admin mode) or the one chosen in the Save dialog. False
+// when the user cancelled the dialog.
+static bool save_path(char (&path)[NX_PATH])
+{
+    path[0] = 0;
     if (!madmin) {
         get_file(path, (char*)SVC_LIST_FILE);
     } else if (msavehot) {
@@ -141,42 +140,67 @@ int OnSave()
         const char* dash = strchr(mwin.title, '-');
         if (dash && dash[1] && !mtitlecut) copy_str(path, dash + 2);
     } else {
-        chosen = list_dialog(path, true);
+        return list_dialog(path, true);
     }
+    return true;
+}
+
+// Says why path could not be opened (nothing when the user cancelled).
+static void open_failed(const char* path, bool chosen)
+{
+    log_line(mlog, "Could not open %s!\n", path);
+    // No path: the toolbar's save while no list is open, or no data
+    // folder for the device list.
+    if (chosen && !path[0] && madmin)
+        save_error("No package list is open: choose %s to name the file.", "\"Save Package List\"");
+    else if (chosen)
+        save_error("Could not open %s!", path[0] ? path : SVC_LIST_FILE);
+    log_line(mlog, "OnSave (%s) OK ...\n", path);
+}
+
+// The rows to install, in install order, as sections in enc.
+static void write_rows(FILE* f, TextEncoding enc)
+{
+    if (enc == ENC_ANSI) {
+        for (int r : rows_to_save(mmodel)) WriteSection(r, f);
+        return;
+    }
+    std::string text, bytes;
+    for (int r : rows_to_save(mmodel))
+        for (char c : section_text(cell_of(mcols[COL_NAME], r).c_str(), cell_of(mcols[COL_COMP], r).c_str(),
+                                   cell_of(mcols[COL_VERS], r).c_str(), cell_of(mcols[COL_PATH], r).c_str())) {
+            if (c == '\n') text += '\r';  // as text mode writes it
+            text += c;
+        }
+    encode_text(text, enc, ansi_code_page(), bytes);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+}
+
+int OnSave()
+{
+    if (mview != VIEW_PACKAGES) {
+        // Another view is shown: its rows are not packages, and writing
+        // them would empty the list. The file stays as it was.
+        log_line(mlog, "OnSave () no package list shown ...\n");
+        return 0;
+    }
+    if (refuse_lost_names()) return 1;
+    char path[NX_PATH];
+    bool chosen = save_path(path);
     // Written beside the list and put in place at the end, so a failure
     // half-way never leaves a half list for the service.
     // Lists are written in the code page, but a list an administrator
     // keeps in another encoding goes back in it.
     TextEncoding enc = madmin ? mlistinfo.enc : ENC_ANSI;
     SafeFile out;
-    FILE* f = safe_open(out, path, enc == ENC_ANSI ? "wt" : "wb") ? out.f : nullptr;
-    if (!f) {
-        log_line(mlog, "Could not open %s!\n", path);
-        // No path: the toolbar's save while no list is open, or no data
-        // folder for the device list.
-        if (chosen && !path[0] && madmin)
-            save_error("No package list is open: choose %s to name the file.", "\"Save Package List\"");
-        else if (chosen)
-            save_error("Could not open %s!", path[0] ? path : SVC_LIST_FILE);
-        log_line(mlog, "OnSave (%s) OK ...\n", path);
+    if (!safe_open(out, path, enc == ENC_ANSI ? "wt" : "wb")) {
+        open_failed(path, chosen);
         return 1;
     }
     // Install order is ascending "Order", whatever the last header click
     // left: a descending display must not reverse the file.
     OnSortByOrder();
-    if (enc == ENC_ANSI) {
-        for (int r : rows_to_save(mmodel)) WriteSection(r, f);
-    } else {
-        std::string text, bytes;
-        for (int r : rows_to_save(mmodel))
-            for (char c : section_text(cell_of(mcols[COL_NAME], r).c_str(), cell_of(mcols[COL_COMP], r).c_str(),
-                                       cell_of(mcols[COL_VERS], r).c_str(), cell_of(mcols[COL_PATH], r).c_str())) {
-                if (c == '\n') text += '\r';  // as text mode writes it
-                text += c;
-            }
-        encode_text(text, enc, ansi_code_page(), bytes);
-        fwrite(bytes.data(), 1, bytes.size(), f);
-    }
+    write_rows(out.f, enc);
     int failed = !safe_commit(out);
     if (failed) {
         log_line(mlog, "Could not write %s!\n", path);
@@ -214,7 +238,7 @@ static bool may_have_result(const std::unordered_set<std::string>& keys, const s
     return keys.count(ascii_lower(rel.substr(0, second))) != 0;
 }
 
-int ReadREG()
+void ReadREG()
 {
     CReg reg;
     // A long list holds mostly packages that were never installed: one look
@@ -240,5 +264,4 @@ int ReadREG()
         mmodel.set_cell((int)i, COL_STAT, status);
     }
     log_line(mlog, "ReadREG () OK ...\n");
-    return 0;
 }

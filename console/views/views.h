@@ -6,21 +6,31 @@
 #include "model.h"
 #include "service_contract.h"
 
-int Clear(int flag);
+// What Clear leaves: no columns and no view, or the package view's columns.
+enum ClearTo { CLEAR_EMPTY = 0, CLEAR_PACKAGES = 1 };
+// Which way OnMove takes the selected row in the install order.
+enum MoveWay { MOVE_LATER = 0, MOVE_EARLIER = 1 };
+// What OnEdit opens: the selected package row, or all the settings.
+enum EditWhat { EDIT_PACKAGE = 0, EDIT_SETTINGS = 1 };
+
+void Clear(ClearTo to);
 void OnGetDispInfo(NMLVDISPINFOA* info);
-bool CompareRows(int a, int b);
-int OnSort();
+void OnSort();
 // OnSort by ascending install order (Order by number).
-int OnSortByOrder();
+void OnSortByOrder();
 
 int ReadINI();
 // 0 when the list was written (or no package view is shown, which leaves
 // the file alone); 1 when the file could not be opened or written: that was
 // logged and shown, and the console should stay open.
 int OnSave();
-int WriteSection(int r, FILE* f);
-int ReadREG();
-int ReadCSV(int index);
+void WriteSection(int r, FILE* f);
+void ReadREG();
+// The inventory files' tree nodes mcsv[0..9] are numbered from here on, after
+// the root, "Packages" and "Inventory": the number ReadCSV logs.
+const int CSV_FIRST_NODE = 3;
+// Shows the inventory file of node number index (CSV_FIRST_NODE + i).
+void ReadCSV(int index);
 
 // The Devices view (devices.cpp). LoadDevices starts the loader thread
 // (show: put up the view's columns first); OnDevicesDone takes its result.
@@ -30,22 +40,22 @@ int ReadCSV(int index);
 #define FLEET_REPORT_FILE "nxfleet.htm"
 struct Fleet;
 extern Fleet mfleet;
-int LoadDevices(bool show);
+void LoadDevices(bool show);
 LRESULT OnDevicesDone(LPARAM lp);
-int FleetReport();
-int OpenDevice(int p);  // the display row p of the Devices view
-int ShowDevice();       // the device OpenDevice named, read only
+void FleetReport();
+void OpenDevice(int p);  // the display row p of the Devices view
+void ShowDevice();       // the device OpenDevice named, read only
 void DevicesDispInfo(NMLVDISPINFOA* info);
 void AddDevicesNode();  // "Devices" in the tree, once, in admin mode
 // Reads the status files of folder into out; the listing's error, 0 when
 // the folder was read through (or holds none).
 unsigned long load_fleet(const char* folder, long today, Fleet& out);
-int OnCheck();
-int OnMove(int flag);
-int OnDelete();
-int OnEdit(int flag);
-int OnConf();
-int EditConf();  // OnEdit with flag 1
+void OnCheck();
+void OnMove(MoveWay way);
+void OnDelete();
+void OnEdit(EditWhat what);
+void OnConf();
+void EditConf();  // OnEdit(EDIT_SETTINGS)
 
 class CEditDlg {
 public:

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     html.WriteTable(col1, col2, part[3].empty() ? nullptr : part[3].c_str(), "Version");
     html.WriteTable(col1, col1, "Name", "Name");
     html.Close();  // closes f
-    FUZZ_CHECK(html.mfile == nullptr);
+    FUZZ_CHECK(!html.mfile);
     std::string doc(os.buf, os.len);
     FUZZ_CHECK(doc.compare(0, 14, "<html>\n<body>\n") == 0);
     FUZZ_CHECK(doc.size() >= 16 && doc.compare(doc.size() - 16, 16, "</body>\n</html>\n") == 0);
