@@ -437,7 +437,7 @@ TEST_F(Service, OnceUsesThePolicyValues)
                            ", stop " + c[4].used + ", tmax " + c[5].used + ", tmsg " + c[6].used + ", tsvc " +
                            c[7].used + ", twrb " + c[8].used + ") OK ...";
     EXPECT_NE(log.find(settings), std::string::npos) << settings << "\n" << log;
-    for (int i = 0; i < 10; i++) {
+    for (int i = 0; i < SVC_SETTINGS; i++) {
         if (policy_fixed(i)) fixed += std::string(fixed.empty() ? "" : " ") + svc_settings[i].value;
         if (!c[i].odd) continue;
         std::string odd = std::string("Policy (") + svc_settings[i].value + ") " + c[i].odd + ", ignored ...";

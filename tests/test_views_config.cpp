@@ -169,20 +169,20 @@ TEST_F(Config, PolicyValuesWinAreReadOnlyAndNeverSaved)
     const char* ncfg[4] = {mncfg.uncp, mncfg.ndrv, mncfg.user, mncfg.pswd};
     for (int i = 0; i < 4; i++) EXPECT_STREQ(ncfg[i], policy_cases[i].used) << i;
     show();
-    for (int i = 0; i < 10; i++)
+    for (int i = 0; i < SVC_SETTINGS; i++)
         EXPECT_EQ(cell(i, 1), std::string(i == SVC_SET_PSWD ? "********" : policy_cases[i].used) +
                                   (policy_fixed(i) ? " (set by Group Policy)" : ""));
     select_row(0);
     std::vector<bool> readonly;
     ModalAutomator a;
     a.Expect("NXSvc Configuration", [&](HWND h) {
-        for (int i = 0; i < 10; i++) readonly.push_back(GetWindowLongA(GetDlgItem(h, IDC_EDIT0 + i), GWL_STYLE) & ES_READONLY);
+        for (int i = 0; i < SVC_SETTINGS; i++) readonly.push_back(GetWindowLongA(GetDlgItem(h, IDC_EDIT0 + i), GWL_STYLE) & ES_READONLY);
         SetDlgItemTextA(h, IDC_EDIT0 + 5, "42");  // typed into a read-only field all the same
         Press(IDOK)(h);
     });
     double_click();
-    ASSERT_EQ(readonly.size(), 10u);
-    for (int i = 0; i < 10; i++) {
+    ASSERT_EQ(readonly.size(), (size_t)SVC_SETTINGS);
+    for (int i = 0; i < SVC_SETTINGS; i++) {
         EXPECT_EQ(readonly[i], policy_fixed(i)) << i;
         // Fixed: the product's value as it was; else what the dialog held.
         std::string stored = policy_fixed(i) ? policy_cases[i].own : policy_cases[i].used;

@@ -92,9 +92,9 @@ void EditConf()
     const std::string label = cell_of(mcols[0], (size_t)p < mrows.size() ? mrows[p] : -1);
     for (int i = 0; i < SVC_SETTINGS; i++) mdlg.field[i][0] = 0;
     read_config_fields(mdlg.field);
-    for (int i = 0; i < SVC_SETTINGS && i < 10; i++) mdlg.locked[i] = mpolicy[i];
+    for (int i = 0; i < SVC_SETTINGS; i++) mdlg.locked[i] = mpolicy[i];
     INT_PTR result = mdlg.run(mwin.instance, mwin.window, IDD_CONFIG);
-    for (int i = 0; i < 10; i++) mdlg.locked[i] = false;
+    for (int i = 0; i < SVC_SETTINGS; i++) mdlg.locked[i] = false;
     if (result == IDOK) {
         if (mis_admin && mis_admin()) {
             CReg reg;
