@@ -230,16 +230,29 @@ TextIn::TextIn(FILE* file, const CodePage& cp, TextInfo& ti, size_t max, size_t 
 {
     ti = TextInfo();
     if (!file) return;
-    // First pass: which encoding, a block at a time (the same blocks are
-    // read again below, from the system's cache).
     long at = ftell(file);
     block.resize(block_size < 4 ? 4 : block_size);  // room for a sequence cut by its end
+    size_t first = fread(block.data(), 1, block.size() < max ? block.size() : max, file);
+    if (first < block.size() && first < max && feof(file) && !ferror(file)) {
+        // The whole text in one block, as nearly every file: decoded from
+        // there, neither scanned in a second pass nor read again.
+        const unsigned char* p = (const unsigned char*)block.data();
+        if (marked_encoding(p, first) != ENC_ANSI || is_utf8(p, first)) {
+            decode_text(block.data(), first, cp, decoded, ti);
+            return;
+        }
+        held = first;
+        whole = nullptr;
+        return;
+    }
+    // First pass: which encoding, a block at a time (the same blocks are
+    // read again below, from the system's cache).
     size_t total = 0, carry = 0;
     bool marked = false, utf8 = true, multi = false;
-    for (;;) {
+    for (bool start = true;; start = false) {
         size_t want = block.size() - carry;
         if (want > max - total) want = max - total;
-        size_t got = want ? fread(block.data() + carry, 1, want, file) : 0;
+        size_t got = start ? first : want ? fread(block.data() + carry, 1, want, file) : 0;
         size_t have = carry + got;
         if (total == 0) marked = marked_encoding((const unsigned char*)block.data(), have) != ENC_ANSI;
         total += got;
@@ -274,6 +287,12 @@ bool TextIn::next(const char*& out, size_t& n)
         n = whole->size();
         whole = nullptr;  // one stretch
         return n > 0;
+    }
+    if (held) {
+        out = block.data();
+        n = held;
+        held = 0;
+        return true;
     }
     if (!f || left == 0) {
         if (f && info && fgetc(f) != EOF) info->cut = true;

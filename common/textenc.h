@@ -81,6 +81,7 @@ private:
     const std::string* whole;  // the text, decoded whole
     std::string decoded;
     std::vector<char> block;
+    size_t held = 0;           // the whole text, in block (one stretch)
     bool err = false;
     TextInfo* info = nullptr;
 };
