@@ -141,13 +141,18 @@ static bool in_service()
     DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
     const char* base = n > 0 && n < sizeof module ? path_last_sep(ansi_code_page().id, module) : nullptr;
     if (base && _stricmp(base + 1, SVC_EXE_FILE) == 0) return true;
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    ScopedHandle held(token);
-    alignas(TOKEN_USER) char buf[128];
-    DWORD size;
-    return GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) &&
-           IsWellKnownSid(((TOKEN_USER*)buf)->User.Sid, WinLocalSystemSid);
+    // The process token's user never changes: asked once per process, as
+    // a host calls pkg_find again and again.
+    static const bool system = [] {
+        HANDLE token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+        ScopedHandle held(token);
+        alignas(TOKEN_USER) char buf[128];
+        DWORD size;
+        return GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) &&
+               IsWellKnownSid(((TOKEN_USER*)buf)->User.Sid, WinLocalSystemSid);
+    }();
+    return system;
 }
 
 // The share connected without a drive letter for one call, with the
