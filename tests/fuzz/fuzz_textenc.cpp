@@ -67,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         TextIn in2(f, cp, info4, max, size > 1 ? 1 + data[1] % 16 : 4);
         TextPieces a(bounded), b(in2);
         for (;;) {
-            bool more = a.next(buf, sizeof buf);
-            FUZZ_CHECK(more == b.next(buf2, sizeof buf2));
-            if (!more) break;
-            FUZZ_CHECK(strcmp(buf, buf2) == 0);
+            size_t len = a.next(buf, sizeof buf);
+            FUZZ_CHECK(len == b.next(buf2, sizeof buf2));
+            if (!len) break;
+            FUZZ_CHECK(strcmp(buf, buf2) == 0 && strlen(buf) == len);
         }
         FUZZ_CHECK(info3.cut == info4.cut && info3.enc == info4.enc && info3.lost == info4.lost);
     }
