@@ -21,6 +21,8 @@
 // list ask FileBasicInfo and FileStandardInfo (3 us against 580 us); a
 // file that one read holds (every group file) is decoded from that read
 // instead of scanned and read again; the token is asked once per process.
+// Four runs alternating with the build before, under the same load:
+// pkg_find against the line read 4.07-7.99x before, 2.85-4.04x after.
 //
 // What pkg_find still does beyond the bare side: the safe replacement of
 // the device list (probe, temporary file, duplicated handle, security,

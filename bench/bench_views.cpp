@@ -9,7 +9,7 @@
 // PUBLIC and TEMP pointing into a scratch folder.
 //
 // Where (a)'s time goes (each step timed alone, best of 15, Wine 8,
-// Release, a quiet machine): ReadINI 17.7 ms against a bare read of 8.2-8.8.
+// Release, a quiet machine, the run copy below already in): ReadINI 17.7 ms against a bare read of 8.2-8.8.
 // Opening, checking the encoding and reading the 2.2 MB 1.0 ms; cutting it
 // into 120,000 pieces 3.4; the record reader 2.5; appending 20,000 rows
 // to the model 6.5, and Clear freeing the last list's rows 3.2. The model's
@@ -20,10 +20,12 @@
 // (memchr over 60 bytes 68 ns, strlen over 63 26 ns). Changed: pieces are
 // copied in runs found eight bytes at a time, their length passed on
 // instead of counted again, "=" and the not-held mark found by loops of our
-// own, ASCII checked eight bytes at a time. Left: the model's cells take
-// 9.7 ms where 1.5 times the bare read leaves 12.3 in all, about 5.5 beside
-// the reading; the target needs fewer heap blocks per row, a change of the
-// model's storage, which the rest of the console shares.
+// own, ASCII checked eight bytes at a time: in four runs alternating with
+// the build before, 21-36 ms (ratio 2.57-2.91) became 15.5-22.7 ms (ratio
+// 1.83-1.93). Left: the model's cells take 9.7 ms where 1.5 times the bare
+// read leaves 12.3 in all, about 5.5 beside the reading; the target needs
+// fewer heap blocks per row, a change of the model's storage, which the
+// rest of the console shares.
 #include "benchutil.h"
 #include "rowsort.h"
 #include "shell.h"
