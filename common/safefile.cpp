@@ -30,9 +30,10 @@ static bool writable(const char* path)
 // The open file's attributes and whether it is a reparse point or one of
 // several hard links; false when they cannot be told. Asked by the two
 // information classes that hold them (FILE_BASIC_INFO, FILE_STANDARD_INFO;
-// the handle needs FILE_READ_ATTRIBUTES for the first):
-// GetFileInformationByHandle also fetches the volume's serial number,
-// which Wine asks of its mount manager in another process, half a
+// learn.microsoft.com, ZwQueryInformationFile: the basic class needs a
+// handle opened with FILE_READ_ATTRIBUTES, the standard one no particular
+// access): GetFileInformationByHandle also fetches the volume's serial
+// number, which Wine asks of its mount manager in another process, half a
 // millisecond a call.
 static bool link_facts(HANDLE h, DWORD* attrs, bool* linked)
 {
