@@ -22,11 +22,11 @@ static uint64_t load8(const void* p)
     return v;
 }
 
-// Whether any of the eight bytes in v equals b.
-static bool has_byte(uint64_t v, unsigned char b)
+// Whether any of the eight bytes in v is a control character (below 0x20):
+// exact, since a byte of 0x80 or more never sets its top bit in ~v.
+static bool has_control(uint64_t v)
 {
-    uint64_t x = v ^ (0x0101010101010101ull * b);
-    return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
+    return ((v - 0x2020202020202020ull) & ~v & 0x8080808080808080ull) != 0;
 }
 
 // Length of the well-formed UTF-8 sequence at p (at most left bytes), 0 when
@@ -363,17 +363,14 @@ size_t TextPieces::next(char* buf, size_t size)
     if (size < 2 || !fill()) return 0;
     size_t k = 0;
     while (k + 1 < size && fill()) {
-        // A run of plain bytes is copied at once; a list line is nearly
-        // all of them.
+        // A run of plain bytes is copied as it is found, eight at a time
+        // while none is a control character; a list line is nearly all of
+        // them. Within room, so never past the piece's last byte.
         const char* s = p + pos;
+        char* d = buf + k;
         size_t room = size - 1 - k, lim = n - pos < room ? n - pos : room, run = 0;
-        while (lim - run >= 8) {
-            uint64_t v = load8(s + run);
-            if (has_byte(v, '\n') || has_byte(v, '\r') || has_byte(v, 0) || (CTRL_Z_ENDS && has_byte(v, 0x1a))) break;
-            run += 8;
-        }
-        while (run < lim && plain_byte(s[run])) run++;
-        memcpy(buf + k, s, run);
+        for (uint64_t v; lim - run >= 8 && !has_control(v = load8(s + run)); run += 8) memcpy(d + run, &v, 8);
+        for (; run < lim && plain_byte(s[run]); run++) d[run] = s[run];
         k += run;
         pos += run;
         if (run == lim) continue;
