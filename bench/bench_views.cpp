@@ -23,8 +23,8 @@
 // instead of counted again, "=" and the not-held mark found by loops of our
 // own, ASCII checked eight bytes at a time: in four runs alternating with
 // the build before, 21-36 ms (ratio 2.57-2.91) became 15.5-22.7 ms (ratio
-// 1.83-1.93); with the copy without memcpy, 14.3-16.2 ms (ratio 1.76-1.93,
-// four runs). Left: the model's cells take 9.7 ms where 1.5 times the bare
+// 1.83-1.93); with the copy without memcpy and on a quieter machine,
+// 23.2-30.9 ms (2.65-3.55) before against 15.4-16.2 ms (1.78-1.85). Left: the model's cells take 9.7 ms where 1.5 times the bare
 // read leaves 12.3 in all, about 5.5 beside the reading; the target needs
 // fewer heap blocks per row, a change of the model's storage, which the
 // rest of the console shares.
