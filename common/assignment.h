@@ -70,6 +70,6 @@ template <class Take> void for_each_group_record(const std::vector<std::string>&
     ListReader rd;
     char buf[LIST_PIECE];
     TextPieces pieces(text);
-    while (pieces.next(buf, sizeof buf))
-        if (rd.piece(buf)) take(rd);
+    while (size_t len = pieces.next(buf, sizeof buf))
+        if (rd.piece(buf, len)) take(rd);
 }

@@ -12,22 +12,31 @@ static void set_field(char* field, const char* value, const char* end)
     field[n] = 0;
 }
 
-bool ListReader::piece(char* text)
+// The first "=" in [p, end), null for none: a loop of its own, as the
+// CRT's under Wine looks at a byte at a time through a call.
+static const char* find_eq(const char* p, const char* end)
 {
-    size_t len = strlen(text);
+    for (; p < end; p++)
+        if (*p == '=') return p;
+    return nullptr;
+}
+
+bool ListReader::piece(char* text, size_t len)
+{
     if (len && text[len - 1] == '\n') text[--len] = 0;
+    const char* end = text + len;
     // An empty piece has no "[" and no "=": only the commit test below.
     if (text[0] == '[') {
         name[0] = comp[0] = vers[0] = path[0] = stat[0] = 0;
         open = true;
-    } else if (const char* eq = strchr(text, '=')) {
-        const char *value = eq + 1, *end = text + len;
+    } else if (const char* eq = find_eq(text, end)) {
+        const char* value = eq + 1;
         // Each key is looked for anywhere in the piece, independently. Every
         // occurrence of a key ends at some "=", so only the four characters
         // before each "=" need a look.
         bool has[5] = {};
         static const char keys[5][5] = {"name", "comp", "vers", "path", "stat"};
-        for (const char* e = eq; e; e = strchr(e + 1, '='))
+        for (const char* e = eq; e; e = find_eq(e + 1, end))
             if (e - text >= 4)
                 for (int k = 0; k < 5; k++)
                     if (memcmp(e - 4, keys[k], 4) == 0) has[k] = true;

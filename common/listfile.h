@@ -6,6 +6,7 @@
 #include "strutil.h"
 #include "textenc.h"
 #include <stdio.h>
+#include <string.h>
 #include <string>
 
 enum { LIST_PIECE = 260 };  // 259 characters and the terminating zero
@@ -31,7 +32,10 @@ struct ListReader {
     // Takes one piece as fgets returned it (the line feed, if any, is
     // removed here). Returns true when the piece completed a record: the
     // fields then hold it until the next "[" line.
-    bool piece(char* text);
+    bool piece(char* text) { return piece(text, strlen(text)); }
+    // The same for a piece of len characters without a zero among them, as
+    // TextPieces gives them.
+    bool piece(char* text, size_t len);
 };
 
 // The install order text of record n: "%03d".
@@ -48,8 +52,8 @@ template <class Take> int for_each_record(FILE* f, Take take, TextInfo* info = n
     TextInfo own;
     TextIn text(f, ansi_code_page(), info ? *info : own);
     TextPieces pieces(text);
-    while (pieces.next(buf, sizeof buf))
-        if (rd.piece(buf)) take(rd);
+    while (size_t len = pieces.next(buf, sizeof buf))
+        if (rd.piece(buf, len)) take(rd);
     return rd.n;
 }
 

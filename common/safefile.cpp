@@ -25,24 +25,40 @@ static bool writable(const char* path)
     return e == ERROR_FILE_NOT_FOUND;
 }
 
-// A name that is a reparse point or one of several hard links of a file.
-static bool linked(const BY_HANDLE_FILE_INFORMATION& info)
+// The open file's attributes and whether it is a reparse point or one of
+// several hard links; false when they cannot be told. Asked by the two
+// information classes that hold them (FILE_BASIC_INFO, FILE_STANDARD_INFO;
+// learn.microsoft.com, ZwQueryInformationFile: the basic class needs a
+// handle opened with FILE_READ_ATTRIBUTES, the standard one no particular
+// access): GetFileInformationByHandle also fetches the volume's serial
+// number, which Wine asks of its mount manager in another process, half a
+// millisecond a call.
+static bool link_facts(HANDLE h, DWORD* attrs, bool* linked)
 {
-    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1;
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    *attrs = basic.FileAttributes;
+    *linked = (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || standard.NumberOfLinks > 1;
+    return true;
 }
 
 // The stream over a handle opened without following links.
 static FILE* open_handle(const char* path, const char* mode, DWORD disposition, DWORD share)
 {
-    ScopedHandle h(CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition,
+    const DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+    ScopedHandle h(CreateFileA(path, access, share, nullptr, disposition,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     // Windows always knows the flag; a platform without reparse points may
     // refuse it, and then has no links of that kind to follow.
     if (!h && (GetLastError() == ERROR_INVALID_PARAMETER || GetLastError() == ERROR_NOT_SUPPORTED))
-        h.reset(CreateFileA(path, GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        h.reset(CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h) return nullptr;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h.get(), &info) || linked(info)) {
+    DWORD attrs;
+    bool linked;
+    if (!link_facts(h.get(), &attrs, &linked) || linked) {
         h.reset();
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
@@ -139,10 +155,10 @@ static DWORD carry_security(const char* path, HANDLE to)
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!old) return INVALID_FILE_ATTRIBUTES;
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD attrs = INVALID_FILE_ATTRIBUTES;
-    if (GetFileInformationByHandle(old.get(), &info) && !linked(info)) {
-        attrs = info.dwFileAttributes;
+    DWORD attrs = INVALID_FILE_ATTRIBUTES, found;
+    bool linked;
+    if (link_facts(old.get(), &found, &linked) && !linked) {
+        attrs = found;
         PACL dacl = nullptr;
         PSECURITY_DESCRIPTOR sd = nullptr;
         SECURITY_DESCRIPTOR_CONTROL control = 0;

@@ -1,4 +1,5 @@
 #include "textenc.h"
+#include <stdint.h>
 #include <string.h>
 
 // Appends the UTF-16 form of one code point.
@@ -11,6 +12,21 @@ static void put_wide(std::u16string& w, unsigned long c)
     } else {
         w += (char16_t)c;
     }
+}
+
+// Eight bytes as one word, for looking at them together.
+static uint64_t load8(const void* p)
+{
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return v;
+}
+
+// Whether any of the eight bytes in v is a control character (below 0x20):
+// exact, since a byte of 0x80 or more never sets its top bit in ~v.
+static bool has_control(uint64_t v)
+{
+    return ((v - 0x2020202020202020ull) & ~v & 0x8080808080808080ull) != 0;
 }
 
 // Length of the well-formed UTF-8 sequence at p (at most left bytes), 0 when
@@ -49,6 +65,9 @@ static size_t utf8_prefix(const unsigned char* p, size_t n, bool last, bool* mul
 {
     size_t i = 0;
     while (i < n) {
+        // Eight ASCII bytes at a time: nearly every file is nothing else.
+        while (n - i >= 8 && !(load8(p + i) & 0x8080808080808080ull)) i += 8;
+        if (i >= n) break;
         if (p[i] < 0x80) {
             i++;
             continue;
@@ -230,16 +249,29 @@ TextIn::TextIn(FILE* file, const CodePage& cp, TextInfo& ti, size_t max, size_t 
 {
     ti = TextInfo();
     if (!file) return;
-    // First pass: which encoding, a block at a time (the same blocks are
-    // read again below, from the system's cache).
     long at = ftell(file);
     block.resize(block_size < 4 ? 4 : block_size);  // room for a sequence cut by its end
+    size_t first = fread(block.data(), 1, block.size() < max ? block.size() : max, file);
+    if (first < block.size() && first < max && feof(file) && !ferror(file)) {
+        // The whole text in one block, as nearly every file: decoded from
+        // there, neither scanned in a second pass nor read again.
+        const unsigned char* p = (const unsigned char*)block.data();
+        if (marked_encoding(p, first) != ENC_ANSI || is_utf8(p, first)) {
+            decode_text(block.data(), first, cp, decoded, ti);
+            return;
+        }
+        held = first;
+        whole = nullptr;
+        return;
+    }
+    // First pass: which encoding, a block at a time (the same blocks are
+    // read again below, from the system's cache).
     size_t total = 0, carry = 0;
     bool marked = false, utf8 = true, multi = false;
-    for (;;) {
+    for (bool start = true;; start = false) {
         size_t want = block.size() - carry;
         if (want > max - total) want = max - total;
-        size_t got = want ? fread(block.data() + carry, 1, want, file) : 0;
+        size_t got = start ? first : want ? fread(block.data() + carry, 1, want, file) : 0;
         size_t have = carry + got;
         if (total == 0) marked = marked_encoding((const unsigned char*)block.data(), have) != ENC_ANSI;
         total += got;
@@ -274,6 +306,12 @@ bool TextIn::next(const char*& out, size_t& n)
         n = whole->size();
         whole = nullptr;  // one stretch
         return n > 0;
+    }
+    if (held) {
+        out = block.data();
+        n = held;
+        held = 0;
+        return true;
     }
     if (!f || left == 0) {
         if (f && info && fgetc(f) != EOF) info->cut = true;
@@ -310,11 +348,32 @@ bool TextPieces::fill()
     return true;
 }
 
-bool TextPieces::next(char* buf, size_t size)
+#ifdef _WIN32
+enum { CTRL_Z_ENDS = 1 };  // in Windows' text mode
+#else
+enum { CTRL_Z_ENDS = 0 };
+#endif
+
+// Bytes a piece takes as they are: all but the line feed, the carriage
+// return, the zero byte and Ctrl-Z where it ends a text.
+static bool plain_byte(char c) { return c != '\n' && c != '\r' && c != 0 && !(CTRL_Z_ENDS && c == 0x1a); }
+
+size_t TextPieces::next(char* buf, size_t size)
 {
-    if (size < 2 || !fill()) return false;
+    if (size < 2 || !fill()) return 0;
     size_t k = 0;
     while (k + 1 < size && fill()) {
+        // A run of plain bytes is copied as it is found, eight at a time
+        // while none is a control character; a list line is nearly all of
+        // them. Within room, so never past the piece's last byte.
+        const char* s = p + pos;
+        char* d = buf + k;
+        size_t room = size - 1 - k, lim = n - pos < room ? n - pos : room, run = 0;
+        for (uint64_t v; lim - run >= 8 && !has_control(v = load8(s + run)); run += 8) memcpy(d + run, &v, 8);
+        for (; run < lim && plain_byte(s[run]); run++) d[run] = s[run];
+        k += run;
+        pos += run;
+        if (run == lim) continue;
         char c = p[pos];
 #ifdef _WIN32
         if (c == 0x1a) {  // Ctrl-Z: the end of a text file, in Windows' text mode
@@ -330,7 +389,7 @@ bool TextPieces::next(char* buf, size_t size)
         if (c == '\n') break;
     }
     buf[k] = 0;
-    return k > 0;
+    return k;
 }
 
 std::string lost_lines_text(const TextInfo& info)

@@ -81,6 +81,7 @@ private:
     const std::string* whole;  // the text, decoded whole
     std::string decoded;
     std::vector<char> block;
+    size_t held = 0;           // the whole text, in block (one stretch)
     bool err = false;
     TextInfo* info = nullptr;
 };
@@ -92,7 +93,8 @@ class TextPieces {
 public:
     explicit TextPieces(const std::string& text) : own(text), in(own) {}
     explicit TextPieces(TextIn& text) : own(text_none()), in(text) {}
-    bool next(char* buf, size_t size);
+    // The next piece's length (it is never empty), 0 at the end.
+    size_t next(char* buf, size_t size);
 
 private:
     static const std::string& text_none();
@@ -111,5 +113,13 @@ std::string lost_lines_text(const TextInfo& info);
 // code page without one.
 const char* charset_name(unsigned cp);
 
-// Whether a name holds a character the code page could not hold.
-inline bool has_not_held(const char* s) { return s && strchr(s, NOT_HELD); }
+// Whether a name holds a character the code page could not hold. A loop of
+// its own: the CRT's strchr under Wine looks at a byte at a time, through
+// a call, and this runs on every field of every record.
+inline bool has_not_held(const char* s)
+{
+    if (!s) return false;
+    for (; *s; s++)
+        if (*s == NOT_HELD) return true;
+    return false;
+}

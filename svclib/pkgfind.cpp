@@ -141,13 +141,18 @@ static bool in_service()
     DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
     const char* base = n > 0 && n < sizeof module ? path_last_sep(ansi_code_page().id, module) : nullptr;
     if (base && _stricmp(base + 1, SVC_EXE_FILE) == 0) return true;
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    ScopedHandle held(token);
-    alignas(TOKEN_USER) char buf[128];
-    DWORD size;
-    return GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) &&
-           IsWellKnownSid(((TOKEN_USER*)buf)->User.Sid, WinLocalSystemSid);
+    // The process token's user never changes: asked once per process, as
+    // a host calls pkg_find again and again.
+    static const bool system = [] {
+        HANDLE token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+        ScopedHandle held(token);
+        alignas(TOKEN_USER) char buf[128];
+        DWORD size;
+        return GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) &&
+               IsWellKnownSid(((TOKEN_USER*)buf)->User.Sid, WinLocalSystemSid);
+    }();
+    return system;
 }
 
 // The share connected without a drive letter for one call, with the
@@ -178,13 +183,12 @@ struct UncConnection {
     }
 };
 
-// The call up to its result; the caller releases the connection object and
-// closes the log.
-static int find_and_report(CNet& net, UncConnection& unc, FILE* log)
+// Forms the device key from "Computername" into key and leaves the name
+// in name; without a usable name both stay empty and the key matches no
+// line.
+static void device_key(FILE* log, char (&name)[NX_PATH], char (&key)[NX_PATH])
 {
-    // The device key; without a usable "Computername" it matches no line.
-    char name[NX_PATH] = "";
-    char key[NX_PATH] = "";
+    name[0] = key[0] = 0;
     DWORD n = GetEnvironmentVariableA("Computername", name, sizeof name);
     if (n >= sizeof name) {
         name[0] = 0;
@@ -193,50 +197,66 @@ static int find_and_report(CNet& net, UncConnection& unc, FILE* log)
         log_line(log, "make_device_key (%s) failed: %d\n", name, (int)ERROR_INSUFFICIENT_BUFFER);
         name[0] = 0;
     }
+}
 
-    NCFG ncfg;
-    memset(&ncfg, 0, sizeof ncfg);
-    set_ncfg(&ncfg);
-    if (int e = CReg().KeyError(SVC_ROOT, NX_KEY)) log_line(log, SVC_NO_KEY_LOG, NX_KEY, e);
-
+// Whether an earlier call left a report.
+static bool report_exists()
+{
     char path[NX_PATH];
     get_file(path, (char*)SVC_REPORT_FILE);
-    bool have_report = false;
-    if (FILE* f = fopen(path, "r")) {
-        fclose(f);
-        have_report = true;
-    }
+    return (bool)ScopedFile(fopen(path, "r"));
+}
 
-    // From the service the share is read by its UNC path, else through the
-    // drive "ndrv" as the console sees it.
-    unsigned cp = ansi_code_page().id;
+// The share's root as this caller reads it, connected: from the service by
+// its UNC path, else through the drive "ndrv" as the console sees it.
+// Empty when none is configured; connected tells whether connecting worked.
+static std::string connect_share(CNet& net, UncConnection& unc, FILE* log, const NCFG& ncfg, bool& connected)
+{
     bool service = in_service();
-    std::string root = service ? share_root(cp, ncfg.uncp) : std::string(ncfg.ndrv);
-    if (root.empty()) return 1;
-    bool connected = service ? unc.Connect(log, root.c_str(), ncfg.user, ncfg.pswd)
-                             : net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) == 0;
-    if (!connected && have_report) return 2;
-    // Without an earlier report go on, so that a first report is always written.
+    std::string root = service ? share_root(ansi_code_page().id, ncfg.uncp) : std::string(ncfg.ndrv);
+    connected = false;
+    if (root.empty()) return root;
+    connected = service ? unc.Connect(log, root.c_str(), ncfg.user, ncfg.pswd)
+                        : net.WNetAddConnection(ncfg.uncp, ncfg.ndrv, ncfg.user, ncfg.pswd) == 0;
+    return root;
+}
 
-    std::vector<std::string> assigned, notes;
-    char cfg[NX_PATH];
-    if (fmt_str(cfg, "%s\\" SHARE_CFG, root.c_str()) || fmt_str(path, "%s\\" SHARE_ASSIGNMENT, cfg)) return 1;
-    // A share lost on the way must not turn into an empty or partial list:
-    // the earlier list and report stay, as when the share cannot be connected.
-    // Unconnected, what the drive yields makes the first report.
+// What the share gives this device: its groups in file order and their
+// numbers, the package lines, each group's led by its "<b>" marker, and
+// notes on names the code page could not hold.
+struct Assigned {
+    std::vector<std::string> groups, numbers, lines, notes;
+};
+
+// The device's groups from the assignment file in cfg. A share lost on the
+// way must not turn into an empty or partial list: 2 then, and the earlier
+// list and report stay, as when the share cannot be connected. Unconnected,
+// what the drive yields makes the first report.
+static int read_assignment(FILE* log, const char* cfg, const char* key, bool connected,
+                           std::vector<std::string>& assigned, std::vector<std::string>& notes)
+{
+    char path[NX_PATH];
+    if (fmt_str(path, "%s\\" SHARE_ASSIGNMENT, cfg)) return 1;
     TextInfo read_info;
-    auto read_assigned = [&](FILE* f, TextInfo* info) {
+    auto read = [&](FILE* f, TextInfo* info) {
         read_assignments(f, key, assigned, info);
         read_info = *info;
     };
-    if (unsigned long e = read_share_file(path, nullptr, read_assigned); e && connected) {
+    if (unsigned long e = read_share_file(path, nullptr, read); e && connected) {
         log_line(log, "pkg_find (%s) failed: %d\n", path, (int)e);
         return 2;
     }
-
     note_not_held(log, path, read_info, notes);
+    return 0;
+}
 
-    std::vector<std::string> groups, numbers, lines;
+// Each assigned group's file in cfg, its package lines after its marker.
+// A group whose name the code page cannot hold has no file to open; it
+// shows in the report as a group without packages. 2 when a group file,
+// or the share itself, was lost on the way.
+static int read_groups(FILE* log, const char* cfg, const std::vector<std::string>& assigned, Assigned& out)
+{
+    char path[NX_PATH];
     for (const std::string& g : assigned) {
         char marker[NX_PATH];
         if (fmt_str(marker, "<b>%s", g.c_str()) || fmt_str(path, "%s\\%s.ini", cfg, g.c_str())) {
@@ -244,75 +264,103 @@ static int find_and_report(CNet& net, UncConnection& unc, FILE* log)
             continue;
         }
         char number[16];
-        fmt_str(number, "%04d", (int)groups.size());
-        groups.push_back(g);
-        numbers.push_back(number);
-        lines.push_back(marker);
-        // A group whose name the code page cannot hold has no file to open;
-        // it shows in the report as a group without packages.
+        fmt_str(number, "%04d", (int)out.groups.size());
+        out.groups.push_back(g);
+        out.numbers.push_back(number);
+        out.lines.push_back(marker);
         if (has_not_held(g.c_str())) {
-            log_line(log, "pkg_find (%s) not in code page %u, failed: %d\n", path, ansi_code_page().id,
+            unsigned cp = ansi_code_page().id;
+            log_line(log, "pkg_find (%s) not in code page %u, failed: %d\n", path, cp,
                      (int)ERROR_NO_UNICODE_TRANSLATION);
-            notes.push_back("Group " + g + ": name not in code page " + std::to_string(ansi_code_page().id));
+            out.notes.push_back("Group " + g + ": name not in code page " + std::to_string(cp));
             continue;
         }
         // The assignment file was read from that folder.
-        read_info = TextInfo();
+        TextInfo read_info;
         if (unsigned long e = read_share_file(path, cfg, [&](FILE* f, TextInfo* info) {
-                read_group_lines(f, lines, info);
+                read_group_lines(f, out.lines, info);
                 read_info = *info;
             })) {
             log_line(log, "pkg_find (%s) failed: %d\n", path, (int)e);
             return 2;
         }
-        note_not_held(log, path, read_info, notes);
+        note_not_held(log, path, read_info, out.notes);
     }
-
     // A read cut short by a lost server can look like the end of the file;
     // the share must still be there once the last group file has been read.
-    if (!groups.empty()) {
+    if (!out.groups.empty()) {
         if (unsigned long e = folder_error(cfg)) {
             log_line(log, "pkg_find (%s) failed: %d\n", cfg, (int)e);
             return 2;
         }
     }
+    return 0;
+}
 
-    write_report(log, name, groups, numbers, lines, notes);
-
-    if (lines.size() > 4) {
-        get_file(path, (char*)SVC_LIST_FILE);
-        // Replaced in one step: the console or the service may read it at
-        // any time, and a failed write must leave the last list.
-        SafeFile out;
-        if (!safe_open(out, path, "wb")) {
-            log_line(log, "safe_open (%s) failed: %d\n", path, (int)GetLastError());
-            return 3;
-        }
-        write_device_list(out.f, lines);
-        if (!safe_commit(out)) {
-            log_line(log, "safe_commit (%s) failed: %d\n", path, (int)GetLastError());
-            return 3;
-        }
+// Replaces the device list in one step: the console or the service may
+// read it at any time, and a failed write must leave the last list. 3 when
+// it could not be replaced.
+static int write_list(FILE* log, const std::vector<std::string>& lines)
+{
+    char path[NX_PATH];
+    get_file(path, (char*)SVC_LIST_FILE);
+    SafeFile out;
+    if (!safe_open(out, path, "wb")) {
+        log_line(log, "safe_open (%s) failed: %d\n", path, (int)GetLastError());
+        return 3;
+    }
+    write_device_list(out.f, lines);
+    if (!safe_commit(out)) {
+        log_line(log, "safe_commit (%s) failed: %d\n", path, (int)GetLastError());
+        return 3;
     }
     return 0;
 }
 
+// The call up to its result; the caller releases the connection object and
+// closes the log.
+static int find_and_report(CNet& net, UncConnection& unc, FILE* log)
+{
+    char name[NX_PATH], key[NX_PATH];
+    device_key(log, name, key);
+    NCFG ncfg;
+    memset(&ncfg, 0, sizeof ncfg);
+    set_ncfg(&ncfg);
+    if (int e = CReg().KeyError(SVC_ROOT, NX_KEY)) log_line(log, SVC_NO_KEY_LOG, NX_KEY, e);
+    bool have_report = report_exists();
+
+    bool connected;
+    std::string root = connect_share(net, unc, log, ncfg, connected);
+    if (root.empty()) return 1;
+    // Without an earlier report go on, so that a first report is always written.
+    if (!connected && have_report) return 2;
+
+    char cfg[NX_PATH];
+    if (fmt_str(cfg, "%s\\" SHARE_CFG, root.c_str())) return 1;
+    Assigned found;
+    std::vector<std::string> assigned;
+    if (int r = read_assignment(log, cfg, key, connected, assigned, found.notes)) return r;
+    if (int r = read_groups(log, cfg, assigned, found)) return r;
+
+    write_report(log, name, found.groups, found.numbers, found.lines, found.notes);
+    return found.lines.size() > 4 ? write_list(log, found.lines) : 0;
+}
+
 extern "C" int __cdecl pkg_find(void)
 {
-    FILE* log = open_log();
+    ScopedFile log(open_log());
     int result;
     {
-        CNet net(log);
+        CNet net(log.get());
         UncConnection unc;
-        result = find_and_report(net, unc, log);
+        result = find_and_report(net, unc, log.get());
         if (result == 0) {
-            log_line(log, "pkg_find () OK ...\n");
+            log_line(log.get(), "pkg_find () OK ...\n");
             // The log closes first; the connection is then released silently.
+            // Nothing is left to report a failed close to.
             net.mlogfile = nullptr;
-            if (log) fclose(log);
-            log = nullptr;
+            log.close();
         }
     }
-    if (log) fclose(log);
     return result;
 }

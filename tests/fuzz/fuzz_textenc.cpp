@@ -4,6 +4,23 @@
 #include "textenc.h"
 #include "fuzzutil.h"
 #include <string.h>
+#include <vector>
+
+// The pieces one byte at a time, as fgets in text mode gives them (natively
+// Ctrl-Z is a plain byte): what the reader's faster scan must equal.
+static std::vector<std::string> plain_pieces(const std::string& t, size_t size)
+{
+    std::vector<std::string> out;
+    std::string cur;
+    for (size_t i = 0; i < t.size(); i++) {
+        char c = t[i];
+        if (c == 0 || (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n')) continue;
+        cur += c;
+        if (c == '\n' || cur.size() == size - 1) out.push_back(std::move(cur)), cur.clear();
+    }
+    if (!cur.empty()) out.push_back(cur);
+    return out;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -23,12 +40,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     char buf[NX_PATH], buf2[NX_PATH];
     TextPieces pieces(out);
+    size_t small = size ? 2 + data[size - 1] % 40 : 2;  // pieces cut short as well
+    std::vector<std::string> want = plain_pieces(out, sizeof buf), want_small = plain_pieces(out, small);
+    size_t got = 0;
     while (pieces.next(buf, sizeof buf)) {
         size_t len = strlen(buf);
         FUZZ_CHECK(len > 0 && len < sizeof buf);
         const char* nl = strchr(buf, '\n');
         FUZZ_CHECK(!nl || nl == buf + len - 1);
+        FUZZ_CHECK(got < want.size() && want[got++] == buf);
     }
+    FUZZ_CHECK(got == want.size());
+    TextPieces short_pieces(out);
+    got = 0;
+    while (short_pieces.next(buf, small)) FUZZ_CHECK(got < want_small.size() && want_small[got++] == buf);
+    FUZZ_CHECK(got == want_small.size());
     // Read from a stream a block at a time, with a bound inside the input:
     // the pieces and what is said of the text are those of reading it whole.
     size_t max = size > 8 ? size - data[0] % 8 : size;
@@ -41,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         TextIn in2(f, cp, info4, max, size > 1 ? 1 + data[1] % 16 : 4);
         TextPieces a(bounded), b(in2);
         for (;;) {
-            bool more = a.next(buf, sizeof buf);
-            FUZZ_CHECK(more == b.next(buf2, sizeof buf2));
-            if (!more) break;
-            FUZZ_CHECK(strcmp(buf, buf2) == 0);
+            size_t len = a.next(buf, sizeof buf);
+            FUZZ_CHECK(len == b.next(buf2, sizeof buf2));
+            if (!len) break;
+            FUZZ_CHECK(strcmp(buf, buf2) == 0 && strlen(buf) == len);
         }
         FUZZ_CHECK(info3.cut == info4.cut && info3.enc == info4.enc && info3.lost == info4.lost);
     }
