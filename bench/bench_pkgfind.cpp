@@ -68,7 +68,7 @@ bool make_share(const std::string& cfg, std::vector<std::string>& files)
 long bare_read(const std::vector<std::string>& files)
 {
     long lines = 0;
-    char buf[260];
+    char buf[NX_PATH];
     for (const std::string& p : files) {
         FILE* f = fopen(p.c_str(), "rt");
         if (!f) continue;
@@ -108,7 +108,7 @@ void bare_platform_and_writes(const std::string& dir, const std::string& report,
         for (int twice = 0; twice < 2; twice++) {
             HKEY k;
             if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, NX_KEY, 0, KEY_READ, &k) != ERROR_SUCCESS) continue;
-            char buf[260];
+            char buf[NX_PATH];
             DWORD type, size = 0;
             if (RegQueryValueExA(k, n, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && size <= sizeof buf)
                 RegQueryValueExA(k, n, nullptr, &type, (BYTE*)buf, &size);
@@ -208,7 +208,7 @@ int main()
     std::string list = pub + "\\nxsvc.ini";
     long list_lines = 0;
     if (FILE* f = fopen(list.c_str(), "rt")) {
-        char buf[260];
+        char buf[NX_PATH];
         while (fgets(buf, sizeof buf, f)) list_lines++;
         fclose(f);
     }

@@ -82,7 +82,7 @@ long bare_read(const std::string& path)
 {
     FILE* f = fopen(path.c_str(), "rt");
     if (!f) return -1;
-    char buf[260];
+    char buf[NX_PATH];
     long lines = 0;
     while (fgets(buf, sizeof buf, f)) lines++;
     fclose(f);

@@ -31,7 +31,7 @@ private:
     bool ended = false;
 };
 
-// Forms "<name>=" into key (260 characters). A missing name, or one too
+// Forms "<name>=" into key (NX_PATH characters). A missing name, or one too
 // long for the key, leaves the key empty, which matches no line.
 // Returns 0 when a key was formed, 1 when it was left empty.
 int make_device_key(char* key, size_t size, const char* name);

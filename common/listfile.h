@@ -9,7 +9,7 @@
 #include <string.h>
 #include <string>
 
-enum { LIST_PIECE = 260 };  // 259 characters and the terminating zero
+enum { LIST_PIECE = NX_PATH };  // a line is read in pieces that fit the fields
 
 // The reader's working state for one read.
 struct ListReader {

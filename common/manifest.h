@@ -5,6 +5,7 @@
 // line "# sequence <n>". Free of Win32: the service feeds it the bytes it
 // read and the hashes it computed.
 #pragma once
+#include "ncfg.h"  // NX_PATH
 #include <stddef.h>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@
 
 // 64 MB hold about 500,000 lines: far above any share, and still a read
 // the service can afford in memory.
-enum { MANIFEST_MAX_BYTES = 64 * 1024 * 1024, MANIFEST_PATH = 260, SHA256_BYTES = 32, SHA1_BYTES = 20 };
+enum { MANIFEST_MAX_BYTES = 64 * 1024 * 1024, MANIFEST_PATH = NX_PATH, SHA256_BYTES = 32, SHA1_BYTES = 20 };
 
 struct ManifestEntry {
     std::string path;  // "\" between names, as written otherwise (UTF-8)

@@ -4,6 +4,7 @@
 // registry through it.
 #pragma once
 #include "service_contract.h"
+#include "ncfg.h"  // NX_PATH
 #include <stddef.h>
 
 // Group Policy keeps a machine's settings under "Software\Policies" and
@@ -28,7 +29,7 @@ SvcPolicy svc_policy_pick(int id, long type, unsigned long number, size_t length
 struct SvcRead {
     long type = -1;            // registry type of the value used; -1 none
     unsigned long number = 0;  // its data when a REG_DWORD
-    char text[260] = {};       // its data when a string, cut to 259 characters
+    char text[NX_PATH] = {};       // its data when a string, cut to 259 characters
     size_t length = 0;         // the whole text's length
     bool policy = false;       // taken from NX_POLICY_KEY
     const char* odd = nullptr; // a policy value was ignored: why

@@ -182,10 +182,10 @@ static DWORD carry_security(const char* path, HANDLE to)
 // folder), so it gets the full one.
 static bool rename_over(SafeFile& sf)
 {
-    wchar_t wpath[260], full[260];
-    int wn = MultiByteToWideChar(CP_ACP, 0, sf.path, -1, wpath, 260);
-    DWORD fn = wn > 1 ? GetFullPathNameW(wpath, 260, full, nullptr) : 0;
-    if (fn > 0 && fn < 260) {
+    wchar_t wpath[NX_PATH], full[NX_PATH];
+    int wn = MultiByteToWideChar(CP_ACP, 0, sf.path, -1, wpath, NX_PATH);
+    DWORD fn = wn > 1 ? GetFullPathNameW(wpath, NX_PATH, full, nullptr) : 0;
+    if (fn > 0 && fn < NX_PATH) {
         alignas(FILE_RENAME_INFO) char buf[sizeof(FILE_RENAME_INFO) + sizeof full];
         FILE_RENAME_INFO* ri = (FILE_RENAME_INFO*)buf;
         memset(buf, 0, sizeof buf);

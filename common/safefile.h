@@ -8,13 +8,14 @@
 // security (its access list) is carried over, a new file takes the
 // folder's.
 #pragma once
+#include "ncfg.h"  // NX_PATH
 #include "scoped.h"
 #include <stdio.h>
 
 struct SafeFile {
     FILE* f = nullptr;   // the stream to write, null when open failed
-    char temp[260] = {};  // the temporary file; empty when writing in place
-    char path[260] = {};  // the file to replace
+    char temp[NX_PATH] = {};  // the temporary file; empty when writing in place
+    char path[NX_PATH] = {};  // the file to replace
     ScopedHandle hold;     // the temporary file's own handle, kept until it is put in place
 
     SafeFile() = default;

@@ -81,7 +81,7 @@ bool share_identity(unsigned cp, const char* path, std::string* comp, std::strin
 NameVerdict share_check_name(unsigned cp, const char* name)
 {
     size_t len = name ? strlen(name) : 0;
-    if (len == 0 || len >= 260) return NAME_EMPTY;
+    if (len == 0 || len >= NX_PATH) return NAME_EMPTY;
     bool only_dots = true;
     const char* last = name;
     for (const char* p = name; *p; p = cp_next(cp, p)) {

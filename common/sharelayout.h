@@ -8,6 +8,7 @@
 // or 0x7C "|", so paths are split and checked by characters, never bytes.
 // No Win32 here: the code page's number is passed in.
 #pragma once
+#include "ncfg.h"  // NX_PATH
 #include <stddef.h>
 #include <string>
 

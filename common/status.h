@@ -6,6 +6,7 @@
 // Free of Win32. The files are written by every device with one account, so
 // the reader takes them as hostile input: bounded in size, lines, sections.
 #pragma once
+#include "ncfg.h"  // NX_PATH
 #include <stddef.h>
 #include <stdio.h>
 #include <string>
@@ -16,7 +17,7 @@
 enum {
     STATUS_MAX_BYTES = 256 * 1024,
     STATUS_MAX_PACKAGES = 1000,
-    STATUS_FIELD = 260,  // 259 characters and the zero, as the list's fields
+    STATUS_FIELD = NX_PATH,  // as the list's fields
     STATUS_LINE = 272,   // a key, "=" and a whole field
 };
 

@@ -122,7 +122,7 @@ template <size_t N> struct SvcShown {
 
 // One section of a device package list as the service takes it.
 struct SvcSection {
-    char comp[260], name[260], vers[260], path[260];
+    char comp[NX_PATH], name[NX_PATH], vers[NX_PATH], path[NX_PATH];
 };
 struct ListReader;
 // Appends the record the reader holds.

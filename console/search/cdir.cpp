@@ -47,7 +47,7 @@ static bool content_matches(const wchar_t* path, const char* content)
     return hit;
 }
 
-// "<folder>\\<entry>" into a 260-character buffer; false when it does not fit.
+// "<folder>\\<entry>" into an NX_PATH buffer; false when it does not fit.
 static bool join_path(wchar_t (&out)[NX_PATH], const wchar_t* folder, const wchar_t* entry)
 {
     size_t a = wcslen(folder), b = wcslen(entry);

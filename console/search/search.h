@@ -1,6 +1,7 @@
 // Directory finder, package search and status monitor.
 #pragma once
 #include <windows.h>
+#include "ncfg.h"  // NX_PATH
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@ public:
     // one folder. mtoperror: the error of listing the outermost folder (0
     // when it listed).
     unsigned long mfail = 0;
-    char mfailpath[260] = {};
+    char mfailpath[NX_PATH] = {};
     bool mstop = false;
     unsigned long mtoperror = 0;
 
@@ -60,7 +61,7 @@ LRESULT OnSearchDone(LPARAM lp);
 // What the search thread works from, copied on the interface thread so
 // that the thread reads neither the model nor mncfg.
 struct SearchJob {
-    char uncp[260] = {};
+    char uncp[NX_PATH] = {};
     char ndrv[4] = {};
     int conn = 0;
     std::vector<std::string> shown;  // Script cells of the rows on display
@@ -86,7 +87,7 @@ void search_tree(const char* top, const char* uncp, const std::vector<std::strin
 unsigned __stdcall Thread(void* job);
 
 // Last package the service announced (status monitor).
-extern char mcurcomp[260], mcurname[260];
+extern char mcurcomp[NX_PATH], mcurname[NX_PATH];
 // The deadline of a restart the service put off ("YYYY-MM-DD hh:mm:ss"),
 // empty when none; OnInfo keeps it, the status band and the menu bar's
 // "Restart Now" show it.

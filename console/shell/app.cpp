@@ -22,7 +22,7 @@ std::atomic<int> mticks{0};
 NCFG mncfg;
 // Created before the log is open, so it never writes log lines.
 CNet mnet(mlog);
-char mtext[260];
+char mtext[NX_PATH];
 static HACCEL maccel;
 
 CWin::CWin()

@@ -2,6 +2,7 @@
 // operation, the control's answer returned as is.
 #pragma once
 #include <windows.h>
+#include "ncfg.h"  // NX_PATH
 #include <commctrl.h>
 #include "scoped.h"
 
@@ -23,7 +24,7 @@ public:
 class CTvw {
 public:
     HWND handle = nullptr;
-    char text[260] = {};
+    char text[NX_PATH] = {};
     HWND create(HINSTANCE inst, HWND parent, DWORD style, DWORD exstyle, int id);
     HTREEITEM insert_item(const char* text, int image, HTREEITEM parent, HTREEITEM after);
     HTREEITEM get_root();

@@ -6,7 +6,7 @@
 #include <shellapi.h>
 
 const char* const minfo_url = "https://www.example.com/nxsvc";
-static char mversion[260];
+static char mversion[NX_PATH];
 static HCURSOR mhand;
 
 int ShowInfo(HINSTANCE inst, HWND owner, int dialog)

@@ -10,7 +10,7 @@
 #include "views.h"
 #include "resource.h"
 
-char mcurcomp[260], mcurname[260];
+char mcurcomp[NX_PATH], mcurname[NX_PATH];
 
 // Texts of windows that stay as they are; the last keeps the console's own.
 static const char* const mkeep[] = {"People", "Start", "Store", "System", NX_CONSOLE_TITLE};

@@ -18,7 +18,7 @@ public:
     HICON icon = nullptr;
     HMENU menu = nullptr;
     DWORD style = 0;
-    char title[260] = {};
+    char title[NX_PATH] = {};
     int x = 0, y = 0, width = 0, height = 0;
     // The pictures of the toolbar, and of the tree and the list; the
     // controls only borrow them, and they go with the window.
@@ -57,7 +57,7 @@ extern HTREEITEM minv;   // tree node "Inventory" (user mode only); OnInit
 extern HTREEITEM mcsv[10];  // inventory file nodes; OnInit
 extern HTREEITEM mdevs;     // tree node "Devices" (admin mode only); AddDevicesNode
 extern HTREEITEM mdevnode;  // the device opened from it; OpenDevice
-extern char mtext[260];  // menu_text's result
+extern char mtext[NX_PATH];  // menu_text's result
 
 // Start-up and shutdown. nxwin_main is the whole program; the tests use
 // StartConsole/StopConsole to drive the real window in-process.

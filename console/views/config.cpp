@@ -44,7 +44,7 @@ static bool mpolicy[SVC_SETTINGS];
 // The values as texts: strings as stored (empty when absent), numbers
 // with "%d" (-1 when absent), each from Group Policy where one fixes it.
 // At most 259 characters each.
-static void read_config_fields(char (*text)[260])
+static void read_config_fields(char (*text)[NX_PATH])
 {
     for (int i = 0; i < SVC_SETTINGS; i++) {
         SvcRead r;
@@ -52,9 +52,9 @@ static void read_config_fields(char (*text)[260])
         if (r.odd) log_line(mlog, SVC_POLICY_ODD_LOG, svc_settings[i].value, r.odd);
         mpolicy[i] = r.policy;
         if (svc_settings[i].type == SVC_STR)
-            copy_str(text[i], 260, r.text);
+            copy_str(text[i], NX_PATH, r.text);
         else
-            snprintf(text[i], 260, "%d", svc_read_num(r));
+            snprintf(text[i], NX_PATH, "%d", svc_read_num(r));
     }
 }
 
@@ -65,7 +65,7 @@ void OnConf()
     mlvw.insert_column("Name", 0, 0, 0);
     mlvw.insert_column("Value", 1, 0, 0);
     mncfg.fail = 0;
-    char text[SVC_SETTINGS][260];
+    char text[SVC_SETTINGS][NX_PATH];
     read_config_fields(text);
     for (int i = 0; i < SVC_SETTINGS; i++) {
         const char* cells[2] = {mconfrows[i].label, text[i]};

@@ -20,7 +20,7 @@ void split_fields(const char* text, std::vector<std::string>& out)
 
 int read_csv(FILE* f, int maxcols, std::vector<std::string>& headers, ListModel& m, int image)
 {
-    char buf[260];
+    char buf[NX_PATH];
     std::vector<std::string> fields;
     int line = 0, n = 0;
     TextInfo info;

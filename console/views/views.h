@@ -1,6 +1,7 @@
 // View operations that fill and edit the list model.
 #pragma once
 #include <windows.h>
+#include "ncfg.h"  // NX_PATH
 #include <commctrl.h>
 #include <stdio.h>
 #include "model.h"
@@ -59,7 +60,7 @@ void EditConf();  // OnEdit(EDIT_SETTINGS)
 
 class CEditDlg {
 public:
-    char field[SVC_SETTINGS][260] = {};  // the configuration dialog's are the most
+    char field[SVC_SETTINGS][NX_PATH] = {};  // the configuration dialog's are the most
     bool locked[SVC_SETTINGS] = {};       // shown read-only (set by Group Policy)
     INT_PTR run(HINSTANCE inst, HWND owner, int dialog);
 };

@@ -168,25 +168,25 @@ TEST(ServiceRules, CommandLineAndBounds)
     } rows[] = {
         // the script by ".\" in its folder, and nothing after it but the
         // exit with its ERRORLEVEL, expanded when it runs
-        {"\\\\srv\\pk\\pkg\\a b\\Install.cmd", 260,
+        {"\\\\srv\\pk\\pkg\\a b\\Install.cmd", NX_PATH,
          "\"pushd \"\\\\srv\\pk\\pkg\\a b\" && \".\\Install.cmd\" & exit !errorlevel!\""},
-        {"Y:\\pkg\\a&b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a&b\" && \".\\x.cmd\" & exit !errorlevel!\""},
-        {"Y:\\x.cmd", 260, "\"pushd \"Y:\\\" && \".\\x.cmd\" & exit !errorlevel!\""},  // the drive's root
-        {"Y:\\pkg\\a^b\\x.cmd", 260, "\"pushd \"Y:\\pkg\\a^b\" && \".\\x.cmd\" & exit !errorlevel!\""},
-        {"Y:\\pkg\\a\\x^y.cmd", 260, "\"pushd \"Y:\\pkg\\a\" && \".\\x^y.cmd\" & exit !errorlevel!\""},
-        {"Y:\\pkg\\a\"b\\x.cmd", 260, nullptr},
-        {"Y:\\pkg\\%x%\\x.cmd", 260, nullptr},
-        {"Y:\\pkg\\a!x!b\\x.cmd", 260, nullptr},  // expanded under /v:on
-        {"Y:\\pkg\\a\\x!.cmd", 260, nullptr},
-        {"Y:\\pkg\\a\nb\\x.cmd", 260, nullptr},
-        {"x.cmd", 260, nullptr},  // no folder
-        {"Y:\\pkg\\", 260, nullptr},
-        {"", 260, nullptr},
+        {"Y:\\pkg\\a&b\\x.cmd", NX_PATH, "\"pushd \"Y:\\pkg\\a&b\" && \".\\x.cmd\" & exit !errorlevel!\""},
+        {"Y:\\x.cmd", NX_PATH, "\"pushd \"Y:\\\" && \".\\x.cmd\" & exit !errorlevel!\""},  // the drive's root
+        {"Y:\\pkg\\a^b\\x.cmd", NX_PATH, "\"pushd \"Y:\\pkg\\a^b\" && \".\\x.cmd\" & exit !errorlevel!\""},
+        {"Y:\\pkg\\a\\x^y.cmd", NX_PATH, "\"pushd \"Y:\\pkg\\a\" && \".\\x^y.cmd\" & exit !errorlevel!\""},
+        {"Y:\\pkg\\a\"b\\x.cmd", NX_PATH, nullptr},
+        {"Y:\\pkg\\%x%\\x.cmd", NX_PATH, nullptr},
+        {"Y:\\pkg\\a!x!b\\x.cmd", NX_PATH, nullptr},  // expanded under /v:on
+        {"Y:\\pkg\\a\\x!.cmd", NX_PATH, nullptr},
+        {"Y:\\pkg\\a\nb\\x.cmd", NX_PATH, nullptr},
+        {"x.cmd", NX_PATH, nullptr},  // no folder
+        {"Y:\\pkg\\", NX_PATH, nullptr},
+        {"", NX_PATH, nullptr},
         {"Y:\\pkg\\x.cmd", 100, nullptr},  // does not fit
     };
     for (auto& r : rows) {
         SCOPED_TRACE(r.script);
-        char out[260];
+        char out[NX_PATH];
         bool ok = svc_command_line(out, r.size, cmd, r.script);
         EXPECT_EQ(ok, r.want != nullptr);
         EXPECT_EQ(std::string(out), r.want ? std::string(pre) + r.want : "");
@@ -223,22 +223,22 @@ TEST(ServiceRules, CommandLineAndBounds)
 TEST(ServiceRules, PlatformRules)
 {
     const char* U = "\\\\srv\\packages";
-    char out[260];
+    char out[NX_PATH];
     // The cmd.exe; a refusal leaves an empty text.
     auto cmd = [&](const char* windir, const char* sysdir, bool wow64, size_t n) {
         return std::string(svc_cmd_path(out, n, windir, sysdir, wow64) ? "" : "refused:") + out;
     };
-    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\SysWOW64", true, 260), "C:\\Windows\\Sysnative\\cmd.exe");
-    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\system32", false, 260), "C:\\Windows\\system32\\cmd.exe");
-    EXPECT_EQ(cmd("C:\\", "C:\\system32", true, 260), "C:\\Sysnative\\cmd.exe");
-    EXPECT_EQ(cmd("", "C:\\Windows\\system32", true, 260), "refused:");
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\SysWOW64", true, NX_PATH), "C:\\Windows\\Sysnative\\cmd.exe");
+    EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\system32", false, NX_PATH), "C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(cmd("C:\\", "C:\\system32", true, NX_PATH), "C:\\Sysnative\\cmd.exe");
+    EXPECT_EQ(cmd("", "C:\\Windows\\system32", true, NX_PATH), "refused:");
     EXPECT_EQ(cmd("C:\\Windows", "C:\\Windows\\SysWOW64", true, 20), "refused:");  // does not fit
     struct Unc { const char *path, *uncp; size_t size; const char* want; } uncs[] = {
-        {"Y:\\pkg\\A\\b\\1.0\\Install.cmd", U, 260, "\\\\srv\\packages\\pkg\\A\\b\\1.0\\Install.cmd"},
-        {"y:\\PKG\\x.cmd", "\\\\srv\\packages\\", 260, "\\\\srv\\packages\\PKG\\x.cmd"},
-        {"\\\\srv\\packages\\pkg\\x.cmd", U, 260, "\\\\srv\\packages\\pkg\\x.cmd"},
-        {"Y:\\pkg\\x.cmd", "", 260, "Y:\\pkg\\x.cmd"},  // no share set: as listed
-        {"Z:\\pkg\\x.cmd", U, 260, "Z:\\pkg\\x.cmd"},
+        {"Y:\\pkg\\A\\b\\1.0\\Install.cmd", U, NX_PATH, "\\\\srv\\packages\\pkg\\A\\b\\1.0\\Install.cmd"},
+        {"y:\\PKG\\x.cmd", "\\\\srv\\packages\\", NX_PATH, "\\\\srv\\packages\\PKG\\x.cmd"},
+        {"\\\\srv\\packages\\pkg\\x.cmd", U, NX_PATH, "\\\\srv\\packages\\pkg\\x.cmd"},
+        {"Y:\\pkg\\x.cmd", "", NX_PATH, "Y:\\pkg\\x.cmd"},  // no share set: as listed
+        {"Z:\\pkg\\x.cmd", U, NX_PATH, "Z:\\pkg\\x.cmd"},
         {"Y:\\pkg\\x.cmd", U, 24, nullptr},  // does not fit
     };
     for (auto& u : uncs) {
@@ -405,7 +405,7 @@ TEST(ServiceRules, PolicyPick)
     } cases[] = {
         {SVC_SET_UNCP, SZ, 0, 259, ""},         {SVC_SET_UNCP, EXPAND, 0, 17, ""},
         {SVC_SET_UNCP, -1, 0, 0, nullptr},      {SVC_SET_UNCP, DWORD, 5, 0, "not a REG_SZ"},
-        {SVC_SET_UNCP, SZ, 0, 0, "empty"},      {SVC_SET_UNCP, SZ, 0, 260, "out of range"},
+        {SVC_SET_UNCP, SZ, 0, 0, "empty"},      {SVC_SET_UNCP, SZ, 0, NX_PATH, "out of range"},
         {SVC_SET_NDRV, SZ, 0, 4, "out of range"}, {SVC_SET_PSWD, SZ, 0, 6, nullptr},
         {SVC_SET_STOP, DWORD, 2, 0, "out of range"}, {SVC_SET_TMAX, 3, 0, 0, "not a REG_DWORD"},
         {SVC_SET_TMAX, DWORD, 0, 0, "out of range"}, {SVC_SET_TMAX, DWORD, 604800, 0, ""},
@@ -497,7 +497,7 @@ TEST(ServiceRules, ManifestAndThumbprints)
         {"# sequence 1\n" + h + "  a//b\n", MANIFEST_BAD_PATH, 2, 0},
         {"# sequence 1\n" + h + "  a/./b\n", MANIFEST_BAD_PATH, 2, 0},
         {"# sequence 1\n" + h + "  a\tb\n", MANIFEST_BAD_PATH, 2, 0},
-        {"# sequence 1\n" + h + "  " + std::string(260, 'x') + "\n", MANIFEST_BAD_PATH, 2, 0},
+        {"# sequence 1\n" + h + "  " + std::string(NX_PATH, 'x') + "\n", MANIFEST_BAD_PATH, 2, 0},
         {"# sequence 1\n" + h + "  pkg/A\n" + h + "  PKG\\a\n", MANIFEST_DUPLICATE, 0, 0},
     };
     for (const Row& r : rows) {
