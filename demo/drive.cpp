@@ -1,5 +1,6 @@
 #include "drive.h"
 #include "ncfg.h"  // NX_PATH
+#include "scoped.h"
 #include <commctrl.h>
 #include <string.h>
 
@@ -14,31 +15,30 @@ public:
     {
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
-        proc_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (proc_) mem_ = (char*)VirtualAllocEx(proc_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        proc_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+        if (proc_) mem_ = (char*)VirtualAllocEx(proc_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     }
     RemoteBuf(const RemoteBuf&) = delete;
     RemoteBuf& operator=(const RemoteBuf&) = delete;
     ~RemoteBuf()
     {
-        if (mem_) VirtualFreeEx(proc_, mem_, 0, MEM_RELEASE);
-        if (proc_) CloseHandle(proc_);
+        if (mem_) VirtualFreeEx(proc_.get(), mem_, 0, MEM_RELEASE);
     }
     bool ok() const { return mem_ != nullptr; }
     char* at(size_t off) const { return mem_ + off; }
     bool put(size_t off, const void* data, size_t n)
     {
         SIZE_T done = 0;
-        return off + n <= size_ && WriteProcessMemory(proc_, mem_ + off, data, n, &done) && done == n;
+        return off + n <= size_ && WriteProcessMemory(proc_.get(), mem_ + off, data, n, &done) && done == n;
     }
     bool get(size_t off, void* data, size_t n)
     {
         SIZE_T done = 0;
-        return off + n <= size_ && ReadProcessMemory(proc_, mem_ + off, data, n, &done) && done == n;
+        return off + n <= size_ && ReadProcessMemory(proc_.get(), mem_ + off, data, n, &done) && done == n;
     }
 
 private:
-    HANDLE proc_ = nullptr;
+    ScopedHandle proc_;
     char* mem_ = nullptr;
     size_t size_;
 };

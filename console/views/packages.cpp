@@ -63,7 +63,7 @@ static bool list_dialog(char (&path)[NX_PATH], bool save)
     return ok != 0;
 }
 
-int ReadINI()
+void ReadINI()
 {
     Clear(CLEAR_PACKAGES);
     char path[NX_PATH] = "";
@@ -79,11 +79,10 @@ int ReadINI()
     }
     int n = 0;
     mlistinfo = TextInfo();
-    FILE* f = path[0] ? fopen(path, "rb") : nullptr;
+    ScopedFile f(path[0] ? fopen(path, "rb") : nullptr);
     if (f) {
         if (madmin) set_title(path);
-        n = read_list(f, madmin, mmodel, &mlistinfo);
-        fclose(f);
+        n = read_list(f.get(), madmin, mmodel, &mlistinfo);
     }
     if (mlistinfo.lost) {
         std::string at = lost_lines_text(mlistinfo);
@@ -93,7 +92,6 @@ int ReadINI()
     mobjects = n;
     mlvw.set_item_count(n);
     log_line(mlog, "ReadINI (%s) OK ...\n", path);
-    return 0;
 }
 
 void WriteSection(int r, FILE* f)

@@ -20,7 +20,7 @@ void OnSort();
 // OnSort by ascending install order (Order by number).
 void OnSortByOrder();
 
-int ReadINI();
+void ReadINI();
 // 0 when the list was written (or no package view is shown, which leaves
 // the file alone); 1 when the file could not be opened or written: that was
 // logged and shown, and the console should stay open.
