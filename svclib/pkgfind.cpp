@@ -81,7 +81,9 @@ static void write_report(FILE* log, const char* device, const std::vector<std::s
     html.BeginTable();
     html.WriteTable(pkg_names, pkg_versions, "Name", "Version");
     for (const std::string& note : notes) html.WriteText(html_escape(note).c_str(), TEXT_PARA);
-    html.Close();
+    // A report cut short by a full disk is still the best there is, but the
+    // log says so.
+    if (f && !html.Close()) log_line(log, "fclose (%s) failed: %d\n", path, (int)GetLastError());
 }
 
 // The system error of reaching a folder, 0 when it is there.
