@@ -74,6 +74,23 @@ static FILE* open_handle(const char* path, const char* mode, DWORD disposition, 
     return f;
 }
 
+bool plain_file_holds(const char* path, const std::string& bytes)
+{
+    ScopedHandle h(CreateFileA(path, GENERIC_READ | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD attrs;
+    bool linked;
+    LARGE_INTEGER size;
+    if (!h || !link_facts(h.get(), &attrs, &linked) || linked || (attrs & FILE_ATTRIBUTE_DIRECTORY) ||
+        !GetFileSizeEx(h.get(), &size) || (unsigned long long)size.QuadPart != bytes.size())
+        return false;
+    std::string have(bytes.size(), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() && (!ReadFile(h.get(), &have[0], (DWORD)have.size(), &got, nullptr) || got != have.size()))
+        return false;
+    return have == bytes;
+}
+
 FILE* open_unlinked(const char* path, const char* mode)
 {
     return open_handle(path, mode, OPEN_ALWAYS, FILE_SHARE_READ);

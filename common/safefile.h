@@ -11,6 +11,7 @@
 #include "ncfg.h"  // NX_PATH
 #include "scoped.h"
 #include <stdio.h>
+#include <string>
 
 struct SafeFile {
     FILE* f = nullptr;   // the stream to write, null when open failed
@@ -40,6 +41,11 @@ bool safe_open(SafeFile& sf, const char* path, const char* mode);
 // privileged writer, such a name is refused (ERROR_ACCESS_DENIED) rather
 // than written through.
 FILE* open_unlinked(const char* path, const char* mode);
+
+// True when path is a plain file (no link of any kind) that holds exactly
+// bytes: rewriting it would change nothing but its time, at the cost of a
+// flush and a rename.
+bool plain_file_holds(const char* path, const std::string& bytes);
 
 // Closes the stream and puts the text in place. False when any write failed
 // or the old file could not be replaced; the old file is then unchanged and

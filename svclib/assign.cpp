@@ -38,7 +38,7 @@ void build_package_columns(const std::vector<std::string>& lines, std::vector<st
     }
 }
 
-void write_device_list(FILE* f, const std::vector<std::string>& lines)
+std::string device_list_text(const std::vector<std::string>& lines)
 {
 #ifdef _WIN32
     const char* eol = "\r\n";
@@ -54,6 +54,12 @@ void write_device_list(FILE* f, const std::vector<std::string>& lines)
         out.append(entry, 0, entry.size() - (ended ? 1 : 0));
         out += eol;
     }
+    return out;
+}
+
+void write_device_list(FILE* f, const std::vector<std::string>& lines)
+{
+    std::string out = device_list_text(lines);
     fwrite(out.data(), 1, out.size(), f);
 }
 

@@ -26,4 +26,6 @@ void build_package_columns(const std::vector<std::string>& lines, std::vector<st
 // mode would. An entry without a line end gets one, so the last line of one
 // group never runs into the next.
 void write_device_list(FILE* f, const std::vector<std::string>& lines);
+// The same entries as the bytes write_device_list writes.
+std::string device_list_text(const std::vector<std::string>& lines);
 

@@ -306,12 +306,17 @@ static int write_list(FILE* log, const std::vector<std::string>& lines)
 {
     char path[NX_PATH];
     get_file(path, (char*)SVC_LIST_FILE);
+    // The share seldom changes between two tasks: a list that already holds
+    // these bytes, and is no link, stays as it is (its time too, which the
+    // service takes for the console's save).
+    std::string text = device_list_text(lines);
+    if (plain_file_holds(path, text)) return 0;
     SafeFile out;
     if (!safe_open(out, path, "wb")) {
         log_line(log, "safe_open (%s) failed: %d\n", path, (int)GetLastError());
         return 3;
     }
-    write_device_list(out.f, lines);
+    fwrite(text.data(), 1, text.size(), out.f);
     if (!safe_commit(out)) {
         log_line(log, "safe_commit (%s) failed: %d\n", path, (int)GetLastError());
         return 3;

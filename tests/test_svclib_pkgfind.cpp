@@ -418,4 +418,39 @@ TEST_F(PkgFind, SecondCallRewritesFromScratch)
     EXPECT_EQ(log_texts(host + "\\nxdll.old"), LOG_OK);
 }
 
+// A list that already holds what pkg_find would write stays as it is (its
+// time too); one that is a link is replaced all the same, never written
+// through.
+TEST_F(PkgFind, UnchangedListIsLeftUnlessLinked)
+{
+    share("Assignment.ini", "PC01=Tools\n");
+    share("Tools.ini", TOOLS);
+    ASSERT_EQ(run(), 0);
+    const std::string ini = pub + "\\nxsvc.ini", other = pub + "\\other.ini";
+    auto facts = [](const std::string& path, FILETIME& time) {
+        BY_HANDLE_FILE_INFORMATION info = {};
+        HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        GetFileInformationByHandle(h, &info);
+        CloseHandle(h);
+        time = info.ftLastWriteTime;
+        return info.nNumberOfLinks;
+    };
+    struct Row { const char* what; bool link; } rows[] = {{"a plain file", false}, {"a hard link", true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (r.link) {
+            ASSERT_TRUE(write_file(other, crlf(TOOLS)));
+            DeleteFileA(ini.c_str());
+            ASSERT_TRUE(CreateHardLinkA(ini.c_str(), other.c_str(), nullptr));
+        }
+        FILETIME before, after;
+        facts(ini, before);
+        Sleep(20);  // a rewrite would then carry another time
+        ASSERT_EQ(run(), 0);
+        EXPECT_EQ(facts(ini, after), 1u);
+        EXPECT_EQ(CompareFileTime(&before, &after) == 0, !r.link);
+        EXPECT_EQ(device_list(), crlf(TOOLS));
+    }
+}
+
 }  // namespace
