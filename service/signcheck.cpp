@@ -143,6 +143,29 @@ struct Pipe {
         if (!error) error = e ? e : ERROR_GEN_FAILURE;
         WakeAllConditionVariable(&changed);
     }
+    // A stage's next slot, once the stage before has filled it (done lags
+    // ready): its number and size. False when the copy stops.
+    bool take(const long long& done, const long long& ready, long long* n, DWORD* bytes)
+    {
+        EnterCriticalSection(&lock);
+        wait([&] { return done < ready; });
+        bool go = !stop();
+        *n = done;
+        *bytes = go ? size[done % SLOTS] : 0;
+        LeaveCriticalSection(&lock);
+        return go;
+    }
+    // A stage's slot handed on, or the copy failed with e.
+    void finish(long long& done, DWORD e)
+    {
+        EnterCriticalSection(&lock);
+        if (e)
+            fail(e);
+        else
+            done++;
+        WakeAllConditionVariable(&changed);
+        LeaveCriticalSection(&lock);
+    }
 };
 
 DWORD WINAPI reader(void* arg)
@@ -177,23 +200,12 @@ DWORD WINAPI writer(void* arg)
 {
     Pipe& p = *(Pipe*)arg;
     for (;;) {
-        EnterCriticalSection(&p.lock);
-        p.wait([&] { return p.written_n < p.hashed_n; });
-        bool stop = p.stop();
-        long long n = p.written_n;
-        DWORD size = stop ? 0 : p.size[n % Pipe::SLOTS];
-        LeaveCriticalSection(&p.lock);
-        if (stop || size == 0) return 0;  // size 0: the end
+        long long n;
+        DWORD size;
+        if (!p.take(p.written_n, p.hashed_n, &n, &size) || size == 0) return 0;  // size 0: the end
         DWORD put = 0;
         BOOL ok = WriteFile(p.out, p.buf[n % Pipe::SLOTS].data(), size, &put, nullptr) && put == size;
-        DWORD e = ok ? 0 : (GetLastError() ? GetLastError() : (DWORD)ERROR_DISK_FULL);
-        EnterCriticalSection(&p.lock);
-        if (!ok)
-            p.fail(e);
-        else
-            p.written_n++;
-        WakeAllConditionVariable(&p.changed);
-        LeaveCriticalSection(&p.lock);
+        p.finish(p.written_n, ok ? 0 : (GetLastError() ? GetLastError() : (DWORD)ERROR_DISK_FULL));
         if (!ok) return 0;
     }
 }
@@ -223,18 +235,11 @@ DWORD copy_hashed(const wchar_t* src, const wchar_t* dst, unsigned char (&hash)[
         LeaveCriticalSection(&p.lock);
     }
     for (;;) {
-        EnterCriticalSection(&p.lock);
-        p.wait([&] { return p.hashed_n < p.read_n; });
-        bool stop = p.stop();
-        long long n = p.hashed_n;
-        DWORD size = stop ? 0 : p.size[n % Pipe::SLOTS];
-        LeaveCriticalSection(&p.lock);
-        if (stop) break;
+        long long n;
+        DWORD size;
+        if (!p.take(p.hashed_n, p.read_n, &n, &size)) break;
         sha.add(p.buf[n % Pipe::SLOTS].data(), size);
-        EnterCriticalSection(&p.lock);
-        p.hashed_n++;
-        WakeAllConditionVariable(&p.changed);
-        LeaveCriticalSection(&p.lock);
+        p.finish(p.hashed_n, 0);
         if (size == 0) break;
     }
     for (ScopedHandle& t : threads)
