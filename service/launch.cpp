@@ -326,14 +326,21 @@ ScopedHandle start_in_job(const char* cmd_exe, char* cmdline, const char* startd
         si.hStdOutput = si.hStdError = child_out.get();
     }
     PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessA(cmd_exe, cmdline, nullptr, nullptr, (si.dwFlags & STARTF_USESTDHANDLES) != 0,
-                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, startdir, &si, &pi);
+    BOOL started;
+    for (int attempts = 1;; attempts++) {
+        started = CreateProcessA(cmd_exe, cmdline, nullptr, nullptr, (si.dwFlags & STARTF_USESTDHANDLES) != 0,
+                                 CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, startdir, &si, &pi);
+        l.result = started ? 0 : GetLastError();
+        if (started || !svc_start_again(l.result, attempts)) break;
+        svc_log("CreateProcess (%s) MSG ... failed: %lu; started again in %d ms\n", cmdline, l.result,
+                SVC_START_PAUSE_MS);
+        if (WaitForSingleObject(mstop, SVC_START_PAUSE_MS) == WAIT_OBJECT_0) break;
+    }
     // The script's ends are its own now: the pipe ends when it and its
     // children have closed theirs.
     child_out.reset();
     child_in.reset();
     if (!started) {
-        l.result = GetLastError();
         svc_log("CreateProcess (%s) failed: %lu\n", cmdline, l.result);
         return ScopedHandle();
     }

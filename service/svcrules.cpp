@@ -141,6 +141,25 @@ int svc_backoff(int tries, int tsvc)
     return wait > day ? day : (int)wait;
 }
 
+bool svc_start_again(unsigned long error, int attempts)
+{
+    if (attempts >= SVC_START_ATTEMPTS) return false;
+    // Windows fails a start for want of memory, commit or desktop heap
+    // (8, 14, 1455, 1450) while other programs hold them; 1359 is how a new
+    // process that dies while it loads is reported (Wine, when the address
+    // space it maps into is taken: "failed to map the shared user data").
+    switch (error) {
+    case NX_ERR_NOT_ENOUGH_MEMORY:
+    case NX_ERR_OUTOFMEMORY:
+    case NX_ERR_INTERNAL_ERROR:
+    case NX_ERR_NO_SYSTEM_RESOURCES:
+    case NX_ERR_COMMITMENT_LIMIT:
+        return true;
+    default:
+        return false;
+    }
+}
+
 SvcTries svc_tries(const char* done_vers, const char* vers, int tries, int wait, int tsvc)
 {
     if (!done_vers || !vers || strcmp(done_vers, vers) != 0) return {0, 0};

@@ -76,6 +76,13 @@ int svc_seconds(int value, int fallback);
 // 4, 8 ... tasks), at most as many as make a day at tsvc seconds a task.
 int svc_backoff(int tries, int tsvc);
 
+// Whether a script whose start failed with error, after attempts starts,
+// is started again: only when the system was short of something for a
+// moment, and at most SVC_START_ATTEMPTS times in all. Nothing of it ran,
+// so a new start cannot run anything twice.
+enum { SVC_START_ATTEMPTS = 3, SVC_START_PAUSE_MS = 1000 };
+bool svc_start_again(unsigned long error, int attempts);
+
 // A package's failed attempts in a row and the tasks it still waits, from
 // its record (done_vers null: none; tries, wait -1: absent): earlier
 // failures count for the listed version only, and it never waits longer

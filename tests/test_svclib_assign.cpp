@@ -224,10 +224,14 @@ TEST_F(Assign, FilesInEveryEncodingReadInTheCodePage)
         EXPECT_EQ(info.enc, r.enc);
         EXPECT_EQ(info.lost_lines, r.lost);
         // The assignment file takes the same road.
-        if (r.lines[0] == b) EXPECT_EQ(groups_of("g.ini", "name="), Strings{"B\xFCro"});
+        if (r.lines[0] == b) {
+            EXPECT_EQ(groups_of("g.ini", "name="), Strings{"B\xFCro"});
+        }
         std::string again;
         encode_text("name=B\xFCro\r\n", r.enc, cp, again);
-        if (r.lines[0] == b) EXPECT_EQ(again, r.bytes);
+        if (r.lines[0] == b) {
+            EXPECT_EQ(again, r.bytes);
+        }
     }
 }
 

@@ -343,6 +343,15 @@ TEST(ServiceRules, BackoffAndLogText)
         EXPECT_EQ(svc_backoff(w.tries, w.tsvc), w.want);
     }
 
+    // A start is tried again only for a passing shortage, and not forever.
+    struct Again { unsigned long error; int attempts; bool want; } agains[] = {
+        {NX_ERR_INTERNAL_ERROR, 1, true}, {NX_ERR_COMMITMENT_LIMIT, 2, true}, {NX_ERR_INTERNAL_ERROR, 3, false},
+        {NX_ERR_FILE_NOT_FOUND, 1, false}, {5, 1, false}, {193, 1, false}};
+    for (auto& a : agains) {
+        SCOPED_TRACE(std::to_string(a.error) + " after " + std::to_string(a.attempts));
+        EXPECT_EQ(svc_start_again(a.error, a.attempts), a.want);
+    }
+
     struct Show { const char* text; size_t size; const char* want; } shows[] = {
         {"Y:\\pkg\\forged\r\n2020-01-01\tInstall", 64, "Y:\\pkg\\forged<0D><0A>2020-01-01<09>Install"},
         {"a\x1b[2Jb\x7f\xe4", 64, "a<1B>[2Jb<7F>\xe4"},  // code page letters stay
