@@ -212,9 +212,7 @@ void share_rows(const NCFG& ncfg, std::vector<SvcCheckRow>* rows)
     add(rows, what_letters, "none", left.empty() ? "none" : left);
 }
 
-}  // namespace
-
-bool svc_check(bool full, const NCFG* ncfg, std::vector<SvcCheckRow>* rows, std::string* failed)
+bool check_once(bool full, const NCFG* ncfg, std::vector<SvcCheckRow>* rows, std::string* failed)
 {
     char dir[NX_PATH];
     if (!probe_folder(dir)) {
@@ -251,6 +249,21 @@ bool svc_check(bool full, const NCFG* ncfg, std::vector<SvcCheckRow>* rows, std:
             return false;
         }
     return true;
+}
+
+}  // namespace
+
+bool svc_check(bool full, const NCFG* ncfg, std::vector<SvcCheckRow>* rows, std::string* failed)
+{
+    if (check_once(full, ncfg, rows, failed)) return true;
+    // A platform that differs from what the service assumes differs every
+    // time; a probe, or a process it starts, that failed for a moment's
+    // shortage of the system's does not. So a failed check is run once
+    // more, and its second result stands.
+    svc_log("Check () MSG ... failed once: %s; run again\n", failed->c_str());
+    rows->clear();
+    failed->clear();
+    return check_once(full, ncfg, rows, failed);
 }
 
 bool svc_platform_ready(int(__cdecl* set_ncfg)(NCFG*))
