@@ -76,7 +76,7 @@ static FILE* open_handle(const char* path, const char* mode, DWORD disposition, 
 
 bool plain_file_holds(const char* path, const std::string& bytes)
 {
-    ScopedHandle h(CreateFileA(path, GENERIC_READ | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    ScopedHandle h(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     DWORD attrs;
     bool linked;

@@ -45,7 +45,7 @@ std::string device_list_text(const std::vector<std::string>& lines)
 #else
     const char* eol = "\n";
 #endif
-    // Built first and written at once: the runtime's text mode and a write
+    // Built whole and written at once: the runtime's text mode and a write
     // per line would cost more than reading the group files.
     std::string out;
     for (const std::string& entry : lines) {
@@ -55,11 +55,5 @@ std::string device_list_text(const std::vector<std::string>& lines)
         out += eol;
     }
     return out;
-}
-
-void write_device_list(FILE* f, const std::vector<std::string>& lines)
-{
-    std::string out = device_list_text(lines);
-    fwrite(out.data(), 1, out.size(), f);
 }
 

@@ -5,7 +5,6 @@
 #include "assignment.h"
 #include "textenc.h"
 #include "winerr.h"
-#include <stdio.h>
 #include <string>
 #include <vector>
 
@@ -21,11 +20,9 @@ bool key_word(const std::string& entry, const char* key, std::string& word);
 void build_package_columns(const std::vector<std::string>& lines, std::vector<std::string>& names,
                            std::vector<std::string>& versions);
 
-// Writes the entries that hold no "<b>" in order, in one write, to a stream
-// opened in binary mode: line ends are written as CR LF on Windows, as text
-// mode would. An entry without a line end gets one, so the last line of one
-// group never runs into the next.
-void write_device_list(FILE* f, const std::vector<std::string>& lines);
-// The same entries as the bytes write_device_list writes.
+// The device list's bytes: the entries that hold no "<b>", in order, for a
+// stream opened in binary mode, line ends as CR LF on Windows, as text mode
+// would write them. An entry without a line end gets one, so the last line
+// of one group never runs into the next.
 std::string device_list_text(const std::vector<std::string>& lines);
 

@@ -223,13 +223,11 @@ TEST_F(Assign, FilesInEveryEncodingReadInTheCodePage)
         EXPECT_EQ(lines, r.lines);
         EXPECT_EQ(info.enc, r.enc);
         EXPECT_EQ(info.lost_lines, r.lost);
-        // The assignment file takes the same road.
-        if (r.lines[0] == b) {
-            EXPECT_EQ(groups_of("g.ini", "name="), Strings{"B\xFCro"});
-        }
         std::string again;
         encode_text("name=B\xFCro\r\n", r.enc, cp, again);
         if (r.lines[0] == b) {
+            // The assignment file takes the same road.
+            EXPECT_EQ(groups_of("g.ini", "name="), Strings{"B\xFCro"});
             EXPECT_EQ(again, r.bytes);
         }
     }
@@ -294,16 +292,14 @@ TEST(AssignText, PackageColumnsFromTheLineList)
 
 TEST_F(Assign, DeviceListWritesFileLinesOnly)
 {
-    FILE* f = fopen(path("nxsvc.ini").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    write_device_list(f, {"<b>Office", "[V E]\n", "vers=1\n", "<b>Sub\n", "last", "<b>Tools", "[V T]\n", "\n"});
-    fclose(f);
+    std::string text =
+        device_list_text({"<b>Office", "[V E]\n", "vers=1\n", "<b>Sub\n", "last", "<b>Tools", "[V T]\n", "\n"});
     // The last line of a group file without a line end gets one, so it
     // does not run into the next group's first line.
 #ifdef _WIN32
-    EXPECT_EQ(get("nxsvc.ini"), "[V E]\r\nvers=1\r\nlast\r\n[V T]\r\n\r\n");  // as text mode writes
+    EXPECT_EQ(text, "[V E]\r\nvers=1\r\nlast\r\n[V T]\r\n\r\n");  // as text mode writes
 #else
-    EXPECT_EQ(get("nxsvc.ini"), "[V E]\nvers=1\nlast\n[V T]\n\n");
+    EXPECT_EQ(text, "[V E]\nvers=1\nlast\n[V T]\n\n");
 #endif
 }
 
